@@ -1,0 +1,15 @@
+// The desktop program.
+
+#include <QApplication>
+
+#include "app/ui/main_window.h"
+#include "app/version.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Talmoor"));
+  QApplication::setApplicationVersion(QString::fromLatin1(talmoor::versionText()));
+  talmoor::ui::MainWindow window;
+  window.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,7 @@
+#include "app/version.h"
+
+namespace talmoor {
+
+const char* versionText() { return "0.1.0"; }
+
+}  // namespace talmoor

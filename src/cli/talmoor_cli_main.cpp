@@ -1,0 +1,83 @@
+// talmoor-cli: Talmoor without windows.
+
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include "app/version.h"
+#include "cli/cli_support.h"
+#include "cli/verbs.h"
+#include "platform/error_detail.h"
+#include "platform/registry/registry_profile.h"
+#include "platform/win32_errors.h"
+
+namespace {
+
+// Registers a key's value choice: --value NAME or --default (the unnamed value).
+void addValueOptions(CLI::App& verb, std::optional<std::string>& value, bool& unnamed, const char* what) {
+  auto* named = verb.add_option("--value,-v", value, fmt::format("the value to {}", what));
+  verb.add_flag("--default,--ve", unnamed, fmt::format("{} the unnamed (Default) value", what))->excludes(named);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"talmoor-cli: search and edit Windows registries (Wine prefixes, Talmoor stores)"};
+  app.set_version_flag("--version", talmoor::versionText());
+  app.require_subcommand(1);
+  std::optional<std::string> prefix;
+  app.add_option("--prefix", prefix, "the Wine prefix or Talmoor store to work on");
+
+  talmoor::cli::QueryRequest query;
+  bool queryDefault = false;
+  auto* queryVerb = app.add_subcommand("query", "show a key's values and subkeys, as reg query does");
+  queryVerb->add_option("key", query.key, "the key, e.g. HKLM\\Software\\Wine")->required();
+  addValueOptions(*queryVerb, query.value, queryDefault, "show");
+  queryVerb->add_flag("--recursive,-s", query.recursive, "every key below too");
+
+  talmoor::cli::AddRequest add;
+  bool addDefault = false;
+  auto* addVerb = app.add_subcommand("add", "add a key or set a value, as reg add does");
+  addVerb->add_option("key", add.key, "the key; missing keys on its path are created")->required();
+  addValueOptions(*addVerb, add.value, addDefault, "set");
+  addVerb->add_option("--type,-t", add.type, "REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ (\\0 between strings), REG_DWORD, REG_QWORD, REG_BINARY (hex digits), REG_NONE");
+  addVerb->add_option("--data,-d", add.data, "the data");
+  addVerb->add_flag("--force,-f", add.force, "overwrite without asking");
+
+  talmoor::cli::DeleteRequest remove;
+  bool deleteDefault = false;
+  auto* deleteVerb = app.add_subcommand("delete", "delete a key with everything below it, or one value");
+  deleteVerb->add_option("key", remove.key, "the key")->required();
+  addValueOptions(*deleteVerb, remove.value, deleteDefault, "delete");
+  deleteVerb->add_flag("--force,-f", remove.force, "delete without asking");
+
+  CLI11_PARSE(app, argc, argv);
+  if (queryDefault) query.value = "";
+  if (addDefault) add.value = "";
+  if (deleteDefault) remove.value = "";
+
+  talmoor::platform::RegistryProfile profile;
+  try {
+    talmoor::platform::ProfileOptions options;
+    if (prefix) options.prefix = *prefix;
+    profile = talmoor::platform::openRegistryProfile(options);
+  } catch (const talmoor::platform::ProfileError& e) {
+    std::cerr << "talmoor-cli: " << e.what() << "\n";
+    return talmoor::cli::kExitFailure;
+  }
+  for (const auto& warning : profile.warnings) std::cerr << "talmoor-cli: " << warning << "\n";
+  talmoor::platform::setCurrentRegistryHost(profile.host);
+
+  int status = talmoor::cli::kExitSuccess;
+  if (*queryVerb) status = talmoor::cli::runQuery(query);
+  if (*addVerb) status = talmoor::cli::runAdd(add);
+  if (*deleteVerb) status = talmoor::cli::runDelete(remove);
+
+  // An orderly end saves every hive that changed.
+  if (LONG rc = profile.host->flushAll(); rc != ERROR_SUCCESS) {
+    status = talmoor::cli::reportFailure("saving the registry", rc);
+  }
+  talmoor::platform::setCurrentRegistryHost(nullptr);
+  return status;
+}

@@ -1,0 +1,117 @@
+#include "platform/files/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "platform/error_detail.h"
+#include "platform/win32_errors.h"
+
+namespace talmoor::platform {
+
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+LONG fail(const std::filesystem::path& file, const char* what, int err) {
+  setErrorDetail(fmt::format("{} {}: {}", what, file.string(), std::strerror(err)));
+  return static_cast<LONG>(win32ErrorFromErrno(err));
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+LONG replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
+  std::filesystem::path dir = target.parent_path();
+  if (dir.empty()) dir = ".";
+  std::string pattern = (dir / ("." + target.filename().string() + ".talmoor-XXXXXX")).string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+
+  FileDescriptor fd(::mkstemp(name.data()));
+  if (fd.get() < 0) return fail(target, "cannot create a new file beside", errno);
+  std::filesystem::path temp(name.data());
+  auto discard = [&](const char* what, int err) {
+    LONG code = fail(target, what, err);
+    ::unlink(temp.c_str());
+    return code;
+  };
+
+  mode_t mode = 0644;
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0) {
+    mode = existing.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode &= ~mask;
+  }
+  if (::fchmod(fd.get(), mode) != 0) return discard("cannot set permissions for", errno);
+  if (!writeAll(fd.get(), bytes)) return discard("cannot write", errno);
+  if (::fsync(fd.get()) != 0) return discard("cannot flush", errno);
+  if (::close(fd.release()) != 0) return discard("cannot close", errno);
+  if (::rename(temp.c_str(), target.c_str()) != 0) return discard("cannot replace", errno);
+
+  // Make the rename itself durable.
+  FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY));
+  if (dirFd.get() >= 0) ::fsync(dirFd.get());
+  return ERROR_SUCCESS;
+}
+
+LONG readWholeFile(const std::filesystem::path& file, std::string& bytes) {
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return fail(file, "cannot open", errno);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return fail(file, "cannot read", errno);
+  if (S_ISDIR(info.st_mode)) return fail(file, "cannot read", EISDIR);
+  bytes.clear();
+  if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(file, "cannot read", errno);
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace talmoor::platform

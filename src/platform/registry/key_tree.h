@@ -1,0 +1,86 @@
+#pragma once
+// The in-memory key tree: keys with their values, class, times, security and
+// flags. Locking is the owner's business (see MachineRegistry); these types
+// hold no locks of their own.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32_types.h"
+
+namespace talmoor::platform {
+
+class Hive;
+
+struct RegValue {
+  std::u16string name;  // empty for the unnamed (default) value
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  // Kept in memory only, never saved (the hive list Talmoor keeps in a key
+  // that the file may hold too).
+  bool isVolatile = false;
+};
+
+class KeyNode : public std::enable_shared_from_this<KeyNode> {
+ public:
+  explicit KeyNode(std::u16string name);
+
+  const std::u16string& name() const { return name_; }
+  const std::u16string& upperName() const { return upperName_; }
+  void rename(std::u16string name);
+
+  // Subkeys, sorted by upper-cased name.
+  const std::vector<std::shared_ptr<KeyNode>>& subkeys() const { return subkeys_; }
+  std::shared_ptr<KeyNode> findSubkey(std::u16string_view name) const;
+  // Inserts in sorted place; the caller has checked that the name is free.
+  void addSubkey(std::shared_ptr<KeyNode> child);
+  // Detaches a child; returns false when it was not ours.
+  bool removeSubkey(const KeyNode& child);
+
+  // Values, in insertion order.
+  const std::vector<RegValue>& values() const { return values_; }
+  std::vector<RegValue>& values() { return values_; }
+  RegValue* findValue(std::u16string_view name);
+  const RegValue* findValue(std::u16string_view name) const;
+  // Sets (replacing in place, or appending) a value.
+  void setValue(std::u16string_view name, DWORD type, std::vector<BYTE> data);
+  bool deleteValue(std::u16string_view name);
+
+  std::shared_ptr<KeyNode> parent() const { return parent_.lock(); }
+  std::shared_ptr<Hive> hive() const { return hive_.lock(); }
+  void setHive(const std::shared_ptr<Hive>& hive) { hive_ = hive; }
+
+  // Key class text; absent when the key has none (distinct from empty).
+  std::optional<std::u16string> className;
+  // Last write time as a FILETIME count of 100 ns units since 1601.
+  std::uint64_t lastWrite = 0;
+  // Self-relative security descriptor bytes.
+  std::vector<BYTE> security;
+  bool isLink = false;
+  bool isVolatile = false;
+  // Set once the key is deleted or its hive unloaded; handles then fail.
+  bool deleted = false;
+  // Text-format detail: the key had a line of its own in the file it came
+  // from, so saving writes one again even where none would be needed.
+  bool explicitLine = false;
+
+  // Marks this key and every key below it deleted.
+  void markDeletedRecursive();
+
+ private:
+  std::u16string name_;
+  std::u16string upperName_;
+  std::weak_ptr<KeyNode> parent_;
+  std::weak_ptr<Hive> hive_;
+  std::vector<std::shared_ptr<KeyNode>> subkeys_;
+  std::vector<RegValue> values_;
+};
+
+// The current time as a FILETIME count.
+std::uint64_t currentFiletime();
+
+}  // namespace talmoor::platform

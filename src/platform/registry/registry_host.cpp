@@ -1,0 +1,604 @@
+#include "platform/registry/registry_host.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <shared_mutex>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "platform/error_detail.h"
+#include "platform/files/atomic_file.h"
+#include "platform/registry/registry_constants.h"
+#include "platform/security/security_descriptor.h"
+#include "platform/text/code_page.h"
+#include "platform/win32_errors.h"
+
+namespace talmoor::platform {
+
+namespace {
+
+constexpr REGSAM kFullAccess = KEY_ALL_ACCESS | ACCESS_SYSTEM_SECURITY;
+constexpr REGSAM kValidKeyRights = KEY_ALL_ACCESS | ACCESS_SYSTEM_SECURITY | SYNCHRONIZE;
+
+REGSAM grantedAccess(REGSAM requested) {
+  REGSAM access = requested & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+  if (access & MAXIMUM_ALLOWED) access |= kFullAccess;
+  if (access & GENERIC_READ) access |= KEY_READ;
+  if (access & GENERIC_WRITE) access |= KEY_WRITE;
+  if (access & GENERIC_EXECUTE) access |= KEY_EXECUTE;
+  if (access & GENERIC_ALL) access |= KEY_ALL_ACCESS;
+  return access & kValidKeyRights;
+}
+
+std::string describeKey(const KeyNode& key) { return wideToAnsi(MachineRegistry::nativePathOf(key)); }
+
+LONG requireWritable(const KeyNode& key) {
+  auto hive = key.hive();
+  if (!hive) {
+    setErrorDetail(fmt::format("{} belongs to no hive file and cannot be changed", describeKey(key)));
+    return ERROR_ACCESS_DENIED;
+  }
+  if (hive->readOnly()) {
+    setErrorDetail(hive->readOnlyReason());
+    return ERROR_ACCESS_DENIED;
+  }
+  return ERROR_SUCCESS;
+}
+
+// A change of the key's values or subkey list.
+void touch(KeyNode& key) {
+  key.lastWrite = currentFiletime();
+  if (key.isVolatile) return;
+  if (auto hive = key.hive()) hive->markDirty();
+}
+
+const std::vector<BYTE>& effectiveSecurity(const KeyNode& key) {
+  if (!key.security.empty()) return key.security;
+  if (auto hive = key.hive()) return hive->defaultSecurity();
+  static const std::vector<BYTE> fallback = defaultKeySecurity();
+  return fallback;
+}
+
+DWORD narrow(std::size_t n) { return static_cast<DWORD>(std::min<std::size_t>(n, 0xFFFFFFFFu)); }
+
+// The value's data length after the ANSI calls convert it.
+std::size_t ansiDataLength(const ValueEntry& value) {
+  if (!isStringType(value.type)) return value.data.size();
+  std::u16string text(value.data.size() / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char16_t>(value.data[2 * i] | value.data[2 * i + 1] << 8);
+  return ansiLengthOf(text);
+}
+
+ValueEntry copyOf(const RegValue& value) { return ValueEntry{value.name, value.type, value.data}; }
+
+bool isMountParent(const MachineRegistry& machine, const KeyNode& key) {
+  return &key == machine.machineRoot().get() || &key == machine.usersRoot().get();
+}
+
+// "REGISTRY\Machine\..." as Wine's files name the place their keys hang from.
+std::u16string headerPathOf(const KeyNode& key) {
+  std::u16string path = MachineRegistry::nativePathOf(key).substr(1);
+  auto replaceSecond = [&](std::u16string_view upper, std::u16string_view shown) {
+    std::u16string prefix = u"REGISTRY\\" + std::u16string(upper);
+    if (path.size() >= prefix.size() && namesEqual(std::u16string_view(path).substr(0, prefix.size()), prefix) &&
+        (path.size() == prefix.size() || path[prefix.size()] == u'\\'))
+      path = u"REGISTRY\\" + std::u16string(shown) + path.substr(prefix.size());
+  };
+  replaceSecond(u"MACHINE", u"Machine");
+  replaceSecond(u"USER", u"User");
+  return path;
+}
+
+std::string localHostName() {
+  char buffer[256] = {};
+  if (::gethostname(buffer, sizeof buffer - 1) != 0) return {};
+  return buffer;
+}
+
+bool sameMachineName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+RegistryHost::RegistryHost(std::shared_ptr<MachineRegistry> local)
+    : local_(std::move(local)), filters_(std::make_shared<std::vector<std::shared_ptr<RegistryFilter>>>()) {
+  localNames_.push_back("localhost");
+  if (auto host = localHostName(); !host.empty()) {
+    localNames_.push_back(host);
+    if (auto dot = host.find('.'); dot != std::string::npos) localNames_.push_back(host.substr(0, dot));
+  }
+}
+
+RegistryHost::~RegistryHost() { flushAll(); }
+
+void RegistryHost::addLocalMachineName(std::string name) { localNames_.push_back(std::move(name)); }
+
+void RegistryHost::setHostPathResolver(
+    std::function<std::optional<std::filesystem::path>(std::string_view)> resolver) {
+  resolver_ = std::move(resolver);
+}
+
+std::optional<std::filesystem::path> RegistryHost::hostPathOf(std::string_view fileName) const {
+  if (fileName.empty()) return std::nullopt;
+  if (resolver_) return resolver_(fileName);
+  return std::filesystem::path(std::string(fileName));
+}
+
+void RegistryHost::addFilter(std::shared_ptr<RegistryFilter> filter) {
+  std::lock_guard lock(filterMutex_);
+  auto next = std::make_shared<std::vector<std::shared_ptr<RegistryFilter>>>(*filters_);
+  next->push_back(std::move(filter));
+  filters_ = std::move(next);
+  hasFilters_ = true;
+}
+
+void RegistryHost::removeFilter(const std::shared_ptr<RegistryFilter>& filter) {
+  std::lock_guard lock(filterMutex_);
+  auto next = std::make_shared<std::vector<std::shared_ptr<RegistryFilter>>>(*filters_);
+  next->erase(std::remove(next->begin(), next->end(), filter), next->end());
+  hasFilters_ = !next->empty();
+  filters_ = std::move(next);
+}
+
+std::shared_ptr<const std::vector<std::shared_ptr<RegistryFilter>>> RegistryHost::filters() const {
+  std::lock_guard lock(filterMutex_);
+  return filters_;
+}
+
+LONG RegistryHost::resolve(HKEY handle, HandleEntry& entry) {
+  if (!isPredefinedKey(handle)) {
+    auto found = handles_.find(handle);
+    if (!found) return ERROR_INVALID_HANDLE;
+    entry = std::move(*found);
+    return ERROR_SUCCESS;
+  }
+  MachineRegistry& machine = *local_;
+  std::u16string sid = machine.currentUserSid();
+  std::shared_lock lock(machine.treeMutex());
+  entry.machine = local_;
+  entry.access = kFullAccess;
+  switch (handle) {
+    case HKEY_LOCAL_MACHINE: entry.key = machine.machineRoot(); break;
+    case HKEY_USERS: entry.key = machine.usersRoot(); break;
+    case HKEY_CURRENT_USER: {
+      auto users = machine.usersRoot();
+      entry.key = sid.empty() ? nullptr : users->findSubkey(sid);
+      if (!entry.key) entry.key = users->findSubkey(u".Default");
+      break;
+    }
+    case HKEY_CLASSES_ROOT:
+      machine.resolveNative(u"\\REGISTRY\\MACHINE\\Software\\Classes", false, entry.key);
+      break;
+    case HKEY_CURRENT_CONFIG:
+      machine.resolveNative(u"\\REGISTRY\\MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current", false,
+                            entry.key);
+      break;
+    default: entry.key = machine.emptyRoot(); break;
+  }
+  return entry.key ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+bool RegistryHost::applyFilters(std::u16string_view path, ValueEntry& value) const {
+  auto chain = filters();
+  for (const auto& filter : *chain)
+    if (!filter->filterValue(path, value.name, value.type, value.data)) return false;
+  return true;
+}
+
+LONG RegistryHost::openKey(HKEY parent, std::u16string_view subkey, DWORD options, REGSAM access, HKEY& result) {
+  HandleEntry entry;
+  if (LONG rc = resolve(parent, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_ptr<KeyNode> target;
+  {
+    std::shared_lock lock(entry.machine->treeMutex());
+    if (entry.key->deleted) return ERROR_KEY_DELETED;
+    if (LONG rc = entry.machine->walk(entry.key, subkey, options & REG_OPTION_OPEN_LINK, target);
+        rc != ERROR_SUCCESS)
+      return rc;
+  }
+  result = handles_.insert(HandleEntry{entry.machine, std::move(target), grantedAccess(access)});
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::createKey(HKEY parent, std::u16string_view subkey, const std::u16string* className,
+                             DWORD options, REGSAM access, const SECURITY_ATTRIBUTES* security, HKEY& result,
+                             DWORD* disposition) {
+  HandleEntry entry;
+  if (LONG rc = resolve(parent, entry); rc != ERROR_SUCCESS) return rc;
+  std::vector<std::u16string_view> parts;
+  if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
+  for (auto part : parts)
+    if (part.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+  std::vector<BYTE> descriptor;
+  if (security && security->lpSecurityDescriptor) {
+    auto copied = copySelfRelativeDescriptor(security->lpSecurityDescriptor);
+    if (!copied) return ERROR_INVALID_SECURITY_DESCR;
+    descriptor = std::move(*copied);
+  }
+
+  std::unique_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  std::shared_ptr<KeyNode> node = entry.key;
+  bool created = false;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    bool last = i + 1 == parts.size();
+    if (auto child = node->findSubkey(parts[i])) {
+      if (last && (options & REG_OPTION_CREATE_LINK)) return ERROR_ALREADY_EXISTS;
+      if (child->isLink && !(last && (options & REG_OPTION_OPEN_LINK))) {
+        if (LONG rc = entry.machine->walk(node, parts[i], false, child); rc != ERROR_SUCCESS) return rc;
+      }
+      node = std::move(child);
+      continue;
+    }
+    if (node == entry.key && !(entry.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    if (LONG rc = requireWritable(*node); rc != ERROR_SUCCESS) return rc;
+    bool makeVolatile = options & REG_OPTION_VOLATILE;
+    if (node->isVolatile && !makeVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
+    auto child = std::make_shared<KeyNode>(std::u16string(parts[i]));
+    child->isVolatile = makeVolatile;
+    child->lastWrite = currentFiletime();
+    child->setHive(node->hive());
+    if (last) {
+      if (className) child->className = *className;
+      child->isLink = options & REG_OPTION_CREATE_LINK;
+      child->security = descriptor;
+    }
+    node->addSubkey(child);
+    touch(*node);
+    node = std::move(child);
+    created = true;
+  }
+  lock.unlock();
+  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  result = handles_.insert(HandleEntry{entry.machine, std::move(node), grantedAccess(access)});
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::closeKey(HKEY key) {
+  if (isPredefinedKey(key)) return ERROR_SUCCESS;
+  return handles_.remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegistryHost::enumKey(HKEY key, DWORD index, SubkeyEntry& out) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  if (!(entry.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  const auto& subkeys = entry.key->subkeys();
+  if (index >= subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  const auto& child = *subkeys[index];
+  out.name = child.name();
+  out.className = child.className;
+  out.lastWrite = child.lastWrite;
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::enumValue(HKEY key, DWORD index, ValueEntry& out) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::vector<ValueEntry> all;
+  std::u16string path;
+  {
+    std::shared_lock lock(entry.machine->treeMutex());
+    if (entry.key->deleted) return ERROR_KEY_DELETED;
+    if (!(entry.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    const auto& values = entry.key->values();
+    if (!hasFilters_) {
+      if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
+      out = copyOf(values[index]);
+      return ERROR_SUCCESS;
+    }
+    for (const auto& value : values) all.push_back(copyOf(value));
+    path = MachineRegistry::nativePathOf(*entry.key);
+  }
+  // Filters run outside the lock: they may call the registry themselves.
+  DWORD visible = 0;
+  for (auto& value : all) {
+    if (!applyFilters(path, value)) continue;
+    if (visible++ == index) {
+      out = std::move(value);
+      return ERROR_SUCCESS;
+    }
+  }
+  return ERROR_NO_MORE_ITEMS;
+}
+
+LONG RegistryHost::queryInfo(HKEY key, KeyInformation& out) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::vector<ValueEntry> values;
+  std::u16string path;
+  {
+    std::shared_lock lock(entry.machine->treeMutex());
+    const KeyNode& node = *entry.key;
+    if (node.deleted) return ERROR_KEY_DELETED;
+    if (!(entry.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    out = KeyInformation{};
+    out.className = node.className;
+    out.subkeyCount = narrow(node.subkeys().size());
+    for (const auto& child : node.subkeys()) {
+      out.maxSubkeyName = std::max(out.maxSubkeyName, narrow(child->name().size()));
+      out.maxSubkeyNameAnsi = std::max(out.maxSubkeyNameAnsi, narrow(ansiLengthOf(child->name())));
+      if (child->className) {
+        out.maxClass = std::max(out.maxClass, narrow(child->className->size()));
+        out.maxClassAnsi = std::max(out.maxClassAnsi, narrow(ansiLengthOf(*child->className)));
+      }
+    }
+    out.securitySize = narrow(effectiveSecurity(node).size());
+    out.lastWrite = node.lastWrite;
+    values.reserve(node.values().size());
+    for (const auto& value : node.values()) values.push_back(copyOf(value));
+    if (hasFilters_) path = MachineRegistry::nativePathOf(node);
+  }
+  for (auto& value : values) {
+    if (hasFilters_ && !applyFilters(path, value)) continue;
+    ++out.valueCount;
+    out.maxValueName = std::max(out.maxValueName, narrow(value.name.size()));
+    out.maxValueNameAnsi = std::max(out.maxValueNameAnsi, narrow(ansiLengthOf(value.name)));
+    out.maxValueData = std::max(out.maxValueData, narrow(value.data.size()));
+    // A buffer sized from this must hold both the stored and converted forms.
+    out.maxValueDataAnsi =
+        std::max({out.maxValueDataAnsi, narrow(value.data.size()), narrow(ansiDataLength(value))});
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::readValue(HKEY key, std::u16string_view name, ValueEntry& out, std::u16string* path) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  if (!(entry.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const RegValue* value = entry.key->findValue(name);
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  out = copyOf(*value);
+  if (path) *path = MachineRegistry::nativePathOf(*entry.key);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::queryValueNative(HKEY key, std::u16string_view name, ValueEntry& out) {
+  return readValue(key, name, out, nullptr);
+}
+
+LONG RegistryHost::queryValue(HKEY key, std::u16string_view name, ValueEntry& out) {
+  if (!hasFilters_) return readValue(key, name, out, nullptr);
+  std::u16string path;
+  if (LONG rc = readValue(key, name, out, &path); rc != ERROR_SUCCESS) return rc;
+  return applyFilters(path, out) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+LONG RegistryHost::setValue(HKEY key, std::u16string_view name, DWORD type, std::vector<BYTE> data) {
+  if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::unique_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  if (!(entry.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LONG rc = requireWritable(*entry.key); rc != ERROR_SUCCESS) return rc;
+  entry.key->setValue(name, type, std::move(data));
+  touch(*entry.key);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::deleteKey(HKEY key, std::u16string_view subkey) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::unique_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  std::shared_ptr<KeyNode> target;
+  std::vector<std::u16string_view> parts;
+  if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
+  if (parts.empty()) {
+    if (isPredefinedKey(key) || !(entry.access & DELETE)) return ERROR_ACCESS_DENIED;
+    target = entry.key;
+  } else if (LONG rc = entry.machine->walk(entry.key, subkey, true, target); rc != ERROR_SUCCESS) {
+    return rc;
+  }
+  auto hive = target->hive();
+  auto parent = target->parent();
+  if (!parent || (hive && hive->root() == target)) {
+    setErrorDetail(fmt::format("{} is the root of a hive and cannot be deleted", describeKey(*target)));
+    return ERROR_ACCESS_DENIED;
+  }
+  if (LONG rc = requireWritable(*target); rc != ERROR_SUCCESS) return rc;
+  // As on Windows NT, a key is deleted only once its subkeys are gone.
+  if (!target->subkeys().empty()) return ERROR_ACCESS_DENIED;
+  parent->removeSubkey(*target);
+  target->deleted = true;
+  touch(*parent);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::deleteValue(HKEY key, std::u16string_view name) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::unique_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  if (!(entry.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (!entry.key->findValue(name)) return ERROR_FILE_NOT_FOUND;
+  if (LONG rc = requireWritable(*entry.key); rc != ERROR_SUCCESS) return rc;
+  entry.key->deleteValue(name);
+  touch(*entry.key);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::flushKey(HKEY key) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  auto hive = entry.key->hive();
+  return hive ? hive->saveIfDirty() : ERROR_SUCCESS;
+}
+
+LONG RegistryHost::getSecurity(HKEY key, SECURITY_INFORMATION parts, std::vector<BYTE>& out) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  constexpr SECURITY_INFORMATION kReadControlParts =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if ((parts & kReadControlParts) && !(entry.access & READ_CONTROL)) return ERROR_ACCESS_DENIED;
+  if ((parts & SACL_SECURITY_INFORMATION) && !(entry.access & ACCESS_SYSTEM_SECURITY)) return ERROR_ACCESS_DENIED;
+  out = selectSecurityParts(effectiveSecurity(*entry.key), parts);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::setSecurity(HKEY key, SECURITY_INFORMATION parts, std::span<const BYTE> descriptor) {
+  if (!isValidSecurityDescriptor(descriptor)) return ERROR_INVALID_SECURITY_DESCR;
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::unique_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  if ((parts & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) && !(entry.access & WRITE_OWNER))
+    return ERROR_ACCESS_DENIED;
+  if ((parts & DACL_SECURITY_INFORMATION) && !(entry.access & WRITE_DAC)) return ERROR_ACCESS_DENIED;
+  if ((parts & SACL_SECURITY_INFORMATION) && !(entry.access & ACCESS_SYSTEM_SECURITY)) return ERROR_ACCESS_DENIED;
+  if (LONG rc = requireWritable(*entry.key); rc != ERROR_SUCCESS) return rc;
+  auto merged = mergeSecurityParts(effectiveSecurity(*entry.key), descriptor, parts);
+  if (!merged) return ERROR_INVALID_SECURITY_DESCR;
+  entry.key->security = std::move(*merged);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::loadKey(HKEY key, std::u16string_view subkey, std::string_view fileName) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::vector<std::u16string_view> parts;
+  if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
+  if (parts.size() != 1 || parts[0].size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+  std::u16string mountPath;
+  {
+    std::shared_lock lock(entry.machine->treeMutex());
+    if (entry.key->deleted) return ERROR_KEY_DELETED;
+    // Hives hang directly below HKEY_LOCAL_MACHINE or HKEY_USERS.
+    if (!isMountParent(*entry.machine, *entry.key)) return ERROR_INVALID_PARAMETER;
+    mountPath = MachineRegistry::nativePathOf(*entry.key) + u"\\" + std::u16string(parts[0]);
+  }
+  auto file = hostPathOf(fileName);
+  if (!file) {
+    setErrorDetail(fmt::format("{}: no such drive or folder", fileName));
+    return ERROR_PATH_NOT_FOUND;
+  }
+  if (entry.machine->hiveOfFile(*file)) {
+    setErrorDetail(fmt::format("{} is already loaded", file->string()));
+    return ERROR_SHARING_VIOLATION;
+  }
+  std::shared_ptr<Hive> hive;
+  if (LONG rc = Hive::load(*file, hive); rc != ERROR_SUCCESS) return rc;
+  return entry.machine->mount(hive, mountPath);
+}
+
+LONG RegistryHost::unloadKey(HKEY key, std::u16string_view subkey) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_ptr<Hive> hive;
+  {
+    std::shared_lock lock(entry.machine->treeMutex());
+    if (entry.key->deleted) return ERROR_KEY_DELETED;
+    if (!isMountParent(*entry.machine, *entry.key)) return ERROR_INVALID_PARAMETER;
+    std::vector<std::u16string_view> parts;
+    if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
+    if (parts.size() != 1) return ERROR_INVALID_PARAMETER;
+    auto mountPoint = entry.key->findSubkey(parts[0]);
+    if (!mountPoint) return ERROR_FILE_NOT_FOUND;
+    hive = mountPoint->hive();
+    if (!hive || hive->root() != mountPoint) return ERROR_INVALID_PARAMETER;
+  }
+  return entry.machine->unmount(hive, [&]() -> LONG {
+    if (!handles_.anyInHive(*hive)) return ERROR_SUCCESS;
+    setErrorDetail(fmt::format("keys of {} are still open", hive->file().string()));
+    return ERROR_ACCESS_DENIED;
+  });
+}
+
+LONG RegistryHost::saveKey(HKEY key, std::string_view fileName) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  auto file = hostPathOf(fileName);
+  if (!file) {
+    setErrorDetail(fmt::format("{}: no such drive or folder", fileName));
+    return ERROR_PATH_NOT_FOUND;
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(*file, ec)) return ERROR_ALREADY_EXISTS;
+  std::string bytes;
+  {
+    std::shared_lock lock(entry.machine->treeMutex());
+    if (entry.key->deleted) return ERROR_KEY_DELETED;
+    auto hive = entry.key->hive();
+    if (!hive) {
+      setErrorDetail(fmt::format("{} belongs to no hive file", describeKey(*entry.key)));
+      return ERROR_ACCESS_DENIED;
+    }
+    try {
+      bytes = Hive::serializeSubtree(entry.key, headerPathOf(*entry.key), hive->arch());
+    } catch (const std::invalid_argument& e) {
+      setErrorDetail(e.what());
+      return ERROR_CANTWRITE;
+    }
+  }
+  return replaceFileAtomically(*file, bytes);
+}
+
+LONG RegistryHost::connect(std::string_view machineName, HKEY root, HKEY& result) {
+  while (!machineName.empty() && machineName.front() == '\\') machineName.remove_prefix(1);
+  bool local = machineName.empty() ||
+               std::any_of(localNames_.begin(), localNames_.end(),
+                           [&](const std::string& name) { return sameMachineName(name, machineName); });
+  if (!local) {
+    setErrorDetail(fmt::format("\\\\{}: other machines cannot be reached yet", machineName));
+    return ERROR_BAD_NETPATH;
+  }
+  std::shared_ptr<KeyNode> node;
+  {
+    std::shared_lock lock(local_->treeMutex());
+    switch (root) {
+      case HKEY_LOCAL_MACHINE: node = local_->machineRoot(); break;
+      case HKEY_USERS: node = local_->usersRoot(); break;
+      case HKEY_PERFORMANCE_DATA: node = local_->emptyRoot(); break;
+      default: return ERROR_INVALID_HANDLE;
+    }
+  }
+  result = handles_.insert(HandleEntry{local_, std::move(node), kFullAccess});
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::keyPath(HKEY key, std::u16string& nativePath) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  nativePath = MachineRegistry::nativePathOf(*entry.key);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHost::flushAll() { return local_->flushAll(); }
+
+namespace {
+std::mutex g_hostMutex;
+std::shared_ptr<RegistryHost> g_host;
+}  // namespace
+
+std::shared_ptr<RegistryHost> currentRegistryHostShared() {
+  std::lock_guard lock(g_hostMutex);
+  if (!g_host) g_host = std::make_shared<RegistryHost>(std::make_shared<MachineRegistry>());
+  return g_host;
+}
+
+RegistryHost& currentRegistryHost() { return *currentRegistryHostShared(); }
+
+void setCurrentRegistryHost(std::shared_ptr<RegistryHost> host) {
+  std::lock_guard lock(g_hostMutex);
+  g_host = std::move(host);
+}
+
+}  // namespace talmoor::platform

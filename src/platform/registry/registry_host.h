@@ -1,0 +1,123 @@
+#pragma once
+// The registry service of the process: the local machine's registry, the
+// handle table, the filter chain and the connections to other machines. The
+// Win32-shaped calls (win32_registry.h) are thin wrappers over these
+// operations, which work on UTF-16 names and raw stored bytes.
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/registry/handle_table.h"
+#include "platform/registry/machine_registry.h"
+#include "platform/registry/registry_filter.h"
+#include "platform/win32_types.h"
+
+namespace talmoor::platform {
+
+struct SubkeyEntry {
+  std::u16string name;
+  std::optional<std::u16string> className;
+  std::uint64_t lastWrite = 0;
+};
+
+struct ValueEntry {
+  std::u16string name;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
+
+struct KeyInformation {
+  std::optional<std::u16string> className;
+  DWORD subkeyCount = 0;
+  DWORD valueCount = 0;
+  // Longest lengths, in UTF-16 units for names and bytes for data, and the
+  // same measured in the ANSI code page.
+  DWORD maxSubkeyName = 0, maxSubkeyNameAnsi = 0;
+  DWORD maxClass = 0, maxClassAnsi = 0;
+  DWORD maxValueName = 0, maxValueNameAnsi = 0;
+  DWORD maxValueData = 0, maxValueDataAnsi = 0;
+  DWORD securitySize = 0;
+  std::uint64_t lastWrite = 0;
+};
+
+class RegistryHost {
+ public:
+  explicit RegistryHost(std::shared_ptr<MachineRegistry> local);
+  // Saves every changed hive (the orderly end of a run).
+  ~RegistryHost();
+  RegistryHost(const RegistryHost&) = delete;
+  RegistryHost& operator=(const RegistryHost&) = delete;
+
+  MachineRegistry& local() { return *local_; }
+  const std::shared_ptr<MachineRegistry>& localShared() const { return local_; }
+  HandleTable& handles() { return handles_; }
+
+  // Names that reach this machine through RegConnectRegistry besides the
+  // empty name and "localhost" (the host name is added by default).
+  void addLocalMachineName(std::string name);
+
+  // Turns the file names given to the hive calls into host paths (Windows
+  // drive paths through the profile's drives). Without a resolver, names are
+  // taken as host paths.
+  void setHostPathResolver(std::function<std::optional<std::filesystem::path>(std::string_view)> resolver);
+  std::optional<std::filesystem::path> hostPathOf(std::string_view fileName) const;
+
+  void addFilter(std::shared_ptr<RegistryFilter> filter);
+  void removeFilter(const std::shared_ptr<RegistryFilter>& filter);
+
+  // Operations. Every one returns a Win32 code.
+  LONG openKey(HKEY parent, std::u16string_view subkey, DWORD options, REGSAM access, HKEY& result);
+  LONG createKey(HKEY parent, std::u16string_view subkey, const std::u16string* className, DWORD options,
+                 REGSAM access, const SECURITY_ATTRIBUTES* security, HKEY& result, DWORD* disposition);
+  LONG closeKey(HKEY key);
+  LONG enumKey(HKEY key, DWORD index, SubkeyEntry& out);
+  LONG enumValue(HKEY key, DWORD index, ValueEntry& out);
+  LONG queryInfo(HKEY key, KeyInformation& out);
+  LONG queryValue(HKEY key, std::u16string_view name, ValueEntry& out);
+  // The stored value, around the filter chain.
+  LONG queryValueNative(HKEY key, std::u16string_view name, ValueEntry& out);
+  LONG setValue(HKEY key, std::u16string_view name, DWORD type, std::vector<BYTE> data);
+  LONG deleteKey(HKEY key, std::u16string_view subkey);
+  LONG deleteValue(HKEY key, std::u16string_view name);
+  LONG flushKey(HKEY key);
+  LONG getSecurity(HKEY key, SECURITY_INFORMATION parts, std::vector<BYTE>& out);
+  LONG setSecurity(HKEY key, SECURITY_INFORMATION parts, std::span<const BYTE> descriptor);
+  LONG loadKey(HKEY key, std::u16string_view subkey, std::string_view fileName);
+  LONG unloadKey(HKEY key, std::u16string_view subkey);
+  LONG saveKey(HKEY key, std::string_view fileName);
+  LONG connect(std::string_view machineName, HKEY root, HKEY& result);
+
+  // The native path of the key behind a handle.
+  LONG keyPath(HKEY key, std::u16string& nativePath);
+
+  // Saves every changed hive of every machine; returns the first failure.
+  LONG flushAll();
+
+ private:
+  LONG resolve(HKEY handle, HandleEntry& entry);
+  std::shared_ptr<const std::vector<std::shared_ptr<RegistryFilter>>> filters() const;
+  bool applyFilters(std::u16string_view keyPath, ValueEntry& value) const;
+  LONG readValue(HKEY key, std::u16string_view name, ValueEntry& out, std::u16string* keyPath);
+
+  std::shared_ptr<MachineRegistry> local_;
+  HandleTable handles_;
+  std::vector<std::string> localNames_;
+  std::function<std::optional<std::filesystem::path>(std::string_view)> resolver_;
+  mutable std::mutex filterMutex_;
+  std::shared_ptr<const std::vector<std::shared_ptr<RegistryFilter>>> filters_;
+  std::atomic<bool> hasFilters_{false};
+};
+
+// The registry service that the Win32-shaped calls use. A process starts with
+// an empty registry; the fronts install the one their profile builds.
+RegistryHost& currentRegistryHost();
+std::shared_ptr<RegistryHost> currentRegistryHostShared();
+void setCurrentRegistryHost(std::shared_ptr<RegistryHost> host);
+
+}  // namespace talmoor::platform

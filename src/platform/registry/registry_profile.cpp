@@ -1,0 +1,182 @@
+#include "platform/registry/registry_profile.h"
+
+#include <cstdlib>
+
+#include <fmt/format.h>
+
+#include "platform/error_detail.h"
+#include "platform/registry/registry_constants.h"
+#include "platform/registry/wine_server.h"
+#include "platform/text/code_page.h"
+#include "platform/win32_errors.h"
+
+namespace talmoor::platform {
+
+namespace {
+
+constexpr std::u16string_view kDefaultUserSid = u"S-1-5-21-0-0-0-1000";
+
+std::filesystem::path envPath(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::filesystem::path(value) : std::filesystem::path();
+}
+
+std::filesystem::path homeDir() {
+  auto home = envPath("HOME");
+  return home.empty() ? std::filesystem::path("/") : home;
+}
+
+std::filesystem::path xdgDir(const char* variable, const char* fallback) {
+  auto dir = envPath(variable);
+  return dir.empty() ? homeDir() / fallback : dir;
+}
+
+[[noreturn]] void fail(const std::string& what, LONG code) {
+  std::string detail = takeErrorDetail();
+  throw ProfileError(detail.empty() ? fmt::format("{} (error {})", what, code) : detail);
+}
+
+std::shared_ptr<Hive> loadHive(const std::filesystem::path& file) {
+  std::shared_ptr<Hive> hive;
+  if (LONG rc = Hive::load(file, hive); rc != ERROR_SUCCESS) fail(fmt::format("cannot read {}", file.string()), rc);
+  return hive;
+}
+
+void mountHive(MachineRegistry& machine, const std::shared_ptr<Hive>& hive, std::u16string_view at) {
+  if (LONG rc = machine.mount(hive, at); rc != ERROR_SUCCESS)
+    fail(fmt::format("cannot mount {} at {}", hive->file().string(), wideToAnsi(at)), rc);
+}
+
+// Adds keys to a fresh hive without marking anything but the hive changed.
+void addKeys(const std::shared_ptr<Hive>& hive, std::initializer_list<std::u16string_view> paths) {
+  for (auto path : paths) {
+    std::vector<std::u16string_view> parts;
+    splitKeyPath(path, parts);
+    auto node = hive->root();
+    for (auto part : parts) {
+      auto child = node->findSubkey(part);
+      if (!child) {
+        child = std::make_shared<KeyNode>(std::u16string(part));
+        child->lastWrite = currentFiletime();
+        child->setHive(hive);
+        node->addSubkey(child);
+      }
+      node = child;
+    }
+  }
+}
+
+void saveNew(const std::shared_ptr<Hive>& hive) {
+  if (LONG rc = hive->save(); rc != ERROR_SUCCESS) fail(fmt::format("cannot write {}", hive->file().string()), rc);
+}
+
+// A store is laid out like a Wine prefix, so that the same code reads both.
+void createStore(const std::filesystem::path& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir / "drive_c", ec);
+  std::filesystem::create_directories(dir / "dosdevices", ec);
+  if (ec) throw ProfileError(fmt::format("cannot create the registry store {}: {}", dir.string(), ec.message()));
+  std::filesystem::create_directory_symlink("../drive_c", dir / "dosdevices" / "c:", ec);
+  std::filesystem::create_directory_symlink("/", dir / "dosdevices" / "z:", ec);
+
+  auto system = Hive::createEmpty(dir / "system.reg", u"REGISTRY\\Machine");
+  addKeys(system, {u"Software\\Classes", u"System\\CurrentControlSet\\Control",
+                   u"System\\CurrentControlSet\\Hardware Profiles\\Current"});
+  auto user = Hive::createEmpty(dir / "user.reg", u"REGISTRY\\User\\" + std::u16string(kDefaultUserSid));
+  addKeys(user, {u"Software", u"Environment"});
+  auto userDefault = Hive::createEmpty(dir / "userdef.reg", u"REGISTRY\\User\\.Default");
+  addKeys(userDefault, {u"Software"});
+  saveNew(user);
+  saveNew(userDefault);
+  saveNew(system);  // last: its presence marks a complete store
+}
+
+std::u16string userSidOf(const Hive& hive) {
+  std::u16string_view path = hive.relativeTo();
+  auto cut = path.rfind(u'\\');
+  std::u16string sid(cut == std::u16string_view::npos ? path : path.substr(cut + 1));
+  return sid.empty() ? std::u16string(kDefaultUserSid) : sid;
+}
+
+void mountSettings(MachineRegistry& machine, const std::filesystem::path& file, RegistryProfile& profile) {
+  std::shared_ptr<Hive> hive;
+  std::error_code ec;
+  if (std::filesystem::exists(file, ec)) {
+    hive = loadHive(file);
+  } else {
+    std::filesystem::create_directories(file.parent_path(), ec);
+    hive = Hive::createEmpty(file, u"REGISTRY\\Machine\\SOFTWARE\\Brenhollow\\Sarnwick");
+    saveNew(hive);
+  }
+  LONG rc = machine.mount(hive, kSettingsKeyNativePath);
+  if (rc == ERROR_ALREADY_EXISTS) {
+    profile.warnings.push_back(fmt::format(
+        "the registry already holds the settings key; Talmoor's settings file {} is not mounted", file.string()));
+  } else if (rc != ERROR_SUCCESS) {
+    fail(fmt::format("cannot mount {}", file.string()), rc);
+  }
+}
+
+}  // namespace
+
+std::filesystem::path defaultSettingsFile() { return xdgDir("XDG_CONFIG_HOME", ".config") / "talmoor" / "settings.reg"; }
+
+std::filesystem::path defaultPrefix(bool& isStore) {
+  isStore = false;
+  if (auto prefix = envPath("WINEPREFIX"); !prefix.empty()) return prefix;
+  std::error_code ec;
+  if (auto wine = homeDir() / ".wine"; std::filesystem::exists(wine / "system.reg", ec)) return wine;
+  isStore = true;
+  return xdgDir("XDG_DATA_HOME", ".local/share") / "talmoor" / "registry";
+}
+
+RegistryProfile openRegistryProfile(const ProfileOptions& options) {
+  RegistryProfile profile;
+  bool isStore = false;
+  profile.prefix = options.prefix ? *options.prefix : defaultPrefix(isStore);
+  std::error_code ec;
+  if (!std::filesystem::exists(profile.prefix / "system.reg", ec)) {
+    if (!isStore)
+      throw ProfileError(fmt::format("{} is not a Wine prefix or Talmoor store: it holds no system.reg",
+                                     profile.prefix.string()));
+    createStore(profile.prefix);
+  }
+  profile.kind = std::filesystem::exists(profile.prefix / ".update-timestamp", ec) ? "Wine prefix" : "Talmoor store";
+
+  // Read everything before mounting anything: a bad file leaves no half-built registry.
+  auto system = loadHive(profile.prefix / "system.reg");
+  std::shared_ptr<Hive> user, userDefault;
+  if (std::filesystem::exists(profile.prefix / "user.reg", ec)) user = loadHive(profile.prefix / "user.reg");
+  if (std::filesystem::exists(profile.prefix / "userdef.reg", ec))
+    userDefault = loadHive(profile.prefix / "userdef.reg");
+
+  if (isWineServerRunning(profile.prefix)) {
+    profile.readOnly = true;
+    std::string reason = fmt::format(
+        "the Wine server of {} is running and would overwrite changes when it exits; the registry is open read-only",
+        profile.prefix.string());
+    for (const auto& hive : {system, user, userDefault})
+      if (hive) hive->setReadOnly(reason);
+    profile.warnings.push_back(fmt::format("warning: {}", reason));
+  }
+
+  auto machine = std::make_shared<MachineRegistry>();
+  mountHive(*machine, system, u"\\REGISTRY\\MACHINE");
+  if (user) {
+    std::u16string sid = userSidOf(*user);
+    mountHive(*machine, user, u"\\REGISTRY\\USER\\" + sid);
+    machine->setCurrentUserSid(sid);
+  }
+  if (userDefault) mountHive(*machine, userDefault, u"\\REGISTRY\\USER\\.Default");
+  mountSettings(*machine, options.settingsFile ? *options.settingsFile : defaultSettingsFile(), profile);
+
+  profile.drives = DriveMap::fromDosDevices(profile.prefix / "dosdevices");
+  profile.host = std::make_shared<RegistryHost>(machine);
+  profile.host->setHostPathResolver([drives = profile.drives](std::string_view name) -> std::optional<std::filesystem::path> {
+    if (name.size() >= 2 && name[1] == ':') return drives.toHost(name);
+    return std::filesystem::path(std::string(name));
+  });
+  return profile;
+}
+
+}  // namespace talmoor::platform

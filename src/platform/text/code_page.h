@@ -1,0 +1,36 @@
+#pragma once
+// The ANSI code page of this platform is UTF-8. These conversions follow what
+// Windows does for CP_UTF8: malformed input becomes U+FFFD, never an error.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace talmoor::platform {
+
+// UTF-8 (the ANSI code page) to UTF-16. Invalid bytes become U+FFFD.
+std::u16string ansiToWide(std::string_view ansi);
+
+// UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
+std::string wideToAnsi(std::u16string_view wide);
+
+// Number of bytes wideToAnsi would produce, without building the text.
+std::size_t ansiLengthOf(std::u16string_view wide);
+
+// True when the text is well-formed UTF-8.
+bool isValidAnsi(std::string_view ansi);
+
+// Per-code-unit case mapping, as the registry compares names (surrogates and
+// characters without a single-unit mapping are left alone).
+char16_t upcaseUnit(char16_t c);
+char16_t downcaseUnit(char16_t c);
+std::u16string upcase(std::u16string_view text);
+
+// Case-insensitive ordering of names as the registry sorts subkeys:
+// code unit by code unit, upper-cased, shorter first on a common prefix.
+int compareNamesUpcased(std::u16string_view a, std::u16string_view b);
+// The same with lower-cased units (the order Wine keeps).
+int compareNamesDowncased(std::u16string_view a, std::u16string_view b);
+bool namesEqual(std::u16string_view a, std::u16string_view b);
+
+}  // namespace talmoor::platform
