@@ -1,0 +1,101 @@
+#include "app/console_interaction.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <iostream>
+#include <string>
+
+namespace talmoor {
+
+namespace {
+
+const char* choicesOf(BoxButtons buttons) {
+  switch (buttons) {
+    case BoxButtons::Ok: return "OK";
+    case BoxButtons::OkCancel: return "OK/Cancel";
+    case BoxButtons::YesNo: return "Yes/No";
+    case BoxButtons::YesNoCancel: return "Yes/No/Cancel";
+  }
+  return "OK";
+}
+
+const char* nameOf(int answer) {
+  switch (answer) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "?";
+  }
+}
+
+std::string lowered(std::string_view text) {
+  std::string out;
+  for (char c : text)
+    if (!std::isspace(static_cast<unsigned char>(c))) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace
+
+ConsoleInteraction::ConsoleInteraction(ConsolePolicy policy)
+    : ConsoleInteraction(policy, std::cin, std::cout, std::cerr, ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO)) {}
+
+ConsoleInteraction::ConsoleInteraction(ConsolePolicy policy, std::istream& in, std::ostream& out, std::ostream& err,
+                                       bool terminal)
+    : policy_(policy), in_(in), out_(out), err_(err), terminal_(terminal) {}
+
+int ConsoleInteraction::policyAnswer(const MessageBoxRequest& request) const {
+  bool yes = policy_ == ConsolePolicy::Yes;
+  switch (request.buttons) {
+    case BoxButtons::Ok: return IDOK;
+    case BoxButtons::OkCancel: return yes ? IDOK : IDCANCEL;
+    case BoxButtons::YesNo:
+    case BoxButtons::YesNoCancel: return yes ? IDYES : IDNO;
+  }
+  return IDCANCEL;
+}
+
+std::optional<int> ConsoleInteraction::parseAnswer(std::string_view reply, BoxButtons buttons) const {
+  std::string word = lowered(reply);
+  bool hasYes = buttons == BoxButtons::YesNo || buttons == BoxButtons::YesNoCancel;
+  bool hasCancel = buttons == BoxButtons::OkCancel || buttons == BoxButtons::YesNoCancel;
+  if (buttons == BoxButtons::Ok && (word.empty() || word == "ok" || word == "o")) return IDOK;
+  if (buttons == BoxButtons::OkCancel && (word == "ok" || word == "o")) return IDOK;
+  if (hasYes && (word == "y" || word == "yes")) return IDYES;
+  if (hasYes && (word == "n" || word == "no")) return IDNO;
+  if (hasCancel && (word == "c" || word == "cancel")) return IDCANCEL;
+  return std::nullopt;
+}
+
+int ConsoleInteraction::messageBox(const MessageBoxRequest& request) {
+  std::lock_guard lock(mutex_);
+  if (policy_ != ConsolePolicy::Ask || !terminal_) {
+    // Without anyone to ask, a box that only informs is printed and a
+    // question is answered by the policy (No when there is none).
+    int answer = policyAnswer(request);
+    err_ << request.title << ": " << request.text;
+    if (request.buttons != BoxButtons::Ok) err_ << " [" << choicesOf(request.buttons) << "] " << nameOf(answer);
+    err_ << "\n";
+    return answer;
+  }
+  out_ << "\n" << request.title << "\n" << request.text << "\n";
+  for (;;) {
+    out_ << "[" << choicesOf(request.buttons) << "] " << std::flush;
+    std::string reply;
+    if (!std::getline(in_, reply)) {
+      int answer = request.buttons == BoxButtons::Ok ? IDOK : (request.buttons == BoxButtons::YesNo ? IDNO : IDCANCEL);
+      out_ << nameOf(answer) << "\n";
+      return answer;
+    }
+    if (auto answer = parseAnswer(reply, request.buttons)) return *answer;
+  }
+}
+
+void ConsoleInteraction::showStatus(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  if (terminal_) err_ << text << "\n";
+}
+
+}  // namespace talmoor

@@ -1,0 +1,37 @@
+#pragma once
+// The Interaction of talmoor-cli: on a terminal it prints the box and reads
+// the answer; without one, or under a fixed policy (--yes / --no), it answers
+// by the policy and says on stderr what it answered.
+
+#include <iosfwd>
+#include <mutex>
+#include <optional>
+
+#include "app/interaction.h"
+
+namespace talmoor {
+
+enum class ConsolePolicy { Ask, Yes, No };
+
+class ConsoleInteraction : public Interaction {
+ public:
+  explicit ConsoleInteraction(ConsolePolicy policy = ConsolePolicy::Ask);
+  // For tests: the streams to use and whether they count as a terminal.
+  ConsoleInteraction(ConsolePolicy policy, std::istream& in, std::ostream& out, std::ostream& err, bool terminal);
+
+  int messageBox(const MessageBoxRequest& request) override;
+  void showStatus(std::string_view text) override;
+
+ private:
+  int policyAnswer(const MessageBoxRequest& request) const;
+  std::optional<int> parseAnswer(std::string_view reply, BoxButtons buttons) const;
+
+  ConsolePolicy policy_;
+  std::istream& in_;
+  std::ostream& out_;
+  std::ostream& err_;
+  bool terminal_;
+  std::mutex mutex_;
+};
+
+}  // namespace talmoor

@@ -1,0 +1,38 @@
+#pragma once
+// An Interaction for tests: records every box in order and answers from a
+// queue, so a test can assert the exact texts the user would see.
+
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "app/interaction.h"
+
+namespace talmoor {
+
+class ScriptedInteraction : public Interaction {
+ public:
+  // Queues the answers of the next boxes, in order.
+  void answer(std::initializer_list<int> answers);
+  // The answer given when the queue is empty (IDOK by default; IDNO or
+  // IDCANCEL make a test that forgot a box fail safe).
+  void setDefaultAnswer(int answer);
+
+  int messageBox(const MessageBoxRequest& request) override;
+  void showStatus(std::string_view text) override;
+
+  std::vector<MessageBoxRequest> boxes() const;
+  std::vector<std::string> statuses() const;
+  // "title: text" of every box, for compact assertions.
+  std::vector<std::string> boxLines() const;
+  void clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<int> answers_;
+  int defaultAnswer_ = IDOK;
+  std::vector<MessageBoxRequest> boxes_;
+  std::vector<std::string> statuses_;
+};
+
+}  // namespace talmoor

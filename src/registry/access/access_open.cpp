@@ -1,0 +1,181 @@
+// Opening keys: by handle, by path text, on other machines, with the rights
+// that can really be had.
+
+#include <array>
+
+#include "platform/last_error.h"
+#include "platform/registry/win32_registry.h"
+#include "registry/access/registry_access.h"
+#include "registry/registry_path.h"
+#include "registry/root_keys.h"
+
+namespace talmoor::registry {
+
+namespace {
+
+constexpr std::size_t kPathStep = 260;
+
+// The single rights tried one at a time by rights discovery, in their order.
+constexpr std::array<REGSAM, 22> kDiscoveredRights = {
+    0x8,     0x1,    0x2,    0x4,   0x10000, 0x20,  0x80000, 0x40000, 0x20000, 0x10, 0x1000000,
+    0x100000, 0x800, 0x4000, 0x2000, 0x1000, 0x800, 0x400,   0x200,   0x100,   0x80, 0x40,
+};
+
+REGSAM discoverRights(HKEY parent, std::string_view subkey, REGSAM requested, DWORD options) {
+  REGSAM granted = 0;
+  std::string name(subkey);
+  for (REGSAM right : kDiscoveredRights) {
+    if (!(requested & right)) continue;
+    HKEY probe = 0;
+    LONG rc = RegOpenKeyExA(parent, name.c_str(), options, right, &probe);
+    if (rc == ERROR_SUCCESS) {
+      granted |= right;
+      RegCloseKey(probe);
+      continue;
+    }
+    if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_INVALID_HANDLE) break;
+    // Refusals of one right (5, 1314) just leave it out.
+  }
+  return granted;
+}
+
+// The remote root standing for a predefined root on `machine`.
+LONG connectRoot(std::string_view machine, HKEY root, ScopedKey& remote) {
+  std::string name(machine);
+  return RegConnectRegistryA(name.c_str(), root, remote.out());
+}
+
+}  // namespace
+
+void ScopedKey::reset(HKEY key) {
+  if (key_ && !isRootHandle(key_) && !(key_ >= 0x80000000u && key_ <= 0x80000006u)) RegCloseKey(key_);
+  key_ = key;
+}
+
+AccessOptions& accessOptions() {
+  static AccessOptions options;
+  return options;
+}
+
+LONG closeKey(HKEY key) {
+  if (key >= 0x80000000u && key <= 0x80000006u) return ERROR_SUCCESS;
+  LONG rc = RegCloseKey(key);
+  if (GetLastError() == static_cast<DWORD>(ERROR_IO_PENDING)) SetLastError(0);
+  return rc;
+}
+
+HKEY duplicateKeyHandle(HKEY key) {
+  HKEY copy = 0;
+  LONG rc = RegOpenKeyExA(key, "", 0, 0, &copy);
+  if (rc == ERROR_ACCESS_DENIED) rc = RegOpenKeyExA(key, "", 0, kReadKeyAccess, &copy);
+  return rc == ERROR_SUCCESS ? copy : 0;
+}
+
+LONG openKey(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result, REGSAM& access,
+             DWORD options, bool discover) {
+  result = 0;
+  // Long paths are opened a component at a time until the rest is short.
+  if (subkey.size() >= kPathStep && parent) {
+    HKEY current = parent;
+    while (subkey.size() >= kPathStep) {
+      auto cut = subkey.find('\\');
+      std::string_view first = subkey.substr(0, cut);
+      HKEY next = 0;
+      REGSAM stepAccess = access;
+      LONG rc = openKey(machine, current, first, next, stepAccess, options, discover);
+      if (current != parent) closeKey(current);
+      if (rc != ERROR_SUCCESS) return rc;
+      current = next;
+      subkey = cut == std::string_view::npos ? std::string_view() : subkey.substr(cut + 1);
+    }
+    LONG rc = openKey(machine, current, subkey, result, access, options, discover);
+    if (current != parent) closeKey(current);
+    return rc;
+  }
+
+  if (!parent) {
+    HKEY root = rootFromText(subkey);
+    if (!root) return ERROR_INVALID_PARAMETER;
+    if (machine.empty()) {
+      result = root;
+      return ERROR_SUCCESS;
+    }
+    ScopedKey remote;
+    if (LONG rc = connectRoot(machine, root, remote); rc != ERROR_SUCCESS) return rc;
+    DWORD count = 0;
+    if (LONG rc = RegQueryInfoKeyA(remote.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr);
+        rc != ERROR_SUCCESS && rc != ERROR_ACCESS_DENIED)
+      return rc;
+    result = remote.release();
+    return ERROR_SUCCESS;
+  }
+
+  ScopedKey remote;
+  if (!machine.empty() && isRootHandle(parent)) {
+    if (LONG rc = connectRoot(machine, parent, remote); rc != ERROR_SUCCESS) return rc;
+    parent = remote.get();
+  }
+  if (discover) access = discoverRights(parent, subkey, access, options);
+  std::string name(subkey);
+  LONG rc = RegOpenKeyExA(parent, name.c_str(), options, access, &result);
+  if (GetLastError() == static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED)) {
+    messageBox("Warning : Function appears to have been successfull, however I received a \"Function Unsupported\" "
+               "Error?",
+               "Warning");
+    SetLastError(0);
+  }
+  if (rc == ERROR_SUCCESS && GetLastError() != 0) {
+    rc = static_cast<LONG>(GetLastError());
+    SetLastError(0);
+  }
+  return rc;
+}
+
+HKEY openKeyByPath(std::string_view pathText, REGSAM access, const ReportTo& report,
+                   std::optional<std::string_view> context) {
+  if (pathText.empty()) {
+    messageBox("Invalid Path Passed to Open Key", "Invalid Path");
+    return 0;
+  }
+  std::string machine;
+  std::string_view rest = pathText;
+  if (auto split = splitMachine(pathText)) {
+    machine = split->machine;
+    rest = pathText.substr(pathText.size() - split->rest.size());
+  }
+  std::string_view keyName = lastComponent(rest);
+  std::string_view parentPath = withoutLastComponent(rest);
+  if (!rest.empty() && rest.front() == '\\') rest.remove_prefix(1);
+  auto cut = rest.find('\\');
+  std::string_view rootText = rest.substr(0, std::min(cut, kPathStep));
+  std::string_view subkey = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+
+  // The root is found from the whole rest, so that a short form followed by
+  // a key ("HKLM\Software") is found as Root from text finds it.
+  HKEY root = rootFromText(rest);
+  HKEY result = 0;
+  LONG rc = ERROR_SUCCESS;
+  if (!root) {
+    rc = ERROR_INVALID_PARAMETER;
+  } else if (!subkey.empty()) {
+    REGSAM granted = access;
+    rc = openKey(machine, root, subkey, result, granted, 0, false);
+  } else if (!machine.empty()) {
+    REGSAM granted = access;
+    rc = openKey(machine, 0, rootText, result, granted, 0, false);
+  } else {
+    result = root;
+  }
+  if (rc != ERROR_SUCCESS) {
+    std::string parentText(parentPath);
+    bool stop = reportError(report.handler, rc, parentText.empty() ? std::string(rest) : parentText,
+                            keyName, context.value_or("Opening Key"), report.caller, kVerbosityBox, report.owner);
+    (void)stop;
+    closeKey(result);
+    return 0;
+  }
+  return result;
+}
+
+}  // namespace talmoor::registry

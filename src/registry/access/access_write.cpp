@@ -1,0 +1,316 @@
+// Creating, deleting, setting and renaming: every change passes the write
+// gate given by the caller first.
+
+#include "platform/last_error.h"
+#include "platform/registry/win32_registry.h"
+#include "registry/access/registry_access.h"
+#include "registry/registry_path.h"
+#include "registry/root_keys.h"
+
+namespace talmoor::registry {
+
+namespace {
+
+int askGate(const WriteCheck& check, WriteRequest& request) {
+  return check ? check(request) : kWriteProceed;
+}
+
+// The key a change applies to: `subkeyPath` below `parent`, `parent` itself,
+// or the path text when there is no parent.
+struct TargetKey {
+  ScopedKey opened;
+  HKEY key = 0;
+};
+
+// The result of a tree deletion whose handler asked to stop.
+constexpr LONG kTreeStopped = ERROR_FILE_NOT_FOUND;
+
+std::string joinPath(std::string_view a, std::string_view b) {
+  if (a.empty()) return std::string(b);
+  if (b.empty()) return std::string(a);
+  return std::string(a) + "\\" + std::string(b);
+}
+
+}  // namespace
+
+LONG createKeyPrimitive(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result,
+                        REGSAM access, DWORD options, const char* className, const SECURITY_ATTRIBUTES* security,
+                        DWORD* disposition) {
+  ScopedKey remote;
+  if (!parent) {
+    // The path text names its root.
+    std::string_view rest = subkey;
+    if (auto split = splitMachine(subkey)) {
+      machine = split->machine;
+      rest = subkey.substr(subkey.size() - split->rest.size());
+    }
+    auto cut = rest.find('\\');
+    parent = rootFromText(rest.substr(0, cut));
+    if (!parent) return ERROR_INVALID_PARAMETER;
+    subkey = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+  }
+  if (!machine.empty() && isRootHandle(parent)) {
+    std::string name(machine);
+    if (LONG rc = RegConnectRegistryA(name.c_str(), parent, remote.out()); rc != ERROR_SUCCESS) return rc;
+    parent = remote.get();
+  }
+  std::string name(subkey);
+  return RegCreateKeyExA(parent, name.c_str(), 0, className, options, access, security, &result, disposition);
+}
+
+bool createKey(std::string_view machine, HKEY host, std::string_view pathText, std::string& name,
+               const ReportTo& report, const WriteCheck& check, HKEY* result, REGSAM access) {
+  ScopedKey openedHost;
+  if (!host) {
+    host = openKeyByPath(pathText, kAllKeyAccess, report, "Creating Key (Open)");
+    if (!host) return false;
+    openedHost.reset(host);
+  }
+  // An exact, case-sensitive look among the host's subkeys says whether the
+  // key is new.
+  bool exists = false;
+  EnumerationRequest search{host, 0, 0, ReportTo{report.handler, report.reportName, report.caller, report.owner}};
+  enumerateSubkeys(machine, search, [&](const SubkeyVisit& visit) {
+    if (visit.name == name) {
+      exists = true;
+      return 1;
+    }
+    return 0;
+  });
+  WriteRequest request{exists ? kWriteOverwrite : kWriteCreate, pathText, true, machine, host, 0, &name, nullptr, 0};
+  if (askGate(check, request) != kWriteProceed) return false;
+  HKEY created = 0;
+  LONG rc = RegCreateKeyExA(host, name.c_str(), 0, nullptr, 0, access, nullptr, &created, nullptr);
+  if (rc != ERROR_SUCCESS) {
+    reportError(report.handler, rc, joinPath(pathText, name), "", "Creating Key", report.caller, kVerbosityBox,
+                report.owner);
+    return false;
+  }
+  if (result) *result = created;
+  else closeKey(created);
+  if (openedHost.get()) {
+    LONG closed = closeKey(openedHost.release());
+    if (closed != ERROR_SUCCESS)
+      reportError(report.handler, closed, report.reportName, "", "Create Key (Closing Host Key)", report.caller,
+                  kVerbositySilent, report.owner);
+  }
+  return true;
+}
+
+bool openOrCreateKey(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result) {
+  return createKeyPrimitive(machine, parent, subkey, result, kAllKeyAccess) == ERROR_SUCCESS;
+}
+
+LONG deleteKeyTree(std::string_view machine, HKEY parent, std::string_view subkey, const ReportTo& report,
+                   DWORD* walkIndex) {
+  ScopedKey key;
+  REGSAM access = kAllKeyAccess;
+  std::string path = joinPath(report.reportName, subkey);
+  if (LONG rc = openKey(machine, parent, subkey, *key.out(), access, REG_OPTION_OPEN_LINK); rc != ERROR_SUCCESS) {
+    if (reportError(report.handler, rc, path, "", "Opening Key (ENUM)", report.caller, kVerbosityEnumeration,
+                    report.owner))
+      return kTreeStopped;
+    return rc;
+  }
+  EnumerationRequest children{key.get(), 0, 0, ReportTo{report.handler, path, report.caller, report.owner}};
+  // A subkey whose failure the handler answers with "stop" ends the walk.
+  enumerateSubkeys(machine, children, [&](const SubkeyVisit& visit) {
+    return deleteKeyTree(machine, key.get(), visit.name, children.report, visit.index) == kTreeStopped ? 1 : 0;
+  });
+  key.reset();
+  std::string name(subkey);
+  LONG rc = RegDeleteKeyA(parent, name.c_str());
+  if (rc != ERROR_SUCCESS) {
+    reportError(report.handler, rc, path, "", "Opening Enumerated Key", report.caller, kVerbosityEnumeration,
+                report.owner);
+    return rc;
+  }
+  // The remaining subkeys moved down one place: the caller's walk steps back.
+  if (walkIndex) --*walkIndex;
+  return ERROR_SUCCESS;
+}
+
+bool deleteKey(std::string_view machine, HKEY parent, std::string_view path, const ReportTo& report,
+               const WriteCheck& check) {
+  std::string_view parentPath = withoutLastComponent(path);
+  std::string_view keyName = lastComponent(path);
+  ScopedKey opened;
+  if (!parent) {
+    parent = openKeyByPath(parentPath, kAllKeyAccess, report, "Opening Key for Deletion of Sub Key");
+    if (!parent) {
+      reportError(report.handler, static_cast<LONG>(GetLastError()), path, "", "Failed to Delete Key", report.caller,
+                  kVerbosityBox, report.owner);
+      return false;
+    }
+    opened.reset(parent);
+  }
+  std::string name(keyName);
+  WriteRequest request{kWriteDelete, path, true, machine, parent, 0, &name, nullptr, 0};
+  if (askGate(check, request) != kWriteProceed) return false;
+  ReportTo treeReport{report.handler, std::string(parentPath), report.caller, report.owner};
+  return deleteKeyTree(machine, parent, name, treeReport) == ERROR_SUCCESS;
+}
+
+bool deleteValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath,
+                 std::string_view valueName, const ReportTo& report, const WriteCheck& check) {
+  ScopedKey opened;
+  HKEY key = parent;
+  if (parent && subkeyPath && !subkeyPath->empty()) {
+    REGSAM access = kAllKeyAccess;
+    LONG rc = openKey(machine, parent, *subkeyPath, *opened.out(), access);
+    if (rc != ERROR_SUCCESS) {
+      reportError(report.handler, rc, report.reportName, valueName, "Delete Value (Open Context)", report.caller,
+                  kVerbosityBox, report.owner);
+      return false;
+    }
+    key = opened.get();
+  } else if (!parent) {
+    key = openKeyByPath(subkeyPath.value_or(""), kAllKeyAccess, report, "Delete Value (Open Context)");
+    if (!key) {
+      reportError(report.handler, static_cast<LONG>(GetLastError()), report.reportName, valueName,
+                  "Failed to Delete Value", report.caller, kVerbosityBox, report.owner);
+      return false;
+    }
+    opened.reset(key);
+  }
+  std::string name(valueName);
+  WriteRequest request{kWriteDelete, subkeyPath.value_or(report.reportName), false, machine, key, 0, &name, nullptr, 0};
+  if (askGate(check, request) != kWriteProceed) return false;
+  LONG rc = RegDeleteValueA(key, name.c_str());
+  if (rc != ERROR_SUCCESS) {
+    reportError(report.handler, rc, report.reportName, name, "Deleting Value", report.caller, kVerbosityBox,
+                report.owner);
+    return false;
+  }
+  return true;
+}
+
+bool setValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath, std::string& name,
+              std::vector<BYTE>& data, DWORD type, const ReportTo& report, const WriteCheck& check) {
+  ScopedKey opened;
+  HKEY key = parent;
+  std::string path(subkeyPath.value_or(""));
+  if (parent && !path.empty()) {
+    REGSAM access = kAllKeyAccess;
+    LONG rc = openKey(machine, parent, path, *opened.out(), access);
+    if (rc != ERROR_SUCCESS) {
+      reportError(report.handler, rc, report.reportName, name, "Set Value (Open Context)", report.caller,
+                  kVerbosityBox, report.owner);
+      return false;
+    }
+    key = opened.get();
+  } else if (!parent) {
+    // Walk the path as far as its keys exist, then create the rest.
+    std::string machineName;
+    std::string_view rest = path;
+    if (auto split = splitMachine(path)) {
+      machineName = split->machine;
+      rest = std::string_view(path).substr(path.size() - split->rest.size());
+    }
+    auto cut = rest.find('\\');
+    HKEY root = rootFromText(rest.substr(0, cut));
+    if (!root) {
+      reportError(report.handler, ERROR_INVALID_PARAMETER, path, name, "Failed to Create Key", report.caller,
+                  kVerbosityBox, report.owner);
+      return false;
+    }
+    std::string_view remaining = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+    ScopedKey deepest(root);
+    REGSAM access = kAllKeyAccess;
+    LONG firstOpen = openKey(machineName, 0, rest.substr(0, cut), *deepest.out(), access);
+    if (firstOpen != ERROR_SUCCESS) {
+      reportError(report.handler, firstOpen, path, name, "Failed to Create Key", report.caller, kVerbosityBox,
+                  report.owner);
+      return false;
+    }
+    while (!remaining.empty()) {
+      auto next = remaining.find('\\');
+      std::string_view component = remaining.substr(0, next);
+      ScopedKey child;
+      access = kAllKeyAccess;
+      LONG rc = openKey("", deepest.get(), component, *child.out(), access);
+      if (rc != ERROR_SUCCESS) {
+        if (rc != ERROR_FILE_NOT_FOUND)
+          reportError(report.handler, rc, std::string(component), name, "Establishing Existing Extent of Path",
+                      report.caller, kVerbositySilent, report.owner);
+        break;
+      }
+      deepest = std::move(child);
+      remaining = next == std::string_view::npos ? std::string_view() : remaining.substr(next + 1);
+    }
+    if (!remaining.empty()) {
+      ScopedKey created;
+      LONG rc = createKeyPrimitive("", deepest.get(), remaining, *created.out(), kAllKeyAccess);
+      if (rc != ERROR_SUCCESS) {
+        reportError(report.handler, rc, path, name, "Failed to Create Key", report.caller, kVerbosityBox,
+                    report.owner);
+        return false;
+      }
+      deepest = std::move(created);
+    }
+    opened = std::move(deepest);
+    key = opened.get();
+  }
+  WriteRequest request{valueExists(key, name) ? kWriteOverwrite : kWriteCreate,
+                       path.empty() ? std::string_view(report.reportName) : std::string_view(path),
+                       false,
+                       machine,
+                       key,
+                       0,
+                       &name,
+                       &data,
+                       type};
+  int verdict = askGate(check, request);
+  if (verdict == kWriteSkipFailed) return false;
+  if (verdict == kWriteSkipSucceeded) return true;
+  LONG rc = RegSetValueExA(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+  if (rc != ERROR_SUCCESS) {
+    reportError(report.handler, rc, report.reportName, name, "Setting Value", report.caller, kVerbosityBox,
+                report.owner);
+    return false;
+  }
+  return true;
+}
+
+bool setStringValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath,
+                    std::string_view name, std::string_view text) {
+  std::string valueName(name);
+  std::vector<BYTE> data(text.begin(), text.end());
+  data.push_back(0);
+  return setValue(machine, parent, subkeyPath, valueName, data, REG_SZ, ReportTo{}, nullptr);
+}
+
+bool renameValue(HKEY key, std::string_view oldName, std::string& newName, const ReportTo& report,
+                 const WriteCheck& check) {
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  LONG rc = queryValue(key, oldName, type, data, report);
+  if (rc == ERROR_SUCCESS && GetLastError() != 0) rc = static_cast<LONG>(GetLastError());
+  if (rc != ERROR_SUCCESS &&
+      reportError(report.handler, rc, report.reportName, oldName, "Renaming Value (Read)", report.caller,
+                  kVerbosityBox, report.owner))
+    return false;
+  WriteRequest request{kWriteRename, report.reportName, false, "", key, 0, &newName, &data, type};
+  if (askGate(check, request) != kWriteProceed) return false;
+  if (rc != ERROR_SUCCESS) {
+    messageBox("Warning : Unable to rename Value because an error occured accessing the Value", "Sorry");
+    return false;
+  }
+  // Written under the new name first, so that nothing is lost when the delete fails.
+  if (!setValue("", key, std::nullopt, newName, data, type, report, nullptr)) return false;
+  return deleteValue("", key, std::nullopt, oldName, report, nullptr);
+}
+
+bool openAndRead(HKEY parent, std::string_view subkey, std::string_view valueName, std::vector<BYTE>& data) {
+  ScopedKey key;
+  REGSAM access = kReadKeyAccess;
+  LONG rc = openKey("", parent, subkey, *key.out(), access);
+  if (rc != ERROR_SUCCESS) {
+    reportError(nullptr, rc, std::string(subkey), valueName, "Failed to Open Key", nullptr, kVerbosityBox);
+    return false;
+  }
+  DWORD type = 0;
+  return queryValue(key.get(), valueName, type, data, ReportTo{}) == ERROR_SUCCESS;
+}
+
+}  // namespace talmoor::registry

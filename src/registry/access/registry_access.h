@@ -1,0 +1,175 @@
+#pragma once
+// Every read and write of the registry, local or on another machine: opening
+// by handle or by path text, walking subkeys and values with a callback,
+// reading one value, creating, deleting, setting and renaming. Failures go to
+// the error reporter with a context text naming the operation; the caller's
+// handler decides whether the operation stops.
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/error_reporting.h"
+#include "platform/win32_types.h"
+#include "registry/access/write_check.h"
+
+namespace talmoor::registry {
+
+// All key rights with the right to read the audit list.
+inline constexpr REGSAM kDefaultOpenAccess = 0x010F003F;
+inline constexpr REGSAM kAllKeyAccess = 0x000F003F;
+inline constexpr REGSAM kReadKeyAccess = 0x00020019;
+// Values above this size are not read.
+inline constexpr DWORD kMaxValueSize = 8'024'000;
+inline constexpr const char* kErrorName = "<Error>";
+
+// Where a failure is reported and who decides about it.
+struct ReportTo {
+  ReportTo() = default;
+  ReportTo(ErrorHandler handler, std::string reportName = {}, void* caller = nullptr, WindowRef owner = 0)
+      : handler(std::move(handler)), reportName(std::move(reportName)), caller(caller), owner(owner) {}
+
+  ErrorHandler handler;        // none: the reporter's own boxes
+  std::string reportName;      // normally the key path
+  void* caller = nullptr;
+  WindowRef owner = 0;
+};
+
+// Shown while a long value walk runs.
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual void start(DWORD range) = 0;
+  virtual void step() = 0;
+  virtual void hide() = 0;
+};
+
+struct SubkeyVisit {
+  std::string_view machine;
+  HKEY parent = 0;
+  DWORD* index = nullptr;  // the walk's next index; the callback may change it
+  std::string_view name;
+  std::string_view className;
+  DWORD subkeyCount = 0;
+  LONG error = 0;
+  const std::string* reportName = nullptr;
+};
+
+struct ValueVisit {
+  std::string_view machine;
+  HKEY key = 0;
+  DWORD* index = nullptr;
+  std::string_view name;
+  const std::vector<BYTE>* data = nullptr;
+  DWORD type = 0;
+  const std::string* reportName = nullptr;
+};
+
+// A non-zero result stops the walk and becomes its result.
+using SubkeyCallback = std::function<int(const SubkeyVisit&)>;
+using ValueCallback = std::function<int(const ValueVisit&)>;
+
+struct EnumerationRequest {
+  EnumerationRequest() = default;
+  explicit EnumerationRequest(HKEY key, DWORD index = 0, DWORD maxCount = 0, ReportTo report = {})
+      : key(key), index(index), maxCount(maxCount), report(std::move(report)) {}
+
+  HKEY key = 0;  // 0 walks the roots
+  DWORD index = 0;
+  DWORD maxCount = 0;  // 0 or -1: no limit
+  ReportTo report;
+  const std::atomic<bool>* cancel = nullptr;  // value walks
+  ProgressSink* progress = nullptr;           // value walks
+};
+
+// Settings the reads follow (from the search options).
+struct AccessOptions {
+  bool intelligentConversion = true;
+  // The value integrity check, installed with the hive work: it may replace
+  // the data a value walk delivers.
+  std::function<void(HKEY key, const std::string& name, DWORD& type, std::vector<BYTE>& data,
+                     const EnumerationRequest& request)>
+      integrityCheck;
+};
+AccessOptions& accessOptions();
+
+LONG closeKey(HKEY key);
+// A new handle to the same key, or 0.
+HKEY duplicateKeyHandle(HKEY key);
+
+// Opens `subkey` below `parent` (on `machine` when one is named); with no
+// parent, `subkey` is a root name. `access` may be reduced to the rights that
+// can be had when `discoverRights` is set.
+LONG openKey(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result, REGSAM& access,
+             DWORD options = 0, bool discoverRights = false);
+
+// Opens a path text ("\\machine\HKEY_...\key"); 0 on failure.
+HKEY openKeyByPath(std::string_view pathText, REGSAM access, const ReportTo& report,
+                   std::optional<std::string_view> context = std::nullopt);
+
+DWORD countSubkeys(HKEY parent, std::optional<std::string_view> subkey, std::string* className, LONG& result);
+int enumerateSubkeys(std::string_view machine, EnumerationRequest& request, const SubkeyCallback& callback);
+LONG enumerateOneSubkey(std::string_view machine, HKEY parent, DWORD index, std::string& name,
+                        std::string* className, FILETIME* lastWrite, const ReportTo& report);
+int enumerateValues(std::string_view machine, EnumerationRequest& request, const ValueCallback& callback);
+DWORD valueCount(HKEY key);
+
+// Reads a value: its type and data (string types as ANSI text with their
+// terminators). Values above kMaxValueSize are refused with ERROR_INSUFFICIENT_BUFFER.
+LONG queryValue(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>& data, const ReportTo& report);
+bool valueExists(HKEY key, std::string_view name);
+// The key's class; "<Error>" when it cannot be read; nothing without one.
+std::optional<std::string> keyClass(HKEY key);
+
+bool createKey(std::string_view machine, HKEY host, std::string_view pathText, std::string& name,
+               const ReportTo& report, const WriteCheck& check, HKEY* result, REGSAM access = kAllKeyAccess);
+bool openOrCreateKey(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result);
+LONG createKeyPrimitive(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result,
+                        REGSAM access, DWORD options = 0, const char* className = nullptr,
+                        const SECURITY_ATTRIBUTES* security = nullptr, DWORD* disposition = nullptr);
+
+bool deleteKey(std::string_view machine, HKEY parent, std::string_view path, const ReportTo& report,
+               const WriteCheck& check);
+LONG deleteKeyTree(std::string_view machine, HKEY parent, std::string_view subkey, const ReportTo& report,
+                   DWORD* walkIndex = nullptr);
+bool deleteValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath,
+                 std::string_view valueName, const ReportTo& report, const WriteCheck& check);
+bool setValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath, std::string& name,
+              std::vector<BYTE>& data, DWORD type, const ReportTo& report, const WriteCheck& check);
+bool setStringValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath,
+                    std::string_view name, std::string_view text);
+bool renameValue(HKEY key, std::string_view oldName, std::string& newName, const ReportTo& report,
+                 const WriteCheck& check);
+bool openAndRead(HKEY parent, std::string_view subkey, std::string_view valueName, std::vector<BYTE>& data);
+
+// Closes a key handle when it goes out of scope (predefined roots stay open).
+class ScopedKey {
+ public:
+  ScopedKey() = default;
+  explicit ScopedKey(HKEY key) : key_(key) {}
+  ~ScopedKey() { reset(); }
+  ScopedKey(ScopedKey&& other) noexcept : key_(other.release()) {}
+  ScopedKey& operator=(ScopedKey&& other) noexcept {
+    if (this != &other) {
+      reset();
+      key_ = other.release();
+    }
+    return *this;
+  }
+  HKEY get() const { return key_; }
+  HKEY* out() { return &key_; }
+  HKEY release() {
+    HKEY k = key_;
+    key_ = 0;
+    return k;
+  }
+  void reset(HKEY key = 0);
+
+ private:
+  HKEY key_ = 0;
+};
+
+}  // namespace talmoor::registry

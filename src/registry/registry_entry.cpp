@@ -1,0 +1,286 @@
+#include "registry/registry_entry.h"
+
+#include "platform/registry/win32_registry.h"
+#include "platform/text/code_page.h"
+#include "registry/access/registry_access.h"
+#include "registry/registry_path.h"
+#include "registry/root_keys.h"
+
+namespace talmoor::registry {
+
+namespace {
+
+bool isUtf16Text(const std::vector<BYTE>& data) {
+  if (data.size() < 2 || data.size() % 2) return false;
+  for (std::size_t i = 1; i < data.size(); i += 2)
+    if (data[i] != 0) return false;  // ANSI text widened: every high byte 0
+  return true;
+}
+
+std::vector<BYTE> narrowed(const std::vector<BYTE>& wide) {
+  std::u16string text(wide.size() / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(wide[2 * i] | wide[2 * i + 1] << 8);
+  std::string ansi = platform::wideToAnsi(text);
+  return std::vector<BYTE>(ansi.begin(), ansi.end());
+}
+
+std::vector<BYTE> widened(const std::vector<BYTE>& ansi) {
+  std::u16string text = platform::ansiToWide(std::string_view(reinterpret_cast<const char*>(ansi.data()), ansi.size()));
+  std::vector<BYTE> out;
+  for (char16_t c : text) {
+    out.push_back(static_cast<BYTE>(c));
+    out.push_back(static_cast<BYTE>(c >> 8));
+  }
+  return out;
+}
+
+}  // namespace
+
+RegistryEntry::RegistryEntry() : structureSize(sizeof(RegistryEntry)) {}
+
+RegistryEntry::~RegistryEntry() { closeBoth(); }
+
+RegistryEntry::RegistryEntry(const RegistryEntry& other) : structureSize(sizeof(RegistryEntry)) { *this = other; }
+
+RegistryEntry& RegistryEntry::operator=(const RegistryEntry& other) {
+  if (this == &other) return *this;
+  closeBoth();
+  structureSize = other.structureSize;
+  fullPathLength = other.fullPathLength;
+  valueNameLength = other.valueNameLength;
+  reserved1 = other.reserved1;
+  reserved2 = other.reserved2;
+  handler = other.handler;
+  handlerContext = other.handlerContext;
+  root_ = other.root_;
+  machine_ = other.machine_;
+  keyPath_ = other.keyPath_;
+  keyName_ = other.keyName_;
+  fullPath_.reset();
+  if (other.keyHandle_) keyHandle_ = isRootHandle(other.keyHandle_) ? other.keyHandle_ : duplicateKeyHandle(other.keyHandle_);
+  if (other.parentHandle_)
+    parentHandle_ = isRootHandle(other.parentHandle_) ? other.parentHandle_ : duplicateKeyHandle(other.parentHandle_);
+  return *this;
+}
+
+void RegistryEntry::invalidate() {
+  fullPath_.reset();
+  closeBoth();
+}
+
+bool RegistryEntry::setComponent(unsigned mask, std::string_view text) {
+  if (mask < kValueName || mask == kParentPath || mask == kKeyPathAndName || mask == kFullKeyPath) invalidate();
+  switch (mask) {
+    case kMachine: machine_ = "\\\\" + std::string(text) + "\\"; return true;
+    case kRoot: root_ = rootFromText(text); return root_ != 0;
+    case kKeyPath: keyPath_ = std::string(text); return true;
+    case kKeyName: keyName_ = std::string(text); return true;
+    case kValueName:
+      valueName_ = std::string(text);
+      valueNameLength = static_cast<DWORD>(text.size() + 1);
+      return true;
+    case kKeyPathAndName: {
+      std::string path(text);
+      if (path.empty() || path.front() != '\\') path.insert(path.begin(), '\\');
+      auto cut = path.rfind('\\');
+      keyName_ = path.substr(cut + 1);
+      keyPath_ = path.substr(0, cut);
+      return true;
+    }
+    case kParentPath:
+    case kFullKeyPath: {
+      std::string_view rest = text;
+      machine_.reset();
+      if (auto split = splitMachine(text)) {
+        machine_ = "\\\\" + split->machine + "\\";
+        rest = text.substr(text.size() - split->rest.size());
+      }
+      root_ = rootFromText(rest);
+      if (root_) {
+        auto cut = rest.find('\\');
+        rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut);
+      }
+      std::string remainder(rest);
+      if (!remainder.empty() && remainder.front() != '\\') remainder.insert(remainder.begin(), '\\');
+      if (mask == kFullKeyPath) {
+        if (remainder.empty()) {
+          keyPath_.reset();
+          keyName_.reset();
+        } else {
+          auto cut = remainder.rfind('\\');
+          keyName_ = remainder.substr(cut + 1);
+          keyPath_ = remainder.substr(0, cut);
+        }
+        fullPath_ = std::string(text);
+      } else {
+        keyPath_ = remainder;
+      }
+      return true;
+    }
+    default: return false;
+  }
+}
+
+void RegistryEntry::setRoot(HKEY root) {
+  invalidate();
+  root_ = root;
+}
+
+std::optional<std::string> RegistryEntry::component(unsigned mask) const {
+  switch (mask) {
+    case kMachine: return machine_;
+    case kRoot: return rootName(root_);
+    case kKeyPath: return keyPath_;
+    case kKeyName: return keyName_;
+    case kValueName: return valueName_;
+    case kFullKeyPath: return componentText(kFullKeyPath);
+    default: return std::nullopt;
+  }
+}
+
+std::string RegistryEntry::componentText(unsigned mask) const {
+  switch (mask) {
+    case kMachine: return machine_.value_or("");
+    case kRoot: return rootName(root_).value_or("");
+    case kKeyPath: return keyPath_.value_or("");
+    case kKeyName: return keyName_.value_or("");
+    case kValueName: return valueName_.value_or("");
+    case kParentPath: return machine_.value_or("") + fullRootName(root_) + keyPath_.value_or("");
+    case kKeyPathAndName: return keyPath_.value_or("") + "\\" + keyName_.value_or("");
+    case kFullKeyPath:
+      if (!fullPath_) {
+        if (!root_) {
+          fullPath_ = kEntireRegistryLabel;
+        } else {
+          fullPath_ = machine_.value_or("") + fullRootName(root_) + keyPath_.value_or("") + "\\" + keyName_.value_or("");
+        }
+      }
+      return *fullPath_;
+    default: return {};
+  }
+}
+
+bool RegistryEntry::hasComponent(unsigned mask) const {
+  if (mask == kFullKeyPath) return keyPath_ || keyName_ || root_ != 0;
+  if ((mask & kMachine) && !machine_) return false;
+  if ((mask & kRoot) && !root_) return false;
+  if ((mask & kKeyPath) && !keyPath_) return false;
+  if ((mask & kKeyName) && !keyName_) return false;
+  if ((mask & kValueName) && !valueName_) return false;
+  return true;
+}
+
+std::string RegistryEntry::name() const { return valueName_ ? *valueName_ : keyName_.value_or(""); }
+
+std::string RegistryEntry::machineName() const {
+  if (!machine_) return {};
+  std::string name = *machine_;
+  while (!name.empty() && name.front() == '\\') name.erase(name.begin());
+  while (!name.empty() && name.back() == '\\') name.pop_back();
+  return name;
+}
+
+HKEY RegistryEntry::open(Handle which, bool quiet) {
+  HKEY& handle = which == Handle::Key ? keyHandle_ : parentHandle_;
+  if (handle) return handle;
+  std::string path = which == Handle::Key ? componentText(kFullKeyPath) : componentText(kParentPath);
+  if (which == Handle::Key && !keyName_ && !keyPath_) path = machine_.value_or("") + fullRootName(root_);
+  ReportTo report{quiet ? ErrorHandler([](const ErrorReport&) { return true; }) : handler, path};
+  handle = openKeyByPath(path, kDefaultOpenAccess, report, "Opening Key..");
+  return handle;
+}
+
+void RegistryEntry::close(Handle which) {
+  HKEY& handle = which == Handle::Key ? keyHandle_ : parentHandle_;
+  if (handle) closeKey(handle);
+  handle = 0;
+}
+
+void RegistryEntry::closeBoth() {
+  close(Handle::Key);
+  close(Handle::Parent);
+}
+
+bool RegistryEntry::keyExists() {
+  if (!keyName_) return open(Handle::Key, true) != 0;
+  HKEY parent = open(Handle::Parent, true);
+  if (!parent) return false;
+  bool found = false;
+  EnumerationRequest search{parent};
+  enumerateSubkeys(machineName(), search, [&](const SubkeyVisit& visit) {
+    found = visit.name == *keyName_;
+    return found ? 1 : 0;
+  });
+  return found;
+}
+
+bool RegistryEntry::valueExists() {
+  HKEY key = open(Handle::Key, true);
+  return key && registry::valueExists(key, valueName_.value_or(""));
+}
+
+void RegistryBuffer::reset() {
+  data.clear();
+  type = kUnknownType;
+  location = RegistryEntry();
+  implicitConversion = false;
+}
+
+bool RegistryBuffer::read() {
+  HKEY key = location.open(Handle::Key);
+  if (!key) return false;
+  DWORD readType = 0;
+  ReportTo report{location.handler, location.componentText(kFullKeyPath)};
+  if (queryValue(key, location.valueName().value_or(""), readType, data, report) != ERROR_SUCCESS) return false;
+  type = static_cast<int>(readType);
+  return true;
+}
+
+bool RegistryBuffer::write() {
+  HKEY key = location.open(Handle::Key);
+  if (!key) return false;
+  std::string name = location.valueName().value_or("");
+  return RegSetValueExA(key, name.c_str(), 0, static_cast<DWORD>(type), data.data(),
+                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+}
+
+bool RegistryBuffer::compare(const RegistryBuffer& other, unsigned mask) const {
+  switch (mask) {
+    case kFullKeyPath: return location.componentText(kFullKeyPath) == other.location.componentText(kFullKeyPath);
+    case kParentPath: return location.componentText(kParentPath) == other.location.componentText(kParentPath);
+    case kKeyName: return location.keyName() == other.location.keyName();
+    case kValueName: return location.valueName() == other.location.valueName();
+    case kData: return data == other.data;
+    default: return false;
+  }
+}
+
+bool RegistryBuffer::changed(bool keysOnly) {
+  bool valueItem = location.valueName().has_value() && !keysOnly;
+  if (!(valueItem ? location.valueExists() : location.keyExists())) return true;
+  if (!valueItem || data.empty()) return false;
+
+  RegistryBuffer current;
+  current.location = location;
+  current.location.setComponent(kValueName, location.valueName().value_or(""));
+  if (!current.read()) return true;
+  std::vector<BYTE> registryData = current.data;
+  if (type != kUnknownType && current.type != type) return true;
+  for (;;) {
+    if (registryData.size() == data.size()) return registryData != data;
+    if (registryData.size() == data.size() * 2 && isUtf16Text(registryData)) {
+      registryData = narrowed(registryData);
+      implicitConversion = true;
+      continue;
+    }
+    if (data.size() == registryData.size() * 2 && isUtf16Text(data)) {
+      registryData = widened(registryData);
+      implicitConversion = true;
+      if (registryData.size() != data.size()) return true;
+      continue;
+    }
+    return true;
+  }
+}
+
+}  // namespace talmoor::registry
