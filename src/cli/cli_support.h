@@ -1,52 +1,33 @@
 #pragma once
-// What the verbs share: failure lines, the overwrite and delete prompts, and
-// reading values through the ANSI calls.
+// What the verbs share: the failure line, the confirmation gate, and the
+// path text of a key argument.
 
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "cli/key_argument.h"
-#include "platform/win32_types.h"
+#include "app/error_reporting.h"
+#include "registry/access/registry_access.h"
 
 namespace talmoor::cli {
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 
-// Prints "talmoor-cli: <what>: <error text> (<detail>)" on stderr; returns 1.
-int reportFailure(std::string_view what, LONG code);
-int reportProblem(std::string_view what, std::string_view problem);
-
-// Asks a Yes/No question on the terminal. Without a terminal it answers No
-// and says so, so that nothing is overwritten or deleted unasked.
-bool confirm(const std::string& question);
-
-// Opens the key (connecting to its machine first when one is named).
-LONG openKeyArgument(const KeyArgument& key, REGSAM access, HKEY& handle);
-
-struct ValueRead {
-  std::string name;
-  DWORD type = 0;
-  std::vector<BYTE> data;
-};
-
-LONG readValue(HKEY key, const std::string& name, ValueRead& out);
-LONG readValueAt(HKEY key, DWORD index, ValueRead& out);
-
-// Closes a key handle when it goes out of scope.
-class KeyHandle {
+// Prints the first failure as "talmoor-cli: <key>: <operation>: <system text>"
+// on stderr and stops the operation.
+class FailureReporter {
  public:
-  KeyHandle() = default;
-  explicit KeyHandle(HKEY handle) : handle_(handle) {}
-  ~KeyHandle();
-  KeyHandle(const KeyHandle&) = delete;
-  KeyHandle& operator=(const KeyHandle&) = delete;
-  HKEY get() const { return handle_; }
-  HKEY* out() { return &handle_; }
+  ErrorHandler handler();
+  bool failed() const { return failed_; }
 
  private:
-  HKEY handle_ = 0;
+  bool failed_ = false;
 };
+
+int reportProblem(std::string_view what, std::string_view problem);
+
+// The gate for talmoor-cli's own writes: asks (through the Interaction)
+// before overwriting or deleting, unless forced.
+registry::WriteCheck confirmingGate(bool force);
 
 }  // namespace talmoor::cli

@@ -4,111 +4,100 @@
 #include <fmt/format.h>
 
 #include "cli/cli_support.h"
+#include "cli/key_argument.h"
 #include "cli/value_text.h"
 #include "cli/verbs.h"
-#include "platform/registry/win32_registry.h"
+#include "platform/win32_errors.h"
+#include "registry/access/registry_access.h"
+#include "registry/format_data.h"
 
 namespace talmoor::cli {
 
 namespace {
 
-void printValue(const ValueRead& value) {
-  std::cout << fmt::format("    {}    {}    {}\n", value.name.empty() ? "(Default)" : value.name,
-                           typeName(value.type), formatData(value.type, value.data));
-}
+using namespace talmoor::registry;
 
-std::vector<std::string> subkeyNames(HKEY key, LONG& rc) {
-  std::vector<std::string> names;
-  DWORD longest = 0;
-  rc = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr, nullptr,
-                        nullptr, nullptr);
-  if (rc != ERROR_SUCCESS) return names;
-  std::vector<char> buffer(longest + 1);
-  for (DWORD i = 0;; ++i) {
-    DWORD length = static_cast<DWORD>(buffer.size());
-    rc = RegEnumKeyExA(key, i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_MORE_DATA) {  // a longer name arrived meanwhile
-      buffer.resize(buffer.size() * 2);
-      --i;
-      continue;
-    }
-    if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc != ERROR_SUCCESS) return names;
-    names.emplace_back(buffer.data(), length);
-  }
-  rc = ERROR_SUCCESS;
-  return names;
-}
+struct ValueLine {
+  std::string name;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
 
 class QueryWalk {
  public:
-  // A key's values under its path and a blank line; nothing for a key without values.
-  LONG printValues(HKEY key, const std::string& path) {
-    std::vector<ValueRead> values;
-    for (DWORD i = 0;; ++i) {
-      ValueRead value;
-      LONG rc = readValueAt(key, i, value);
-      if (rc == ERROR_NO_MORE_ITEMS) break;
-      if (rc != ERROR_SUCCESS) return rc;
-      values.push_back(std::move(value));
+  QueryWalk(bool display, FailureReporter& failures) : display_(display), failures_(failures) {}
+
+  void printValue(const ValueLine& value) const {
+    std::string data;
+    if (display_) {
+      DisplayContext context;
+      data = formatData(value.type, value.data, context);
+    } else {
+      data = regFormatData(value.type, value.data);
     }
-    if (values.empty()) return ERROR_SUCCESS;
+    std::cout << fmt::format("    {}    {}    {}\n", value.name.empty() ? "(Default)" : value.name,
+                             regTypeName(value.type), data);
+  }
+
+  // A key's values under its path and a blank line; nothing without values.
+  void printValues(HKEY key, const std::string& path) {
+    std::vector<ValueLine> values;
+    EnumerationRequest request(key, 0, 0, ReportTo(failures_.handler(), path));
+    enumerateValues("", request, [&](const ValueVisit& visit) {
+      values.push_back(ValueLine{std::string(visit.name), visit.type, *visit.data});
+      return 0;
+    });
+    if (values.empty()) return;
     std::cout << path << "\n";
     for (const auto& value : values) printValue(value);
     std::cout << "\n";
-    return ERROR_SUCCESS;
   }
 
-  LONG printTree(HKEY key, const std::string& path, bool recursive) {
-    if (LONG rc = printValues(key, path); rc != ERROR_SUCCESS) return fail(path, rc);
-    LONG rc = ERROR_SUCCESS;
-    auto names = subkeyNames(key, rc);
-    if (rc != ERROR_SUCCESS) return fail(path, rc);
-    for (const auto& name : names) {
+  std::vector<std::string> subkeys(HKEY key, const std::string& path) {
+    std::vector<std::string> names;
+    EnumerationRequest request(key, 0, 0, ReportTo(failures_.handler(), path));
+    enumerateSubkeys("", request, [&](const SubkeyVisit& visit) {
+      names.emplace_back(visit.name);
+      return 0;
+    });
+    return names;
+  }
+
+  void printTree(HKEY key, const std::string& path, bool recursive) {
+    printValues(key, path);
+    for (const auto& name : subkeys(key, path)) {
       std::string childPath = path + "\\" + name;
       if (!recursive) {
         std::cout << childPath << "\n";
         continue;
       }
-      KeyHandle child;
-      if (LONG open = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, child.out()); open != ERROR_SUCCESS) {
-        fail(childPath, open);
-        continue;
-      }
-      printTree(child.get(), childPath, true);
+      ScopedKey child(openKeyByPath(childPath, kReadKeyAccess, ReportTo(failures_.handler(), childPath)));
+      if (child.get()) printTree(child.get(), childPath, true);
     }
-    return ERROR_SUCCESS;
   }
 
   // Every key at or below `key` that holds the value.
   void findValue(HKEY key, const std::string& path, const std::string& name) {
-    ValueRead value;
-    if (readValue(key, name, value) == ERROR_SUCCESS) {
+    ValueLine value{name, 0, {}};
+    if (queryValue(key, name, value.type, value.data, ReportTo()) == ERROR_SUCCESS) {
       std::cout << path << "\n";
       printValue(value);
       std::cout << "\n";
       ++matches_;
     }
-    LONG rc = ERROR_SUCCESS;
-    for (const auto& child : subkeyNames(key, rc)) {
-      KeyHandle handle;
-      if (RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, handle.out()) == ERROR_SUCCESS)
-        findValue(handle.get(), path + "\\" + child, name);
+    for (const auto& child : subkeys(key, path)) {
+      std::string childPath = path + "\\" + child;
+      ScopedKey handle(openKeyByPath(childPath, kReadKeyAccess, ReportTo(failures_.handler(), childPath)));
+      if (handle.get()) findValue(handle.get(), childPath, name);
     }
   }
 
   int matches() const { return matches_; }
-  bool failed() const { return failed_; }
 
  private:
-  LONG fail(const std::string& path, LONG rc) {
-    reportFailure(path, rc);
-    failed_ = true;
-    return rc;
-  }
-
+  bool display_;
+  FailureReporter& failures_;
   int matches_ = 0;
-  bool failed_ = false;
 };
 
 }  // namespace
@@ -116,34 +105,35 @@ class QueryWalk {
 int runQuery(const QueryRequest& request) {
   auto key = parseKeyArgument(request.key);
   if (!key) return reportProblem(request.key, "not a registry key (it must begin with a root such as HKLM or HKEY_CURRENT_USER)");
-  KeyHandle handle;
-  if (LONG rc = openKeyArgument(*key, KEY_READ, *handle.out()); rc != ERROR_SUCCESS)
-    return reportFailure(key->display(), rc);
-
   const std::string path = key->display();
-  QueryWalk walk;
+  FailureReporter failures;
+  ScopedKey handle(openKeyByPath(path, kReadKeyAccess, ReportTo(failures.handler(), path)));
+  if (!handle.get()) return kExitFailure;
+
+  QueryWalk walk(request.display, failures);
   std::cout << "\n";
   if (request.value && request.recursive) {
     walk.findValue(handle.get(), path, *request.value);
     std::cout << fmt::format("Search complete. Number of matches found: {}\n", walk.matches());
-    return kExitSuccess;
+    return failures.failed() ? kExitFailure : kExitSuccess;
   }
   if (request.value) {
-    ValueRead value;
-    LONG rc = readValue(handle.get(), *request.value, value);
-    if (rc == ERROR_FILE_NOT_FOUND && request.value->empty()) {
+    ValueLine value{*request.value, 0, {}};
+    // The unnamed value may be unset, as reg shows.
+    if (request.value->empty() && !valueExists(handle.get(), "")) {
       std::cout << path << "\n    (Default)    REG_SZ    (value not set)\n";
       return kExitSuccess;
     }
-    if (rc != ERROR_SUCCESS)
-      return reportFailure(request.value->empty() ? path : path + "\\" + *request.value, rc);
+    if (queryValue(handle.get(), *request.value, value.type, value.data, ReportTo(failures.handler(), path)) !=
+        ERROR_SUCCESS)
+      return kExitFailure;
     std::cout << path << "\n";
-    printValue(value);
+    walk.printValue(value);
     std::cout << "\n";
     return kExitSuccess;
   }
   walk.printTree(handle.get(), path, request.recursive);
-  return walk.failed() ? kExitFailure : kExitSuccess;
+  return failures.failed() ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace talmoor::cli

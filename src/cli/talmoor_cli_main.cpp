@@ -5,10 +5,14 @@
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
+#include <new>
+
+#include "app/console_interaction.h"
+#include "app/error_reporting.h"
 #include "app/version.h"
 #include "cli/cli_support.h"
 #include "cli/verbs.h"
-#include "platform/error_detail.h"
+#include "platform/files/windows_environment.h"
 #include "platform/registry/registry_profile.h"
 #include "platform/win32_errors.h"
 
@@ -28,6 +32,9 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   std::optional<std::string> prefix;
   app.add_option("--prefix", prefix, "the Wine prefix or Talmoor store to work on");
+  bool answerYes = false, answerNo = false;
+  auto* yes = app.add_flag("--yes", answerYes, "answer Yes to every question");
+  app.add_flag("--no", answerNo, "answer No to every question")->excludes(yes);
 
   talmoor::cli::QueryRequest query;
   bool queryDefault = false;
@@ -35,6 +42,8 @@ int main(int argc, char** argv) {
   queryVerb->add_option("key", query.key, "the key, e.g. HKLM\\Software\\Wine")->required();
   addValueOptions(*queryVerb, query.value, queryDefault, "show");
   queryVerb->add_flag("--recursive,-s", query.recursive, "every key below too");
+  queryVerb->add_flag("--display", query.display,
+                      "data in Talmoor's display form: indirect strings and environment references resolved");
 
   talmoor::cli::AddRequest add;
   bool addDefault = false;
@@ -53,6 +62,9 @@ int main(int argc, char** argv) {
   deleteVerb->add_flag("--force,-f", remove.force, "delete without asking");
 
   CLI11_PARSE(app, argc, argv);
+  std::set_new_handler([] { talmoor::fatalOutOfMemory(); });
+  talmoor::setInteraction(std::make_shared<talmoor::ConsoleInteraction>(
+      answerYes ? talmoor::ConsolePolicy::Yes : answerNo ? talmoor::ConsolePolicy::No : talmoor::ConsolePolicy::Ask));
   if (queryDefault) query.value = "";
   if (addDefault) add.value = "";
   if (deleteDefault) remove.value = "";
@@ -68,6 +80,8 @@ int main(int argc, char** argv) {
   }
   for (const auto& warning : profile.warnings) std::cerr << "talmoor-cli: " << warning << "\n";
   talmoor::platform::setCurrentRegistryHost(profile.host);
+  talmoor::platform::setCurrentDriveMap(profile.drives);
+  talmoor::platform::setCurrentWindowsEnvironment(talmoor::platform::WindowsEnvironment::fromRegistry());
 
   int status = talmoor::cli::kExitSuccess;
   if (*queryVerb) status = talmoor::cli::runQuery(query);
@@ -76,7 +90,9 @@ int main(int argc, char** argv) {
 
   // An orderly end saves every hive that changed.
   if (LONG rc = profile.host->flushAll(); rc != ERROR_SUCCESS) {
-    status = talmoor::cli::reportFailure("saving the registry", rc);
+    talmoor::cli::FailureReporter failures;
+    failures.handler()(talmoor::ErrorReport{rc, profile.prefix.string(), "", "Saving Hive"});
+    status = talmoor::cli::kExitFailure;
   }
   talmoor::platform::setCurrentRegistryHost(nullptr);
   return status;

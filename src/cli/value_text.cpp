@@ -63,7 +63,7 @@ std::optional<std::uint64_t> parseNumber(std::string_view text, std::uint64_t li
 
 }  // namespace
 
-std::string typeName(DWORD type) {
+std::string regTypeName(DWORD type) {
   for (const auto& [value, name] : kTypeNames)
     if (value == type) return name;
   return fmt::format("0x{:X}", type);
@@ -80,16 +80,13 @@ std::optional<DWORD> typeFromName(std::string_view name) {
   return std::nullopt;
 }
 
-std::string formatData(DWORD type, const std::vector<BYTE>& data) {
+std::string regFormatData(DWORD type, const std::vector<BYTE>& data) {
   switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ: return firstString(data);
     case REG_LINK: {
       // Stored as UTF-16 and not converted by the ANSI calls.
-      std::u16string target(data.size() / 2, u'\0');
-      for (std::size_t i = 0; i < target.size(); ++i)
-        target[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
-      return platform::wideToAnsi(target);
+      return platform::wideToAnsi(platform::utf16FromBytes(data));
     }
     case REG_MULTI_SZ: {
       // Strings joined by a visible "\0", as reg shows them.
@@ -146,7 +143,7 @@ std::optional<std::vector<BYTE>> parseData(DWORD type, std::string_view text, st
       bool wide = type == REG_QWORD;
       auto v = parseNumber(text, wide ? ~std::uint64_t{0} : 0xFFFFFFFFull);
       if (!v) {
-        problem = fmt::format("\"{}\" is not a number for {}", text, typeName(type));
+        problem = fmt::format("\"{}\" is not a number for {}", text, regTypeName(type));
         return std::nullopt;
       }
       std::size_t bytes = wide ? 8 : 4;

@@ -11,11 +11,11 @@
 namespace talmoor::cli {
 
 // "REG_SZ" and so on; a type without a name shows as its number in hex.
-std::string typeName(DWORD type);
+std::string regTypeName(DWORD type);
 std::optional<DWORD> typeFromName(std::string_view name);
 
 // Data as `query` prints it; `data` is what RegQueryValueExA delivered.
-std::string formatData(DWORD type, const std::vector<BYTE>& data);
+std::string regFormatData(DWORD type, const std::vector<BYTE>& data);
 
 // Data typed on the command line, in the form RegSetValueExA takes. Nothing
 // when the text does not fit the type; `problem` then says why.

@@ -10,6 +10,7 @@ struct QueryRequest {
   std::string key;
   std::optional<std::string> value;  // "" for the unnamed value
   bool recursive = false;
+  bool display = false;  // data in Talmoor's display form instead of reg's raw form
 };
 
 struct AddRequest {

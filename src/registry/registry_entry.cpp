@@ -18,20 +18,13 @@ bool isUtf16Text(const std::vector<BYTE>& data) {
 }
 
 std::vector<BYTE> narrowed(const std::vector<BYTE>& wide) {
-  std::u16string text(wide.size() / 2, u'\0');
-  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(wide[2 * i] | wide[2 * i + 1] << 8);
-  std::string ansi = platform::wideToAnsi(text);
+  std::string ansi = platform::wideToAnsi(platform::utf16FromBytes(wide));
   return std::vector<BYTE>(ansi.begin(), ansi.end());
 }
 
 std::vector<BYTE> widened(const std::vector<BYTE>& ansi) {
-  std::u16string text = platform::ansiToWide(std::string_view(reinterpret_cast<const char*>(ansi.data()), ansi.size()));
-  std::vector<BYTE> out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<BYTE>(c));
-    out.push_back(static_cast<BYTE>(c >> 8));
-  }
-  return out;
+  return platform::bytesFromUtf16(
+      platform::ansiToWide(std::string_view(reinterpret_cast<const char*>(ansi.data()), ansi.size())));
 }
 
 }  // namespace

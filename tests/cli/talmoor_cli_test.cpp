@@ -25,11 +25,7 @@ class CliTest : public ::testing::Test {
 
   fs::path plainPrefix() {
     fs::path prefix = dir_ / "prefix";
-    fs::create_directories(prefix);
-    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
-      fs::copy_file(corpusDir() / "wine-8.0" / name, prefix / name);
-      fs::permissions(prefix / name, fs::perms::owner_write, fs::perm_options::add);
-    }
+    copyCorpusHives(prefix);
     return prefix;
   }
 
@@ -56,10 +52,31 @@ TEST_F(CliTest, QueryPrintsAsTheRegCommandDoes) {
   result = cli(prefix, {"query", "HKLM\\Software\\NoSuchKey"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err,
-            "talmoor-cli: HKEY_LOCAL_MACHINE\\Software\\NoSuchKey: The system cannot find the file specified.\n");
+            "talmoor-cli: HKEY_LOCAL_MACHINE\\Software\\NoSuchKey: Opening Key: The system cannot find the file "
+            "specified.\n");
   result = cli(prefix, {"query", "HKXX\\Software"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("HKXX\\Software"), std::string::npos);
+}
+
+TEST_F(CliTest, DisplayFormResolvesIndirectStringsAndEnvironment) {
+  fs::path prefix = plainPrefix();
+  fs::create_directories(prefix / "drive_c" / "windows" / "system32");
+  fs::create_directories(prefix / "dosdevices");
+  fs::copy_file(corpusDir() / "wine-8.0" / "drive_c-files" / "windows" / "system32" / "tzres.dll",
+                prefix / "drive_c" / "windows" / "system32" / "tzres.dll");
+  fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+
+  const std::string zone = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\Pacific Standard Time";
+  auto raw = cli(prefix, {"query", zone, "--value", "MUI_Std"});
+  EXPECT_NE(raw.out.find("MUI_Std    REG_SZ    @tzres.dll,-11232"), std::string::npos) << raw.out;
+  auto shown = cli(prefix, {"query", zone, "--value", "MUI_Std", "--display"});
+  EXPECT_NE(shown.out.find("MUI_Std    REG_SZ    Pacific Standard Time\n"), std::string::npos) << shown.out;
+
+  auto expanded = cli(prefix, {"query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "--value",
+                               "ProgramFilesPath", "--display"});
+  EXPECT_NE(expanded.out.find("ProgramFilesPath    REG_EXPAND_SZ    C:\\Program Files\n"), std::string::npos)
+      << expanded.out;
 }
 
 TEST_F(CliTest, AddAndDeleteWriteOnlyWhatChanged) {

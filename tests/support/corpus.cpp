@@ -13,6 +13,15 @@ std::filesystem::path corpusDir() {
   return {};
 }
 
+void copyCorpusHives(const std::filesystem::path& prefix) {
+  namespace fs = std::filesystem;
+  fs::create_directories(prefix);
+  for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+    fs::copy_file(corpusDir() / "wine-8.0" / name, prefix / name);
+    fs::permissions(prefix / name, fs::perms::owner_write, fs::perm_options::add);
+  }
+}
+
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());

@@ -10,6 +10,9 @@ namespace talmoor::test {
 // The corpus folder, or an empty path when it is not on this machine.
 std::filesystem::path corpusDir();
 
+// Writable copies of the corpus prefix's three hives in `prefix` (created).
+void copyCorpusHives(const std::filesystem::path& prefix);
+
 // Reads a whole file as bytes.
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);

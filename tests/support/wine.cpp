@@ -54,11 +54,7 @@ std::optional<fs::path> wineLoader() {
 fs::path makeWinePrefix(const fs::path& dir) {
   fs::path scratch = scratchPrefix();
   fs::path prefix = dir / "wineprefix";
-  fs::create_directories(prefix);
-  for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
-    fs::copy_file(corpusDir() / "wine-8.0" / name, prefix / name);
-    fs::permissions(prefix / name, fs::perms::owner_write, fs::perm_options::add);
-  }
+  copyCorpusHives(prefix);
   fs::copy_file(scratch / ".update-timestamp", prefix / ".update-timestamp");
   fs::create_directory_symlink(scratch / "drive_c", prefix / "drive_c");
   return prefix;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
 #include <string>
 
 namespace talmoor::platform {
@@ -11,6 +12,9 @@ int driveIndex(char letter) {
   int c = std::tolower(static_cast<unsigned char>(letter));
   return c >= 'a' && c <= 'z' ? c - 'a' : -1;
 }
+
+std::mutex g_drivesMutex;
+std::shared_ptr<const DriveMap> g_drives;
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -79,6 +83,18 @@ std::optional<std::filesystem::path> DriveMap::toHost(std::string_view windowsPa
     host /= std::string(part);
   }
   return host;
+}
+
+std::shared_ptr<const DriveMap> currentDriveMap() {
+  std::lock_guard lock(g_drivesMutex);
+  if (!g_drives) g_drives = std::make_shared<const DriveMap>();
+  return g_drives;
+}
+
+void setCurrentDriveMap(DriveMap drives) {
+  auto shared = std::make_shared<const DriveMap>(std::move(drives));
+  std::lock_guard lock(g_drivesMutex);
+  g_drives = std::move(shared);
 }
 
 }  // namespace talmoor::platform

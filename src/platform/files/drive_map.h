@@ -5,6 +5,7 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -30,5 +31,11 @@ class DriveMap {
 // Finds `name` in `folder` without regard to ASCII case; the exact name first.
 std::optional<std::filesystem::path> findEntryIgnoringCase(const std::filesystem::path& folder,
                                                           std::string_view name);
+
+// The drives of the profile the program works on, so that code above the
+// platform can resolve Windows paths without holding the profile. A process
+// starts with no drives; the fronts install the profile's.
+std::shared_ptr<const DriveMap> currentDriveMap();
+void setCurrentDriveMap(DriveMap drives);
 
 }  // namespace talmoor::platform

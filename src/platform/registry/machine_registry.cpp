@@ -25,23 +25,9 @@ std::shared_ptr<KeyNode> makeVirtualKey(std::u16string name) {
 std::u16string linkTargetOf(const KeyNode& link) {
   const RegValue* value = link.findValue(u"SymbolicLinkValue");
   if (!value || value->type != REG_LINK) return {};
-  std::u16string target(value->data.size() / 2, u'\0');
-  for (std::size_t i = 0; i < target.size(); ++i)
-    target[i] = static_cast<char16_t>(value->data[2 * i] | value->data[2 * i + 1] << 8);
+  std::u16string target = utf16FromBytes(value->data);
   while (!target.empty() && target.back() == u'\0') target.pop_back();
   return target;
-}
-
-std::vector<BYTE> stringData(std::u16string_view text) {
-  std::vector<BYTE> data;
-  data.reserve(text.size() * 2 + 2);
-  for (char16_t c : text) {
-    data.push_back(static_cast<BYTE>(c));
-    data.push_back(static_cast<BYTE>(c >> 8));
-  }
-  data.push_back(0);
-  data.push_back(0);
-  return data;
 }
 
 class Walker {
@@ -244,7 +230,7 @@ void MachineRegistry::refreshHiveList() {
                values.end());
   for (const auto& hive : hives_) {
     std::u16string file = ansiToWide(hive->file().string());
-    list->setValue(nativePathOf(*hive->root()), REG_SZ, stringData(file));
+    list->setValue(nativePathOf(*hive->root()), REG_SZ, bytesFromUtf16(file, true));
     if (RegValue* value = list->findValue(nativePathOf(*hive->root()))) value->isVolatile = true;
   }
 }

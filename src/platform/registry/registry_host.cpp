@@ -67,10 +67,7 @@ DWORD narrow(std::size_t n) { return static_cast<DWORD>(std::min<std::size_t>(n,
 // The value's data length after the ANSI calls convert it.
 std::size_t ansiDataLength(const ValueEntry& value) {
   if (!isStringType(value.type)) return value.data.size();
-  std::u16string text(value.data.size() / 2, u'\0');
-  for (std::size_t i = 0; i < text.size(); ++i)
-    text[i] = static_cast<char16_t>(value.data[2 * i] | value.data[2 * i + 1] << 8);
-  return ansiLengthOf(text);
+  return ansiLengthOf(utf16FromBytes(value.data));
 }
 
 ValueEntry copyOf(const RegValue& value) { return ValueEntry{value.name, value.type, value.data}; }

@@ -28,28 +28,12 @@ std::shared_ptr<talmoor::platform::RegistryHost> host() { return talmoor::platfo
 std::u16string wideName(const char* name) { return name ? ansiToWide(name) : std::u16string(); }
 std::u16string wideName(const WCHAR* name) { return name ? std::u16string(name) : std::u16string(); }
 
-std::u16string unitsOf(const std::vector<BYTE>& data) {
-  std::u16string text(data.size() / 2, u'\0');
-  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
-  return text;
-}
-
-std::vector<BYTE> bytesOf(std::u16string_view text) {
-  std::vector<BYTE> data;
-  data.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    data.push_back(static_cast<BYTE>(c));
-    data.push_back(static_cast<BYTE>(c >> 8));
-  }
-  return data;
-}
-
 // String data as the ANSI calls deliver it: the stored UTF-16 converted code
 // unit for code unit (an odd trailing byte cannot be converted and is dropped),
 // terminators included exactly as stored.
 std::vector<BYTE> toAnsiData(const ValueEntry& value) {
   if (!isStringType(value.type)) return value.data;
-  std::string text = wideToAnsi(unitsOf(value.data));
+  std::string text = wideToAnsi(talmoor::platform::utf16FromBytes(value.data));
   return std::vector<BYTE>(text.begin(), text.end());
 }
 
@@ -262,7 +246,7 @@ LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, con
   if (!lpData && cbData) return ERROR_NOACCESS;
   std::vector<BYTE> data;
   if (isStringType(dwType)) {
-    data = bytesOf(ansiToWide(std::string_view(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)));
+    data = talmoor::platform::bytesFromUtf16(ansiToWide(std::string_view(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)));
   } else if (lpData) {
     data.assign(lpData, lpData + cbData);
   }

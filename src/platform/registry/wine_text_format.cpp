@@ -246,13 +246,7 @@ class WineTextReader {
       fail("expected UTF-8 text");
     }
     pos = static_cast<std::size_t>(it - s.data());
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    appendUtf16(out, cp);
   }
 
   void readKeyLine(std::string_view line) {

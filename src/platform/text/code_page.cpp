@@ -92,15 +92,37 @@ std::u16string ansiToWide(std::string_view ansi) {
       it = start + 1;
       cp = kReplacement;
     }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    appendUtf16(out, cp);
   }
   return out;
+}
+
+void appendUtf16(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
+std::u16string utf16FromBytes(std::span<const std::uint8_t> bytes) {
+  std::u16string text(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  return text;
+}
+
+std::vector<std::uint8_t> bytesFromUtf16(std::u16string_view text, bool terminate) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(text.size() * 2 + 2);
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<std::uint8_t>(c));
+    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  if (terminate) bytes.insert(bytes.end(), {0, 0});
+  return bytes;
 }
 
 std::string wideToAnsi(std::u16string_view wide) {

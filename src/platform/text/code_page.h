@@ -3,8 +3,11 @@
 // Windows does for CP_UTF8: malformed input becomes U+FFFD, never an error.
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talmoor::platform {
 
@@ -16,6 +19,14 @@ std::string wideToAnsi(std::u16string_view wide);
 
 // Number of bytes wideToAnsi would produce, without building the text.
 std::size_t ansiLengthOf(std::u16string_view wide);
+
+// UTF-16LE bytes as stored in the registry to code units (an odd last byte
+// is dropped) and back (with a terminating 0 unit when asked).
+std::u16string utf16FromBytes(std::span<const std::uint8_t> bytes);
+std::vector<std::uint8_t> bytesFromUtf16(std::u16string_view text, bool terminate = false);
+
+// Appends a code point as UTF-16 (a surrogate pair above the BMP).
+void appendUtf16(std::u16string& out, char32_t codePoint);
 
 // True when the text is well-formed UTF-8.
 bool isValidAnsi(std::string_view ansi);

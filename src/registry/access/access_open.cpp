@@ -65,8 +65,10 @@ LONG closeKey(HKEY key) {
 }
 
 HKEY duplicateKeyHandle(HKEY key) {
+  // The copy asks for what the key allows (a handle with no rights at all
+  // could not be used), then for reading.
   HKEY copy = 0;
-  LONG rc = RegOpenKeyExA(key, "", 0, 0, &copy);
+  LONG rc = RegOpenKeyExA(key, "", 0, MAXIMUM_ALLOWED, &copy);
   if (rc == ERROR_ACCESS_DENIED) rc = RegOpenKeyExA(key, "", 0, kReadKeyAccess, &copy);
   return rc == ERROR_SUCCESS ? copy : 0;
 }

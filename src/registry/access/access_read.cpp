@@ -23,15 +23,6 @@ const std::size_t kErrorLength = std::strlen(kErrorName);
 
 bool isRemoteRootWalkSkipped(HKEY root) { return root == HKEY_CURRENT_CONFIG || root == HKEY_DYN_DATA; }
 
-// Whether bytes of a string type hold UTF-16 text (even length, a 0 high
-// byte somewhere in the first characters, and a terminating 0 unit).
-bool looksLikeUtf16(const std::vector<BYTE>& data) {
-  if (data.size() < 2 || data.size() % 2) return false;
-  bool zeroHigh = false;
-  for (std::size_t i = 1; i < data.size() && i < 64; i += 2) zeroHigh |= data[i] == 0;
-  return zeroHigh && data[data.size() - 1] == 0 && data[data.size() - 2] == 0;
-}
-
 }  // namespace
 
 DWORD countSubkeys(HKEY parent, std::optional<std::string_view> subkey, std::string* className, LONG& result) {
@@ -328,13 +319,6 @@ LONG queryValue(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>&
     }
     data.resize(got);
     break;
-  }
-  // String data that arrives as UTF-16 is handed on as ANSI text.
-  if (accessOptions().intelligentConversion && isStringType(type) && looksLikeUtf16(data)) {
-    std::u16string wide(data.size() / 2, u'\0');
-    for (std::size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
-    std::string text = platform::wideToAnsi(wide);
-    data.assign(text.begin(), text.end());
   }
   return ERROR_SUCCESS;
 }

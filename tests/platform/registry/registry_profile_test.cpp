@@ -29,11 +29,7 @@ using talmoor::test::TempDir;
 // A writable copy of the corpus prefix's hives.
 fs::path copyPrefix(const TempDir& dir) {
   fs::path prefix = dir / "prefix";
-  fs::create_directories(prefix);
-  for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
-    fs::copy_file(corpusDir() / "wine-8.0" / name, prefix / name);
-    fs::permissions(prefix / name, fs::perms::owner_write, fs::perm_options::add);
-  }
+  talmoor::test::copyCorpusHives(prefix);
   return prefix;
 }
 

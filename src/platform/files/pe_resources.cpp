@@ -1,0 +1,283 @@
+#include "platform/files/pe_resources.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace talmoor::platform {
+
+namespace {
+
+constexpr std::uint16_t kStringType = 6;             // RT_STRING
+constexpr std::uint32_t kHighBit = 0x80000000u;      // name is a string / entry is a subdirectory
+constexpr std::uint16_t kPe32Magic = 0x10b;
+constexpr std::uint16_t kPe32PlusMagic = 0x20b;
+constexpr std::uint32_t kResourceDirectoryIndex = 2;
+constexpr std::size_t kSectionHeaderSize = 40;
+// A string block holds 16 strings of at most 0xFFFF units each, after their
+// lengths; nothing past that can matter.
+constexpr std::uint64_t kMaxStringBlock = 16 * (2 + 2 * 0xFFFFull);
+
+std::uint16_t u16(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+std::uint32_t u32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+// Where the bytes of a module come from: a buffer, or an open file read in
+// pieces so that a large module costs only the few structures looked at.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::uint64_t size() const = 0;
+  // Fills `out` from `offset`; false when any of it lies outside the source.
+  virtual bool read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+
+  std::optional<std::vector<std::uint8_t>> bytesAt(std::uint64_t offset, std::uint64_t length) const {
+    if (length > size() || offset > size() - length) return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+    if (!read(offset, bytes)) return std::nullopt;
+    return bytes;
+  }
+};
+
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    if (out.size() > bytes_.size() || offset > bytes_.size() - out.size()) return false;
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    return true;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+};
+
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(const std::filesystem::path& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    // Only regular files: a device or a pipe has no fixed size to check against.
+    if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0)
+      size_ = static_cast<std::uint64_t>(info.st_size);
+  }
+  ~FileSource() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  std::uint64_t size() const override { return size_; }
+  bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    if (fd_ < 0 || out.size() > size_ || offset > size_ - out.size()) return false;
+    std::size_t done = 0;
+    while (done < out.size()) {
+      ssize_t got = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;  // an error, or the file shrank under us
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
+struct Section {
+  std::uint32_t virtualAddress = 0;
+  std::uint32_t virtualSize = 0;
+  std::uint32_t rawSize = 0;
+  std::uint32_t rawOffset = 0;
+};
+
+// The parts of a PE image that the resource lookup needs.
+class Image {
+ public:
+  static std::optional<Image> open(const ByteSource& source) {
+    auto dos = source.bytesAt(0, 64);
+    if (!dos || (*dos)[0] != 'M' || (*dos)[1] != 'Z') return std::nullopt;
+    std::uint64_t peOffset = u32(*dos, 0x3C);
+
+    auto coff = source.bytesAt(peOffset, 24);
+    if (!coff || (*coff)[0] != 'P' || (*coff)[1] != 'E' || (*coff)[2] != 0 || (*coff)[3] != 0) return std::nullopt;
+    std::uint16_t sectionCount = u16(*coff, 4 + 2);
+    std::uint16_t optionalSize = u16(*coff, 4 + 16);
+
+    auto optionalHeader = source.bytesAt(peOffset + 24, optionalSize);
+    if (!optionalHeader || optionalSize < 2) return std::nullopt;
+    std::size_t countAt = 0, directoriesAt = 0;
+    switch (u16(*optionalHeader, 0)) {
+      case kPe32Magic: countAt = 92, directoriesAt = 96; break;
+      case kPe32PlusMagic: countAt = 108, directoriesAt = 112; break;
+      default: return std::nullopt;
+    }
+    std::size_t resourceAt = directoriesAt + 8 * kResourceDirectoryIndex;
+    if (optionalSize < resourceAt + 8 || u32(*optionalHeader, countAt) <= kResourceDirectoryIndex) return std::nullopt;
+
+    Image image(source);
+    image.headerSize_ = u32(*optionalHeader, 60);
+    image.resourceRva_ = u32(*optionalHeader, resourceAt);
+    if (image.resourceRva_ == 0) return std::nullopt;
+
+    auto table = source.bytesAt(peOffset + 24 + optionalSize, std::uint64_t{sectionCount} * kSectionHeaderSize);
+    if (!table) return std::nullopt;
+    image.sections_.reserve(sectionCount);
+    for (std::size_t i = 0; i < sectionCount; ++i) {
+      std::size_t at = i * kSectionHeaderSize;
+      image.sections_.push_back({u32(*table, at + 12), u32(*table, at + 8), u32(*table, at + 16), u32(*table, at + 20)});
+    }
+    return image;
+  }
+
+  // `length` bytes at `offset` from the start of the resource tree.
+  std::optional<std::vector<std::uint8_t>> readResource(std::uint64_t offset, std::uint64_t length) const {
+    std::uint64_t rva = std::uint64_t{resourceRva_} + offset;
+    return rva > 0xFFFFFFFFull ? std::nullopt : readRva(static_cast<std::uint32_t>(rva), length);
+  }
+
+  // `length` bytes at a relative virtual address, when all of them are held
+  // in the file (not in the zero-filled tail of a section).
+  std::optional<std::vector<std::uint8_t>> readRva(std::uint32_t rva, std::uint64_t length) const {
+    for (const auto& section : sections_) {
+      std::uint64_t extent = std::max(section.virtualSize, section.rawSize);
+      if (rva < section.virtualAddress || rva - section.virtualAddress >= extent) continue;
+      std::uint64_t delta = rva - section.virtualAddress;
+      if (length > section.rawSize || delta > section.rawSize - length) return std::nullopt;
+      return source_->bytesAt(std::uint64_t{section.rawOffset} + delta, length);
+    }
+    // Addresses inside the headers are the same in the file.
+    if (std::uint64_t{rva} + length <= headerSize_) return source_->bytesAt(rva, length);
+    return std::nullopt;
+  }
+
+ private:
+  explicit Image(const ByteSource& source) : source_(&source) {}
+
+  const ByteSource* source_;
+  std::vector<Section> sections_;
+  std::uint32_t headerSize_ = 0;
+  std::uint32_t resourceRva_ = 0;
+};
+
+struct DirectoryEntry {
+  std::uint32_t name = 0;    // an id, or kHighBit | offset of a name
+  std::uint32_t target = 0;  // kHighBit | offset of a subdirectory, or offset of a data entry
+};
+
+// The entries of the resource directory at `offset` in the resource tree.
+std::optional<std::vector<DirectoryEntry>> readDirectory(const Image& image, std::uint32_t offset) {
+  auto header = image.readResource(offset, 16);
+  if (!header) return std::nullopt;
+  std::uint64_t count = std::uint64_t{u16(*header, 12)} + u16(*header, 14);
+  auto table = image.readResource(std::uint64_t{offset} + 16, count * 8);
+  if (!table) return std::nullopt;
+  std::vector<DirectoryEntry> entries;
+  entries.reserve(static_cast<std::size_t>(count));
+  for (std::size_t i = 0; i < count; ++i) entries.push_back({u32(*table, i * 8), u32(*table, i * 8 + 4)});
+  return entries;
+}
+
+const DirectoryEntry* findId(const std::vector<DirectoryEntry>& entries, std::uint32_t id) {
+  for (const auto& entry : entries)
+    if (entry.name == id) return &entry;  // a named entry has the high bit set and never matches
+  return nullptr;
+}
+
+// The subdirectory that entry `id` of the directory at `offset` leads to.
+std::optional<std::uint32_t> subdirectory(const Image& image, std::uint32_t offset, std::uint32_t id) {
+  auto entries = readDirectory(image, offset);
+  if (!entries) return std::nullopt;
+  const DirectoryEntry* entry = findId(*entries, id);
+  if (!entry || !(entry->target & kHighBit)) return std::nullopt;
+  return entry->target & ~kHighBit;
+}
+
+std::uint16_t primaryLanguage(std::uint16_t language) { return language & 0x3FF; }
+
+// The data entry to use among the languages of one resource.
+const DirectoryEntry* chooseLanguage(const std::vector<DirectoryEntry>& entries, std::uint16_t language) {
+  std::vector<std::uint16_t> wanted;
+  if (primaryLanguage(language) != 0) wanted = {language, primaryLanguage(language)};
+  for (std::uint16_t fallback : {kUiLanguage, primaryLanguage(kUiLanguage), std::uint16_t{0x0000},
+                                 std::uint16_t{0x0400}, std::uint16_t{0x0800}})
+    wanted.push_back(fallback);
+  for (std::uint16_t candidate : wanted)
+    if (const DirectoryEntry* entry = findId(entries, candidate); entry && !(entry->target & kHighBit)) return entry;
+  for (const auto& entry : entries)
+    if (!(entry.name & kHighBit) && !(entry.target & kHighBit)) return &entry;
+  return nullptr;
+}
+
+std::optional<std::u16string> stringFromBlock(std::span<const std::uint8_t> block, unsigned index) {
+  std::size_t at = 0;
+  for (unsigned i = 0;; ++i) {
+    if (block.size() - at < 2) return std::nullopt;
+    std::size_t length = u16(block, at);
+    at += 2;
+    if (block.size() - at < 2 * length) return std::nullopt;
+    if (i == index) {
+      std::u16string text;
+      for (std::size_t k = 0; k < length; ++k) {
+        char16_t unit = u16(block, at + 2 * k);
+        // Some resource compilers store the terminator too; the text ends there.
+        if (unit == 0) break;
+        text.push_back(unit);
+      }
+      if (text.empty()) return std::nullopt;
+      return text;
+    }
+    at += 2 * length;
+  }
+}
+
+std::optional<std::u16string> loadString(const ByteSource& source, unsigned id, unsigned short language) {
+  if (id > 0xFFFF) return std::nullopt;
+  auto image = Image::open(source);
+  if (!image) return std::nullopt;
+
+  // Three levels: type, name (16 strings to a block), language.
+  auto names = subdirectory(*image, 0, kStringType);
+  if (!names) return std::nullopt;
+  auto languages = subdirectory(*image, *names, id / 16 + 1);
+  if (!languages) return std::nullopt;
+  auto entries = readDirectory(*image, *languages);
+  if (!entries) return std::nullopt;
+  const DirectoryEntry* chosen = chooseLanguage(*entries, language);
+  if (!chosen) return std::nullopt;
+
+  auto data = image->readResource(chosen->target, 16);
+  if (!data) return std::nullopt;
+  std::uint32_t blockRva = u32(*data, 0);
+  std::uint64_t blockSize = std::min<std::uint64_t>(u32(*data, 4), kMaxStringBlock);
+  auto block = image->readRva(blockRva, blockSize);
+  if (!block) return std::nullopt;
+  return stringFromBlock(*block, id % 16);
+}
+
+}  // namespace
+
+std::optional<std::u16string> loadStringResource(const std::filesystem::path& module, unsigned id,
+                                                 unsigned short language) {
+  FileSource source(module);
+  return loadString(source, id, language);
+}
+
+std::optional<std::u16string> loadStringResource(std::span<const std::uint8_t> image, unsigned id,
+                                                 unsigned short language) {
+  MemorySource source(image);
+  return loadString(source, id, language);
+}
+
+}  // namespace talmoor::platform
