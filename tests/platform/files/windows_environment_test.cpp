@@ -68,11 +68,7 @@ class WindowsEnvironmentPrefixTest : public ::testing::Test {
   void SetUp() override {
     TALMOOR_REQUIRE_CORPUS();
     fs::path prefix = dir_ / "prefix";
-    fs::create_directories(prefix);
-    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
-      fs::copy_file(corpusDir() / "wine-8.0" / name, prefix / name);
-      fs::permissions(prefix / name, fs::perms::owner_write, fs::perm_options::add);
-    }
+    talmoor::test::copyCorpusHives(prefix);
     tp::ProfileOptions options;
     options.prefix = prefix;
     options.settingsFile = dir_ / "config" / "settings.reg";
