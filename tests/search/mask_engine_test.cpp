@@ -127,6 +127,8 @@ TEST_F(MaskCapture, DigitsBecomeTheSkipCount) {
   EXPECT_TRUE(matches("12xx", t("%d%h%$")));
   EXPECT_FALSE(matches("12x", t("%d%h%$")));
   EXPECT_TRUE(matches("1ab", t("%d%$+1")));
+  // Digits left over at the end of one occurrence do not run into the next.
+  EXPECT_EQ(occurrences(t("1a2 1a2"), t("%d%$%d")), (std::vector<std::string>{"1a2", "1a2"}));
 }
 
 TEST_F(MaskCapture, OutOfRangeNumbersNeverSkip) {
@@ -177,6 +179,22 @@ TEST_F(MaskSearchCallback, VetoAbortAndBacktracking) {
   EXPECT_EQ(MaskSearch(t("abcabc"), t("abc"), abortSecond, &output), MaskResult::Aborted);
   EXPECT_EQ(output, "untouched");
   EXPECT_TRUE(boxes_->boxLines().empty());
+}
+
+TEST_F(MaskSearchCallback, CallbacksMaySearchAgain) {
+  // As the long-file-name rules do: a quoted command line is searched again
+  // for the references inside it, from within the outer search's callback.
+  std::vector<std::string> outer, inner;
+  MaskSearch(t("\"C:\\a.dll,D:\\b.dll\" x \"E:\\c\""), quotedPathMask(),
+             [&](const MaskOccurrence& o, MaskReply&) {
+               outer.emplace_back(o.text());
+               const std::size_t open = o.text().find('"'), close = o.text().rfind('"');
+               const std::string quoted(o.text().substr(open + 1, close - open - 1));
+               for (auto& found : occurrences(terminated(quoted), filePathMask(), 1)) inner.push_back(found);
+               return MaskVerdict::Accept;
+             });
+  EXPECT_EQ(outer, (std::vector<std::string>{"\"C:\\a.dll,D:\\b.dll\" ", std::string(" \"E:\\c\"\0", 8)}));
+  EXPECT_EQ(inner, (std::vector<std::string>{"C:\\a.dll,", std::string(",D:\\b.dll\0", 10), std::string("E:\\c\0", 5)}));
 }
 
 TEST_F(MaskSearchCallback, OutputIsBuiltFromReplacementsAndGiveBacks) {
@@ -259,6 +277,13 @@ TEST_F(MaskFailures, HostileInputsFinish) {
   auto count = [](const MaskOccurrence&, MaskReply&) { return MaskVerdict::Accept; };
   EXPECT_EQ(MaskSearch(terminated(noX), terminated(manyRanges), count), MaskResult::NoMatch);
 
+  // Every attempt that gets far enough is due a box: the failures are still
+  // shared between attempts, and the box still shows once for each of them.
+  const std::string_view boxAtEnd("%*%*:\0%>,", 9);
+  const std::string colonFirst = std::string(800, 'a') + std::string(":\0x", 3) + std::string(800, 'a');
+  EXPECT_EQ(MaskSearch(terminated(colonFirst), boxAtEnd, count), MaskResult::NoMatch);
+  EXPECT_EQ(boxes_->boxLines().size(), 801u);
+
   // A long mask does not run out of stack.
   std::string deep;
   for (int i = 0; i < 200000; ++i) deep += std::string("%0a\0", 4);
@@ -279,6 +304,9 @@ TEST_F(MaskFailures, HostileInputsFinish) {
     return MaskVerdict::Accept;
   });
   EXPECT_EQ(found, big.size() / unit.size());
+  // A leading run that finds nothing from the first start finds nothing from
+  // any later one either.
+  EXPECT_EQ(MaskSearch(terminated(big), t("%*#")), MaskResult::NoMatch);
 
   EXPECT_LT(Clock::now() - began, std::chrono::seconds(60));
 }

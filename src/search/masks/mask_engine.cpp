@@ -23,8 +23,10 @@ constexpr std::size_t kCaptureDigits = 11;
 // a mask full of range and optional operators cannot go exponential: the rest
 // of a mask from the same positions, with the same capture register and the
 // same group tries under way, fails again.
+// Only frames that went on to others are remembered; the rest are cheaper to
+// run again than to look up.
 constexpr std::size_t kMemoAfterFrames = 2048;
-constexpr std::size_t kMemoLimit = std::size_t{1} << 22;
+constexpr std::size_t kMemoLimit = std::size_t{1} << 20;
 
 // ---------------------------------------------------------------------------
 // The boxes of the engine. Each is shown at most once per attempt.
@@ -113,6 +115,10 @@ struct Capture {
   void take(char c) {
     if (count < kCaptureDigits) digits[count++] = c;
   }
+
+  // A new attempt: digits left over from an earlier occurrence make their
+  // own number rather than the first digits of the next one.
+  void closeNumber() { seeOperator('\0'); }
 
   std::int32_t convert() const {
     std::size_t i = 0;
@@ -220,15 +226,20 @@ struct MemoKey {
 
 struct MemoHash {
   std::size_t operator()(const MemoKey& key) const noexcept {
-    std::uint64_t h = 1469598103934665603ull;
-    auto mix = [&h](std::uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+    std::uint64_t h = 0;
+    auto mix = [&h](std::uint64_t v) {
+      h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+      h ^= h >> 31;
+      h *= 0xFF51AFD7ED558CCDull;
+    };
     mix(key.mask);
     mix(key.source);
     mix(key.configuration);
-    mix(static_cast<std::uint32_t>(key.capture.number));
-    mix(static_cast<unsigned char>(key.capture.lastOperator) | (std::uint64_t{key.capture.count} << 8));
+    mix(static_cast<std::uint32_t>(key.capture.number) |
+        (std::uint64_t{static_cast<unsigned char>(key.capture.lastOperator)} << 32) |
+        (std::uint64_t{key.capture.count} << 40));
     for (std::size_t i = 0; i < key.capture.count; ++i) mix(static_cast<unsigned char>(key.capture.digits[i]));
-    return static_cast<std::size_t>(h);
+    return static_cast<std::size_t>(h ^ (h >> 29));
   }
 };
 
@@ -240,7 +251,9 @@ struct Frame {
   bool negated = false;
   Wait wait = Wait::Nothing;
   bool remembered = false;  // its key is on the key stack: a failure is remembered
-  std::uint64_t eventsAtEntry = 0;
+  std::uint64_t callbacksAtEntry = 0;
+  unsigned boxes = 0;  // boxes due in this frame and the frames it went on to
+  std::size_t framesAtEntry = 0;
   // Waiting on a choice: the choice point. Waiting on a group try: `next` is
   // the group's close and `capture` the register at the open.
   ChoicePoint choice;
@@ -268,12 +281,13 @@ struct Scratch {
   std::vector<MemoKey> keys;
   std::vector<Marker> markers;
   std::unordered_map<ConfigurationKey, std::uint64_t, ConfigurationHash> configurations;
-  std::unordered_set<MemoKey, MemoHash> failedAlways;
-  std::unordered_set<MemoKey, MemoHash> failedThisAttempt;
+  // Failed frames with the boxes that were due in them.
+  std::unordered_map<MemoKey, unsigned, MemoHash> failedAlways;
+  std::unordered_map<MemoKey, unsigned, MemoHash> failedThisAttempt;
 
   // Empties everything; what grew large for a hostile search is let go.
   void reset() {
-    constexpr std::size_t kKeep = 4096;
+    constexpr std::size_t kKeep = 1024;
     auto trim = [](auto& container) {
       if (container.capacity() > kKeep) std::remove_reference_t<decltype(container)>().swap(container);
       container.clear();
@@ -303,15 +317,20 @@ class ScratchLease {
   }
   ~ScratchLease() {
     scratch_->reset();
-    if (pool().size() < 4) pool().push_back(std::move(scratch_));
+    if (pool().size() < kKept) pool().push_back(std::move(scratch_));
   }
   ScratchLease(const ScratchLease&) = delete;
   ScratchLease& operator=(const ScratchLease&) = delete;
   Scratch& operator*() const { return *scratch_; }
 
  private:
+  static constexpr std::size_t kKept = 4;
   static std::vector<std::unique_ptr<Scratch>>& pool() {
-    thread_local std::vector<std::unique_ptr<Scratch>> kept;
+    thread_local std::vector<std::unique_ptr<Scratch>> kept = [] {
+      std::vector<std::unique_ptr<Scratch>> empty;
+      empty.reserve(kKept);
+      return empty;
+    }();
     return kept;
   }
   std::unique_ptr<Scratch> scratch_;
@@ -341,7 +360,7 @@ class Attempts {
   bool partialCounts_;
   bool wantsOutput_;
   std::size_t start_ = 0;
-  std::uint64_t events_ = 0;  // callback calls and boxes due
+  std::uint64_t callbacks_ = 0;  // calls of the callback so far
 
  private:
   std::size_t matchEnd_ = 0;
@@ -390,7 +409,7 @@ class Matcher : public Attempts {
   // skipped here are those whose attempt fails on the mask's first element
   // without any other effect.
   std::size_t nextCandidate(std::size_t from) const {
-    if (from > last_) return from;
+    if (from > last_ || runFailed_) return last_ + 1;
     if (!prefix_.empty()) {
       std::size_t at = findText(source_.substr(0, last_), prefix_, from);
       return at == std::string_view::npos ? last_ + 1 : at;
@@ -494,7 +513,7 @@ class Matcher : public Attempts {
   }
 
   void report(Box box) {
-    ++events_;
+    if (!frames_.empty()) frames_.back().boxes |= box;
     if (shownBoxes_ & box) return;
     shownBoxes_ |= box;
     showBox(box);
@@ -528,6 +547,13 @@ class Matcher : public Attempts {
   bool extend(Frame& f);
 
   bool enter(std::size_t source, std::size_t mask);
+  // The boxes due in a remembered failure, or nothing when it is not known.
+  std::optional<unsigned> failedBefore(const MemoKey& key) const {
+    if (auto known = scratch_.failedAlways.find(key); known != scratch_.failedAlways.end()) return known->second;
+    if (auto known = scratch_.failedThisAttempt.find(key); known != scratch_.failedThisAttempt.end())
+      return known->second;
+    return std::nullopt;
+  }
   void leave(Outcome result);
 
   ScratchLease lease_;
@@ -537,6 +563,11 @@ class Matcher : public Attempts {
   std::size_t maskLast_;
 
   std::string_view prefix_;
+  // The prefix is followed by "%*" with more after it. An attempt that then
+  // fails without asking the callback or raising a box has already tried
+  // every alternative a later attempt would try: the search is over.
+  bool runAfterPrefix_ = false;
+  bool runFailed_ = false;
   bool filtered_ = false;
   bool emptyAtStart_ = false;
   std::bitset<256> firstSet_;
@@ -548,9 +579,9 @@ class Matcher : public Attempts {
   std::uint64_t configuration_ = 0;
 
   // Failures are remembered for the whole search, unless the callback was
-  // asked or a box was due while the frame ran: those depend on where the
-  // attempt started (and a box shows once per attempt), so they are kept for
-  // the attempt only.
+  // asked while the frame ran: its answer may depend on where the attempt
+  // started, so those are kept for the attempt only. The boxes that were due
+  // are remembered with the failure and are due again where it is reused.
   bool remember_ = false;
   std::size_t framesThisAttempt_ = 0;
 
@@ -576,6 +607,8 @@ std::optional<std::size_t> Matcher::findClose(std::size_t open) const {
 void Matcher::prepareStartFilter() {
   if (maskLast_ == 0) return;
   prefix_ = literalPrefix(mask_);
+  const std::size_t run = prefix_.size();
+  runAfterPrefix_ = run + 2 < maskLast_ && mask_[run] == '%' && mask_[run + 1] == '*';
   if (!prefix_.empty()) return;
   char op = mask_[1];
   if (op != '1' && op != '<') return;
@@ -787,7 +820,7 @@ Outcome Attempts::endOfMask(std::size_t end) {
   end = std::min(end, source_.size());
   std::optional<std::string> replacement;
   if (callback_) {
-    ++events_;
+    ++callbacks_;
     MaskReply reply;
     const MaskOccurrence occurrence{source_, start_, end - start_, last_};
     switch ((*callback_)(occurrence, reply)) {
@@ -818,29 +851,36 @@ Outcome Attempts::endOfMask(std::size_t end) {
 }
 
 bool Matcher::enter(std::size_t source, std::size_t mask) {
-  if (!remember_ && ++framesThisAttempt_ > kMemoAfterFrames) remember_ = true;
+  if (++framesThisAttempt_ > kMemoAfterFrames) remember_ = true;
   if (remember_) {
     MemoKey key{mask, source, configuration_, capture_};
-    if (scratch_.failedAlways.contains(key) || scratch_.failedThisAttempt.contains(key)) return false;
+    if (auto boxes = failedBefore(key)) {
+      for (unsigned box = *boxes; box != 0; box &= box - 1) report(static_cast<Box>(box & (~box + 1)));
+      return false;
+    }
     scratch_.keys.push_back(key);
   }
   Frame& f = frames_.emplace_back();
   f.source = source;
   f.mask = mask;
   f.remembered = remember_;
-  f.eventsAtEntry = events_;
+  f.callbacksAtEntry = callbacks_;
+  f.framesAtEntry = framesThisAttempt_;
   return true;
 }
 
 void Matcher::leave(Outcome result) {
   const Frame& f = frames_.back();
+  const unsigned boxes = f.boxes;
   if (f.remembered) {
-    auto& failed = events_ == f.eventsAtEntry ? scratch_.failedAlways : scratch_.failedThisAttempt;
-    if (result == Outcome::NoMatch && scratch_.failedAlways.size() + scratch_.failedThisAttempt.size() < kMemoLimit)
-      failed.insert(scratch_.keys.back());
+    auto& failed = callbacks_ == f.callbacksAtEntry ? scratch_.failedAlways : scratch_.failedThisAttempt;
+    if (result == Outcome::NoMatch && framesThisAttempt_ > f.framesAtEntry &&
+        scratch_.failedAlways.size() + scratch_.failedThisAttempt.size() < kMemoLimit)
+      failed.emplace(scratch_.keys.back(), boxes);
     scratch_.keys.pop_back();
   }
   frames_.pop_back();
+  if (!frames_.empty()) frames_.back().boxes |= boxes;
 }
 
 // One attempt from a start position. The frames live in a vector rather than
@@ -849,7 +889,9 @@ Outcome Matcher::attempt(std::size_t start) {
   start_ = start;
   shownBoxes_ = 0;
   framesThisAttempt_ = 0;
+  const std::uint64_t callbacksBefore = callbacks_;
   if (!scratch_.failedThisAttempt.empty()) scratch_.failedThisAttempt.clear();
+  capture_.closeNumber();
   const Capture before = capture_;
   frames_.clear();
   scratch_.keys.clear();
@@ -941,6 +983,8 @@ Outcome Matcher::attempt(std::size_t start) {
     }
   }
   if (result != Outcome::Match) capture_ = before;
+  if (result == Outcome::NoMatch && runAfterPrefix_ && callbacks_ == callbacksBefore && shownBoxes_ == 0)
+    runFailed_ = true;
   return result;
 }
 

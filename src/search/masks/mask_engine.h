@@ -15,13 +15,21 @@
 //   %*  any run, shortest first        %D  run of decimal digits, shortest first (captured)
 //   %F  run of hex digits (captured)   %!  run of characters outside the set, shortest first
 //   %$  skip the captured number of characters; "%$-3" / "%$+1" adjust it first
-//   %~  negates the one-character test of the element that follows
+//   %~  written before an operator character ("%~1 ;", "%~d") negates its
+//       one-character test; runs cannot be negated
 //   %( %)  a group: tried once with the rest of each segment as delimiter sets,
 //          once with both delimiters left out
 //   %s  skip the rest of the segment
 //
-// Failures of the mask itself are reported through talmoor::messageBox with
-// the texts the user knows; matching goes on or stops as each one says.
+// Once the source is used up (the position has reached its last index) only
+// "%>", "%*" and elements that take nothing can still match; any other
+// element fails there, even one that could have matched nothing.
+//
+// Failures of the mask itself are reported through talmoor::messageBox, each
+// at most once per start position tried; matching goes on or stops as each
+// one says. Every search has its own capture register and working memory, so
+// searches may run on several threads at once, and a callback may search.
+// Matching keeps its alternatives on the heap, not the call stack.
 
 #include <cstddef>
 #include <cstring>
@@ -71,11 +79,13 @@ inline std::string_view terminated(const char* text) {
 inline std::string_view terminated(const std::string& text) { return {text.c_str(), text.size() + 1}; }
 std::string_view terminated(std::string&&) = delete;
 
-// Finds every occurrence of the mask in the source, left to right: after a
-// partial match the search goes on where it ended; a match that reaches the
-// end of the source ends the search. Match when at least one occurrence was
-// accepted, NoMatch when none, Aborted when the callback said so (the output
-// is then left alone).
+// Finds every occurrence of the mask in the source, left to right, each the
+// shortest from its start that the callback accepts (a rejected one makes the
+// engine try longer alternatives). After a partial match the search goes on
+// where it ended (less what was given back); a match that reaches the end of
+// the source, or one that did not move on, ends the search. Match when at
+// least one occurrence was accepted, NoMatch when none, Aborted when the
+// callback said so (the output is then left alone).
 //
 // When an accepted occurrence carries a replacement and output is given, the
 // output becomes the source with every replaced occurrence rewritten; it ends
