@@ -14,6 +14,13 @@ using NTSTATUS = std::int32_t;
 using WCHAR = char16_t;
 using SECURITY_INFORMATION = DWORD;
 
+// Windows and message parameters. A window is a number the message layer
+// hands out; 0 is no window.
+using HWND = std::uintptr_t;
+using UINT = std::uint32_t;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+
 // Registry handles are 32-bit values, as on 32-bit Windows.
 using HKEY = std::uint32_t;
 using PHKEY = HKEY*;
