@@ -12,6 +12,7 @@
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
 #include "registry/root_keys.h"
+#include "search/masks/mask_engine.h"
 
 namespace talmoor::registry {
 
@@ -110,8 +111,11 @@ void setFileReferenceResolver(FileReferenceResolver resolver) {
 }
 
 std::optional<IndirectString> parseIndirectString(std::string_view text) {
-  // "@" file "." extension "," ["-"] number: what "@%*.%*,%O-" finds.
-  if (text.size() < 4 || text.front() != '@') return std::nullopt;
+  // "@" file "." extension "," ["-"] number.
+  const std::string source(text);
+  if (search::MaskMatch(search::terminated(source), search::terminated("@%*.%*,%O-"), {}, true) !=
+      search::MaskResult::Match)
+    return std::nullopt;
   auto comma = text.find(',');
   if (comma == std::string_view::npos) return std::nullopt;
   std::string_view module = text.substr(1, comma - 1);
