@@ -79,10 +79,7 @@ int runDelete(const DeleteRequest& request) {
     ScopedKey probe(openKeyByPath(path, kReadKeyAccess, report));
     if (!probe.get()) return kExitFailure;
     probe.reset();
-    if (!deleteKey(key->machine, 0, path, report, confirmingGate(request.force))) {
-      if (!failures.failed()) return kExitFailure;
-      return kExitFailure;
-    }
+    if (!deleteKey(key->machine, 0, path, report, confirmingGate(request.force))) return kExitFailure;
   }
   std::string parent = path.substr(0, path.rfind('\\'));
   if (!flush(request.value ? path : parent, failures)) return kExitFailure;

@@ -1,33 +1,23 @@
 #include "cli/key_argument.h"
 
-#include <algorithm>
-#include <array>
-#include <cctype>
+#include <string>
 
-#include "platform/registry/registry_constants.h"
+#include "platform/text/code_page.h"
+#include "registry/root_keys.h"
 
 namespace talmoor::cli {
 
 namespace {
 
-struct RootName {
-  const char* longName;
-  const char* shortName;
-  HKEY handle;
-};
-
-constexpr std::array<RootName, 5> kRoots = {{
-    {"HKEY_LOCAL_MACHINE", "HKLM", HKEY_LOCAL_MACHINE},
-    {"HKEY_CURRENT_USER", "HKCU", HKEY_CURRENT_USER},
-    {"HKEY_CLASSES_ROOT", "HKCR", HKEY_CLASSES_ROOT},
-    {"HKEY_USERS", "HKU", HKEY_USERS},
-    {"HKEY_CURRENT_CONFIG", "HKCC", HKEY_CURRENT_CONFIG},
-}};
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
+// The reg command takes the root in its full or short form, in any case.
+const registry::RootKeyRow* findRoot(std::string_view text) {
+  for (std::size_t i = 1; i < std::size(registry::kRootKeys); ++i) {
+    const auto& row = registry::kRootKeys[i];
+    if (platform::equalsIgnoringAsciiCase(text, std::string("HKEY_") + row.longName) ||
+        platform::equalsIgnoringAsciiCase(text, std::string("HK") + row.shortName))
+      return &row;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -52,12 +42,10 @@ std::optional<KeyArgument> parseKeyArgument(std::string_view text) {
   auto cut = text.find('\\');
   std::string_view root = text.substr(0, cut);
   std::string_view rest = cut == std::string_view::npos ? std::string_view() : text.substr(cut + 1);
-  auto found = std::find_if(kRoots.begin(), kRoots.end(), [&](const RootName& r) {
-    return equalIgnoringCase(root, r.longName) || equalIgnoringCase(root, r.shortName);
-  });
-  if (found == kRoots.end()) return std::nullopt;
+  const registry::RootKeyRow* found = findRoot(root);
+  if (!found) return std::nullopt;
   key.root = found->handle;
-  key.rootName = found->longName;
+  key.rootName = std::string("HKEY_") + found->longName;
   while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
   if (!rest.empty() && rest.front() == '\\') return std::nullopt;
   key.subkey = std::string(rest);

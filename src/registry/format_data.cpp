@@ -24,12 +24,6 @@ constexpr std::size_t kMaxResourceString = 260;
 std::mutex g_resolverMutex;
 FileReferenceResolver g_resolver;
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
-}
 
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
   for (std::size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
@@ -145,7 +139,7 @@ std::string displayString(std::string_view source, DisplayContext& context) {
   for (bool changed = true; changed;) {
     changed = false;
     for (const auto& entry : nativePathPrefixes()) {
-      if (startsWithIgnoringCase(text, entry.prefix)) {
+      if (platform::startsWithIgnoringAsciiCase(text, entry.prefix)) {
         text = entry.replacement + text.substr(entry.prefix.size());
         changed = true;
       }

@@ -1,5 +1,7 @@
 #include "platform/files/drive_map.h"
 
+#include "platform/text/code_page.h"
+
 #include <algorithm>
 #include <cctype>
 #include <mutex>
@@ -16,11 +18,6 @@ int driveIndex(char letter) {
 std::mutex g_drivesMutex;
 std::shared_ptr<const DriveMap> g_drives;
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 }  // namespace
 
 DriveMap DriveMap::fromDosDevices(const std::filesystem::path& dosdevices) {
@@ -51,7 +48,7 @@ std::optional<std::filesystem::path> findEntryIgnoringCase(const std::filesystem
   auto exact = folder / std::string(name);
   if (std::filesystem::exists(std::filesystem::symlink_status(exact, ec))) return exact;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    if (equalIgnoringCase(entry.path().filename().string(), name)) return entry.path();
+    if (equalsIgnoringAsciiCase(entry.path().filename().string(), name)) return entry.path();
   }
   return std::nullopt;
 }

@@ -96,12 +96,6 @@ std::string localHostName() {
   return buffer;
 }
 
-bool sameMachineName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 }  // namespace
 
 RegistryHost::RegistryHost(std::shared_ptr<MachineRegistry> local)
@@ -550,7 +544,7 @@ LONG RegistryHost::connect(std::string_view machineName, HKEY root, HKEY& result
   while (!machineName.empty() && machineName.front() == '\\') machineName.remove_prefix(1);
   bool local = machineName.empty() ||
                std::any_of(localNames_.begin(), localNames_.end(),
-                           [&](const std::string& name) { return sameMachineName(name, machineName); });
+                           [&](const std::string& name) { return equalsIgnoringAsciiCase(name, machineName); });
   if (!local) {
     setErrorDetail(fmt::format("\\\\{}: other machines cannot be reached yet", machineName));
     return ERROR_BAD_NETPATH;

@@ -1,6 +1,8 @@
 #include "platform/text/code_page.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
@@ -137,6 +139,17 @@ std::size_t ansiLengthOf(std::u16string_view wide) {
   std::size_t n = 0;
   forEachCodePoint(wide, [&](char32_t cp) { n += utf8Length(cp); });
   return n;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && startsWithIgnoringAsciiCase(a, b);
+}
+
+bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
 }
 
 bool isValidAnsi(std::string_view ansi) { return utf8::is_valid(ansi.begin(), ansi.end()); }

@@ -28,6 +28,10 @@ std::vector<std::uint8_t> bytesFromUtf16(std::u16string_view text, bool terminat
 // Appends a code point as UTF-16 (a surrogate pair above the BMP).
 void appendUtf16(std::u16string& out, char32_t codePoint);
 
+// Comparisons of ASCII texts (file, machine and root names) without regard to case.
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
+
 // True when the text is well-formed UTF-8.
 bool isValidAnsi(std::string_view ansi);
 

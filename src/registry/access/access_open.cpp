@@ -48,7 +48,7 @@ LONG connectRoot(std::string_view machine, HKEY root, ScopedKey& remote) {
 }  // namespace
 
 void ScopedKey::reset(HKEY key) {
-  if (key_ && !isRootHandle(key_) && !(key_ >= 0x80000000u && key_ <= 0x80000006u)) RegCloseKey(key_);
+  if (key_) closeKey(key_);
   key_ = key;
 }
 
@@ -58,7 +58,7 @@ AccessOptions& accessOptions() {
 }
 
 LONG closeKey(HKEY key) {
-  if (key >= 0x80000000u && key <= 0x80000006u) return ERROR_SUCCESS;
+  if (isPredefinedKey(key)) return ERROR_SUCCESS;
   LONG rc = RegCloseKey(key);
   if (GetLastError() == static_cast<DWORD>(ERROR_IO_PENDING)) SetLastError(0);
   return rc;
@@ -171,9 +171,8 @@ HKEY openKeyByPath(std::string_view pathText, REGSAM access, const ReportTo& rep
   }
   if (rc != ERROR_SUCCESS) {
     std::string parentText(parentPath);
-    bool stop = reportError(report.handler, rc, parentText.empty() ? std::string(rest) : parentText,
-                            keyName, context.value_or("Opening Key"), report.caller, kVerbosityBox, report.owner);
-    (void)stop;
+    reportError(report.handler, rc, parentText.empty() ? std::string(rest) : parentText, keyName,
+                context.value_or("Opening Key"), report.caller, kVerbosityBox, report.owner);
     closeKey(result);
     return 0;
   }
