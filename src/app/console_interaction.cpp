@@ -93,6 +93,40 @@ int ConsoleInteraction::messageBox(const MessageBoxRequest& request) {
   }
 }
 
+ConfirmationReply ConsoleInteraction::confirmChange(const ConfirmationRequest& request) {
+  constexpr int kAccept = 6, kReject = 7, kCancel = 2, kDoNotShow = 32;
+  std::lock_guard lock(mutex_);
+  ConfirmationReply reply{kReject, request.modifiedName, request.originalData, request.modifiedData};
+  if (policy_ != ConsolePolicy::Ask || !terminal_) {
+    reply.answer = policy_ == ConsolePolicy::Yes ? kAccept : kReject;
+    err_ << request.caption << ": " << (request.fromPath ? *request.fromPath : request.toPath.value_or(""));
+    if (!request.isKey || request.originalName) err_ << " [" << request.originalName.value_or("") << " -> " << request.modifiedName << "]";
+    err_ << " " << (reply.answer == kAccept ? "Accepted" : "Rejected") << "\n";
+    return reply;
+  }
+  out_ << "\n" << request.caption << "\n" << describeConfirmation(request);
+  for (;;) {
+    out_ << "[Accept/Reject/Cancel, add ! to apply to all of this kind] " << std::flush;
+    std::string line;
+    if (!std::getline(in_, line)) {
+      reply.answer = kCancel;
+      out_ << "Cancel\n";
+      return reply;
+    }
+    std::string word = lowered(line);
+    bool all = !word.empty() && word.back() == '!';
+    if (all) word.pop_back();
+    int answer = word == "a" || word == "accept" ? kAccept
+                 : word == "r" || word == "reject" ? kReject
+                 : word == "c" || word == "cancel" ? kCancel
+                                                   : 0;
+    if (answer) {
+      reply.answer = answer + (all ? kDoNotShow : 0);
+      return reply;
+    }
+  }
+}
+
 void ConsoleInteraction::showStatus(std::string_view text) {
   std::lock_guard lock(mutex_);
   if (terminal_) err_ << text << "\n";

@@ -20,7 +20,10 @@ class ConsoleInteraction : public Interaction {
   ConsoleInteraction(ConsolePolicy policy, std::istream& in, std::ostream& out, std::ostream& err, bool terminal);
 
   int messageBox(const MessageBoxRequest& request) override;
+  ConsolePolicy policy() const { return policy_; }
   void showStatus(std::string_view text) override;
+  // Accept, Reject or Cancel; a trailing "!" also ticks "do not show again".
+  ConfirmationReply confirmChange(const ConfirmationRequest& request) override;
 
  private:
   int policyAnswer(const MessageBoxRequest& request) const;

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talmoor {
 
@@ -32,6 +34,35 @@ struct MessageBoxRequest {
   WindowRef owner = 0;
 };
 
+// Everything the write confirmation shows: where the change comes from and
+// goes to, the names, the data, and which parts the user may edit.
+struct ConfirmationRequest {
+  std::string caption;
+  std::optional<std::string> fromPath;  // the original's full path
+  std::optional<std::string> toPath;    // the modified's full path
+  bool isKey = false;                   // "Sub Key" instead of "Value", no data
+  std::optional<std::string> originalName;
+  std::string modifiedName;  // editable
+  std::optional<std::vector<unsigned char>> originalData;
+  std::optional<std::vector<unsigned char>> modifiedData;
+  unsigned long type = 0;
+  // The data in display form, for boxes and consoles.
+  std::string originalDataText;
+  std::string modifiedDataText;
+  bool originalDataEditable = false;
+  bool modifiedDataEditable = true;
+  WindowRef owner = 0;
+};
+
+// The confirmation's answers: Accept 6, Reject 7, Cancel 2, plus 32 when
+// "do not show again" was ticked; -1 when it could not be shown.
+struct ConfirmationReply {
+  int answer = 7;
+  std::string modifiedName;
+  std::optional<std::vector<unsigned char>> originalData;
+  std::optional<std::vector<unsigned char>> modifiedData;
+};
+
 class Interaction {
  public:
   virtual ~Interaction() = default;
@@ -39,7 +70,14 @@ class Interaction {
   virtual int messageBox(const MessageBoxRequest& request) = 0;
   // The status line text of the work under way.
   virtual void showStatus(std::string_view text) { (void)text; }
+  // The write confirmation. The default asks with a Yes/No/Cancel box that
+  // lists what the dialog would show, and hands the names and data back
+  // unchanged.
+  virtual ConfirmationReply confirmChange(const ConfirmationRequest& request);
 };
+
+// The text of a confirmation as a plain box or a console shows it.
+std::string describeConfirmation(const ConfirmationRequest& request);
 
 // The installed implementation; the console one until another is installed.
 Interaction& interaction();

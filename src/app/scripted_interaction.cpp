@@ -43,8 +43,42 @@ std::vector<std::string> ScriptedInteraction::boxLines() const {
   return lines;
 }
 
+void ScriptedInteraction::answerConfirmations(std::initializer_list<int> answers) {
+  std::lock_guard lock(mutex_);
+  confirmationAnswers_.insert(confirmationAnswers_.end(), answers);
+}
+
+void ScriptedInteraction::setDefaultConfirmation(int answer) {
+  std::lock_guard lock(mutex_);
+  defaultConfirmation_ = answer;
+}
+
+void ScriptedInteraction::setConfirmationEditor(ConfirmationEditor editor) {
+  std::lock_guard lock(mutex_);
+  editor_ = std::move(editor);
+}
+
+ConfirmationReply ScriptedInteraction::confirmChange(const ConfirmationRequest& request) {
+  std::lock_guard lock(mutex_);
+  confirmations_.push_back(request);
+  ConfirmationReply reply{defaultConfirmation_, request.modifiedName, request.originalData, request.modifiedData};
+  if (!confirmationAnswers_.empty()) {
+    reply.answer = confirmationAnswers_.front();
+    confirmationAnswers_.pop_front();
+  }
+  if (editor_) editor_(reply);
+  return reply;
+}
+
+std::vector<ConfirmationRequest> ScriptedInteraction::confirmations() const {
+  std::lock_guard lock(mutex_);
+  return confirmations_;
+}
+
 void ScriptedInteraction::clear() {
   std::lock_guard lock(mutex_);
+  confirmations_.clear();
+  confirmationAnswers_.clear();
   boxes_.clear();
   statuses_.clear();
   answers_.clear();

@@ -3,6 +3,7 @@
 // queue, so a test can assert the exact texts the user would see.
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -19,6 +20,16 @@ class ScriptedInteraction : public Interaction {
   void setDefaultAnswer(int answer);
 
   int messageBox(const MessageBoxRequest& request) override;
+
+  // Confirmations are answered from their own queue (Accept when empty,
+  // unless another default is set); an editor may change the name and data
+  // as the user would in the dialog.
+  using ConfirmationEditor = std::function<void(ConfirmationReply&)>;
+  void answerConfirmations(std::initializer_list<int> answers);
+  void setDefaultConfirmation(int answer);
+  void setConfirmationEditor(ConfirmationEditor editor);
+  ConfirmationReply confirmChange(const ConfirmationRequest& request) override;
+  std::vector<ConfirmationRequest> confirmations() const;
   void showStatus(std::string_view text) override;
 
   std::vector<MessageBoxRequest> boxes() const;
@@ -33,6 +44,10 @@ class ScriptedInteraction : public Interaction {
   int defaultAnswer_ = IDOK;
   std::vector<MessageBoxRequest> boxes_;
   std::vector<std::string> statuses_;
+  std::deque<int> confirmationAnswers_;
+  int defaultConfirmation_ = 6;
+  ConfirmationEditor editor_;
+  std::vector<ConfirmationRequest> confirmations_;
 };
 
 }  // namespace talmoor

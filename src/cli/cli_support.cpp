@@ -28,23 +28,18 @@ int reportProblem(std::string_view what, std::string_view problem) {
   return kExitFailure;
 }
 
-registry::WriteCheck confirmingGate(bool force) {
-  return [force](registry::WriteRequest& request) {
-    if (force) return registry::kWriteProceed;
-    std::string question;
-    std::string name = request.name ? *request.name : std::string();
-    if (request.action == registry::kWriteDelete) {
-      question = request.isKey ? fmt::format("Permanently delete the registry key {}?", request.path)
-                               : fmt::format("Delete the registry value {}?", name.empty() ? "(Default)" : name);
-    } else if (request.action == registry::kWriteOverwrite && !request.isKey) {
-      question = fmt::format("Value {} exists, overwrite it?", name.empty() ? "(Default)" : name);
-    } else {
-      return registry::kWriteProceed;
+registry::WriteCheck confirmingGate(search::ChangeClass& change, bool force) {
+  for (int kind : {search::kChangeKey, search::kChangeValue}) {
+    for (DWORD operation = 0; operation <= search::kOpHighest; ++operation) {
+      // reg asks only before overwriting and deleting.
+      bool asks = !force && ((operation & search::kOpDelete) || (operation & search::kOpExists));
+      if (!asks) change.confirmations[kind][operation] = {1, search::kAnswerAccept};
     }
-    if (messageBox(question, "Confirm", BoxButtons::YesNo, BoxIcon::Question) == IDYES)
-      return registry::kWriteProceed;
-    std::cerr << "talmoor-cli: the operation was cancelled\n";
-    return registry::kWriteSkipFailed;
+  }
+  return [&change](registry::WriteRequest& request) {
+    int verdict = search::writeCheck(request, &change);
+    if (verdict == registry::kWriteSkipFailed && !change.abort) std::cerr << "talmoor-cli: the operation was cancelled\n";
+    return verdict;
   };
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/error_reporting.h"
 #include "registry/access/registry_access.h"
+#include "search/replace/change_class.h"
 
 namespace talmoor::cli {
 
@@ -26,8 +27,9 @@ class FailureReporter {
 
 int reportProblem(std::string_view what, std::string_view problem);
 
-// The gate for talmoor-cli's own writes: asks (through the Interaction)
-// before overwriting or deleting, unless forced.
-registry::WriteCheck confirmingGate(bool force);
+// The write gate for talmoor-cli's own writes, described in `change`: it
+// confirms (through the Interaction) overwriting and deleting, as reg does,
+// and nothing when forced. The change record must outlive the gate.
+registry::WriteCheck confirmingGate(search::ChangeClass& change, bool force);
 
 }  // namespace talmoor::cli

@@ -44,16 +44,28 @@ int runAdd(const AddRequest& request) {
     auto data = parseData(*type, request.data.value_or(""), problem);
     if (!data) return reportProblem(path, problem);
     std::string name = *request.value;
+    search::ChangeClass change;
+    change.modified.type = static_cast<int>(*type);
     if (!setValue(key->machine, 0, path, name, *data, *type, ReportTo(failures.handler(), path),
-                  confirmingGate(request.force)))
+                  confirmingGate(change, request.force)))
       return kExitFailure;
   } else {
-    ScopedKey created;
-    LONG rc = createKeyPrimitive("", 0, path, *created.out(), kAllKeyAccess);
+    // The keys on the way are made as reg makes them; the key itself is a
+    // change through the write gate.
+    const std::string parent = path.substr(0, path.rfind('\\'));
+    std::string name = path.substr(parent.size() + 1);
+    ScopedKey host;
+    LONG rc = createKeyPrimitive("", 0, parent, *host.out(), kAllKeyAccess);
     if (rc != ERROR_SUCCESS) {
-      failures.handler()(ErrorReport{rc, path, "", "Creating Key"});
+      failures.handler()(ErrorReport{rc, parent, "", "Creating Key"});
       return kExitFailure;
     }
+    search::ChangeClass change;
+    change.kind = search::kChangeKey;
+    if (!createKey(key->machine, host.get(), parent, name, ReportTo(failures.handler(), parent),
+                   confirmingGate(change, request.force), nullptr) &&
+        failures.failed())
+      return kExitFailure;
   }
   if (!flush(path, failures)) return kExitFailure;
   std::cout << kDone;
@@ -72,14 +84,21 @@ int runDelete(const DeleteRequest& request) {
     DWORD type = 0;
     std::vector<BYTE> data;
     if (queryValue(handle.get(), *request.value, type, data, report) != ERROR_SUCCESS) return kExitFailure;
-    if (!deleteValue(key->machine, handle.get(), std::nullopt, *request.value, report, confirmingGate(request.force)))
+    search::ChangeClass change;
+    change.original.location.setComponent(kFullKeyPath, path);
+    change.original.location.setComponent(kValueName, *request.value);
+    if (!deleteValue(key->machine, handle.get(), std::nullopt, *request.value, report,
+                     confirmingGate(change, request.force)))
       return kExitFailure;
   } else {
     if (key->subkey.empty()) return reportProblem(path, "a root key cannot be deleted");
     ScopedKey probe(openKeyByPath(path, kReadKeyAccess, report));
     if (!probe.get()) return kExitFailure;
     probe.reset();
-    if (!deleteKey(key->machine, 0, path, report, confirmingGate(request.force))) return kExitFailure;
+    search::ChangeClass change;
+    change.kind = search::kChangeKey;
+    change.original.location.setComponent(kFullKeyPath, path);
+    if (!deleteKey(key->machine, 0, path, report, confirmingGate(change, request.force))) return kExitFailure;
   }
   std::string parent = path.substr(0, path.rfind('\\'));
   if (!flush(request.value ? path : parent, failures)) return kExitFailure;

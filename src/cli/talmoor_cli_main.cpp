@@ -11,6 +11,7 @@
 #include "app/error_reporting.h"
 #include "app/version.h"
 #include "cli/cli_support.h"
+#include "cli/search_verb.h"
 #include "cli/verbs.h"
 #include "platform/files/windows_environment.h"
 #include "platform/registry/registry_profile.h"
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
   addValueOptions(*deleteVerb, remove.value, deleteDefault, "delete");
   deleteVerb->add_flag("--force,-f", remove.force, "delete without asking");
 
+  talmoor::cli::SearchRequest search;
+  auto* searchVerb = talmoor::cli::addSearchVerb(app, search);
+
   CLI11_PARSE(app, argc, argv);
   std::set_new_handler([] { talmoor::fatalOutOfMemory(); });
   talmoor::setInteraction(std::make_shared<talmoor::ConsoleInteraction>(
@@ -87,6 +91,7 @@ int main(int argc, char** argv) {
   if (*queryVerb) status = talmoor::cli::runQuery(query);
   if (*addVerb) status = talmoor::cli::runAdd(add);
   if (*deleteVerb) status = talmoor::cli::runDelete(remove);
+  if (*searchVerb) status = talmoor::cli::runSearch(search);
 
   // An orderly end saves every hive that changed.
   if (LONG rc = profile.host->flushAll(); rc != ERROR_SUCCESS) {

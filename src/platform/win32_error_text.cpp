@@ -15,6 +15,7 @@ std::optional<std::string> systemErrorText(LONG code) {
       {ERROR_ACCESS_DENIED, "Access is denied."},
       {ERROR_INVALID_HANDLE, "The handle is invalid."},
       {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
+      {ERROR_INVALID_DATA, "The data is invalid."},
       {ERROR_OUTOFMEMORY, "Not enough memory resources are available to complete this operation."},
       {ERROR_WRITE_PROTECT, "The media is write protected."},
       {ERROR_NOT_READY, "The device is not ready."},

@@ -79,14 +79,20 @@ std::string doubleWord(std::span<const BYTE> data) {
 
 }  // namespace
 
-std::string rotate13(std::string_view text) {
+std::string rotateLetters(std::string_view text, int n) {
   std::string out(text);
   for (auto& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>('a' + (c - 'a' + 13) % 26);
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>('A' + (c - 'A' + 13) % 26);
+    bool lower = c >= 'a' && c <= 'z';
+    if (!lower && !(c >= 'A' && c <= 'Z')) continue;
+    char upper = lower ? static_cast<char>(c - ('a' - 'A')) : c;
+    c = static_cast<char>(upper < 'A' + n ? c + n : c - n);
   }
   return out;
 }
+
+std::string rotate13(std::string_view text) { return rotateLetters(text, 13); }
+
+bool isCypheredName(std::string_view text) { return text.substr(0, 5) == "HRZR_"; }
 
 const std::vector<NativePathPrefix>& nativePathPrefixes() {
   static const std::vector<NativePathPrefix> prefixes = {
@@ -128,7 +134,7 @@ std::optional<IndirectString> parseIndirectString(std::string_view text) {
 
 std::string displayString(std::string_view source, DisplayContext& context) {
   std::string text(source);
-  if (text.rfind("HRZR_", 0) == 0) {
+  if (isCypheredName(text)) {
     text = rotate13(text);
     context.expanded = context.rotated = true;
   }

@@ -27,8 +27,14 @@ std::string formatData(DWORD type, std::span<const BYTE> data, DisplayContext& c
 // One string datum made readable.
 std::string displayString(std::string_view text, DisplayContext& context);
 
-// Letters rotated by 13 places, case kept, other characters unchanged.
+// Letters rotated by n places (1..25), case kept, other characters unchanged:
+// a letter whose upper-case form is below 'A' + n moves up, any other down.
+std::string rotateLetters(std::string_view text, int n);
+// By 13 places, its own inverse.
 std::string rotate13(std::string_view text);
+// Names stored rotated begin with "HRZR_" ("USER_" rotated); only the upper-case
+// form counts.
+bool isCypheredName(std::string_view text);
 
 struct NativePathPrefix {
   std::string prefix;

@@ -119,6 +119,19 @@ void RegistryEntry::setRoot(HKEY root) {
   root_ = root;
 }
 
+void RegistryEntry::clearComponent(unsigned mask) {
+  if (mask & (kMachine | kRoot | kKeyPath | kKeyName)) invalidate();
+  fullPath_.reset();
+  if (mask & kMachine) machine_.reset();
+  if (mask & kRoot) root_ = 0;
+  if (mask & kKeyPath) keyPath_.reset();
+  if (mask & kKeyName) keyName_.reset();
+  if (mask & kValueName) {
+    valueName_.reset();
+    valueNameLength = 0;
+  }
+}
+
 std::optional<std::string> RegistryEntry::component(unsigned mask) const {
   switch (mask) {
     case kMachine: return machine_;
@@ -214,6 +227,7 @@ bool RegistryEntry::valueExists() {
 
 void RegistryBuffer::reset() {
   data.clear();
+  hasData = false;
   type = kUnknownType;
   location = RegistryEntry();
   implicitConversion = false;
@@ -225,6 +239,7 @@ bool RegistryBuffer::read() {
   DWORD readType = 0;
   ReportTo report{location.handler, location.componentText(kFullKeyPath)};
   if (queryValue(key, location.valueName().value_or(""), readType, data, report) != ERROR_SUCCESS) return false;
+  hasData = true;
   type = static_cast<int>(readType);
   return true;
 }
@@ -251,7 +266,7 @@ bool RegistryBuffer::compare(const RegistryBuffer& other, unsigned mask) const {
 bool RegistryBuffer::changed(bool keysOnly) {
   bool valueItem = location.valueName().has_value() && !keysOnly;
   if (!(valueItem ? location.valueExists() : location.keyExists())) return true;
-  if (!valueItem || data.empty()) return false;
+  if (!valueItem || !hasData) return false;
 
   RegistryBuffer current;
   current.location = location;

@@ -41,6 +41,8 @@ class RegistryEntry {
   // given as a root name text.
   bool setComponent(unsigned mask, std::string_view text);
   void setRoot(HKEY root);
+  // Drops the components the mask names (1, 2, 4, 8, 16 or a sum of them).
+  void clearComponent(unsigned mask);
   // The held text; mask 2 gives the root's long name, 15 the full path.
   std::optional<std::string> component(unsigned mask) const;
   // 7: machine + "HKEY_" + root + key path; 12: key path + "\" + key name.
@@ -93,6 +95,14 @@ class RegistryBuffer {
   static constexpr int kUnknownType = -1;
 
   void reset();
+  void setData(std::vector<BYTE> bytes) {
+    data = std::move(bytes);
+    hasData = true;
+  }
+  void clearData() {
+    data.clear();
+    hasData = false;
+  }
   // Re-reads type and data of the location's value.
   bool read();
   // Sets the location's value to the held type and data.
@@ -104,6 +114,7 @@ class RegistryBuffer {
 
   int type = kUnknownType;
   std::vector<BYTE> data;
+  bool hasData = false;  // a record may hold a location without data
   RegistryEntry location;
   bool implicitConversion = false;
 };

@@ -65,7 +65,8 @@ const std::vector<BYTE>& effectiveSecurity(const KeyNode& key) {
 DWORD narrow(std::size_t n) { return static_cast<DWORD>(std::min<std::size_t>(n, 0xFFFFFFFFu)); }
 
 // The value's data length after the ANSI calls convert it.
-std::size_t ansiDataLength(const ValueEntry& value) {
+template <typename Value>
+std::size_t ansiDataLength(const Value& value) {
   if (!isStringType(value.type)) return value.data.size();
   return ansiLengthOf(utf16FromBytes(value.data));
 }
@@ -302,6 +303,18 @@ LONG RegistryHost::enumValue(HKEY key, DWORD index, ValueEntry& out) {
   return ERROR_NO_MORE_ITEMS;
 }
 
+namespace {
+template <typename Value>  // a stored value or a filtered copy
+void countValue(KeyInformation& out, const Value& value) {
+  ++out.valueCount;
+  out.maxValueName = std::max(out.maxValueName, narrow(value.name.size()));
+  out.maxValueNameAnsi = std::max(out.maxValueNameAnsi, narrow(ansiLengthOf(value.name)));
+  out.maxValueData = std::max(out.maxValueData, narrow(value.data.size()));
+  // A buffer sized from this must hold both the stored and converted forms.
+  out.maxValueDataAnsi = std::max({out.maxValueDataAnsi, narrow(value.data.size()), narrow(ansiDataLength(value))});
+}
+}  // namespace
+
 LONG RegistryHost::queryInfo(HKEY key, KeyInformation& out) {
   HandleEntry entry;
   if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
@@ -325,20 +338,18 @@ LONG RegistryHost::queryInfo(HKEY key, KeyInformation& out) {
     }
     out.securitySize = narrow(effectiveSecurity(node).size());
     out.lastWrite = node.lastWrite;
+    if (!hasFilters_) {
+      // Without filters the values are measured where they are; filters
+      // run outside the lock, on copies.
+      for (const auto& value : node.values()) countValue(out, value);
+      return ERROR_SUCCESS;
+    }
     values.reserve(node.values().size());
     for (const auto& value : node.values()) values.push_back(copyOf(value));
-    if (hasFilters_) path = MachineRegistry::nativePathOf(node);
+    path = MachineRegistry::nativePathOf(node);
   }
-  for (auto& value : values) {
-    if (hasFilters_ && !applyFilters(path, value)) continue;
-    ++out.valueCount;
-    out.maxValueName = std::max(out.maxValueName, narrow(value.name.size()));
-    out.maxValueNameAnsi = std::max(out.maxValueNameAnsi, narrow(ansiLengthOf(value.name)));
-    out.maxValueData = std::max(out.maxValueData, narrow(value.data.size()));
-    // A buffer sized from this must hold both the stored and converted forms.
-    out.maxValueDataAnsi =
-        std::max({out.maxValueDataAnsi, narrow(value.data.size()), narrow(ansiDataLength(value))});
-  }
+  for (auto& value : values)
+    if (applyFilters(path, value)) countValue(out, value);
   return ERROR_SUCCESS;
 }
 

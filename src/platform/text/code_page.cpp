@@ -136,6 +136,8 @@ std::string wideToAnsi(std::u16string_view wide) {
 }
 
 std::size_t ansiLengthOf(std::u16string_view wide) {
+  // Most names are ASCII: one byte per unit.
+  if (std::all_of(wide.begin(), wide.end(), [](char16_t c) { return c < 0x80; })) return wide.size();
   std::size_t n = 0;
   forEachCodePoint(wide, [&](char32_t cp) { n += utf8Length(cp); });
   return n;

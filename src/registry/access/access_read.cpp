@@ -178,7 +178,7 @@ int enumerateSubkeys(std::string_view machine, EnumerationRequest& request, cons
       DWORD children = 0;
       if (!name.empty()) {
         LONG childResult = ERROR_SUCCESS;
-        if (key) children = countSubkeys(key, name, nullptr, childResult);
+        if (key && request.countChildren) children = countSubkeys(key, name, nullptr, childResult);
         std::string_view nameView = name;
         SubkeyVisit visit{machine, key, &request.index, nameView, className, children, rc, &report.reportName};
         if (int stop = callback(visit); stop != 0) return stop;
@@ -206,18 +206,16 @@ DWORD valueCount(HKEY key) {
 
 int enumerateValues(std::string_view machine, EnumerationRequest& request, const ValueCallback& callback) {
   const ReportTo& report = request.report;
-  DWORD count = 0;
-  LONG countResult = RegQueryInfoKeyA(request.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                                      nullptr, nullptr, nullptr, nullptr);
-  if (countResult == ERROR_ACCESS_DENIED) count = kRefusedValueCount;
+  DWORD count = 0, longestName = 0, longestData = 0;
+  // One query gives the count and the buffer sizes.
+  LONG infoResult = RegQueryInfoKeyA(request.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                                     &longestName, &longestData, nullptr, nullptr);
+  if (infoResult == ERROR_ACCESS_DENIED) count = kRefusedValueCount;
   if (request.index >= count) {
     if (request.progress) request.progress->hide();
     return 0;
   }
-  DWORD longestName = 0, longestData = 0;
   bool countKnown = true;
-  LONG infoResult = RegQueryInfoKeyA(request.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     &longestName, &longestData, nullptr, nullptr);
   std::size_t nameSize = 1040, dataSize = 20000;
   if (infoResult != ERROR_SUCCESS) {
     reportError(report.handler, infoResult, report.reportName, "", "Querying Key Info (Enum Values)", report.caller,

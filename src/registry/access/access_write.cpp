@@ -78,7 +78,9 @@ bool createKey(std::string_view machine, HKEY host, std::string_view pathText, s
     return 0;
   });
   WriteRequest request{exists ? kWriteOverwrite : kWriteCreate, pathText, true, machine, host, 0, &name, nullptr, 0};
-  if (askGate(check, request) != kWriteProceed) return false;
+  int verdict = askGate(check, request);
+  if (verdict == kWriteSkipFailed) return false;
+  if (verdict == kWriteSkipSucceeded) return true;
   HKEY created = 0;
   LONG rc = RegCreateKeyExA(host, name.c_str(), 0, nullptr, 0, access, nullptr, &created, nullptr);
   if (rc != ERROR_SUCCESS) {

@@ -1,0 +1,123 @@
+// The search walk over the whole corpus prefix: a Find that examines every
+// key name, value name and datum (all types), the same walk with a matcher
+// that never matches (the cost of walking alone), and a plain byte scan of
+// the same names and data held in memory, for comparison.
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "platform/registry/registry_host.h"
+#include "platform/registry/registry_profile.h"
+#include "search/replace/search_actions.h"
+#include "search/replace/text_match.h"
+#include "search/search_context.h"
+#include "search/search_walk.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace talmoor::search;
+
+// The corpus prefix, mounted once.
+bool mountCorpus() {
+  static bool mounted = [] {
+    talmoor::platform::ProfileOptions options;
+    options.prefix = fs::path(TALMOOR_CORPUS_DIR) / "wine-8.0";
+    options.settingsFile = fs::temp_directory_path() / "talmoor-search-bench-settings.reg";
+    try {
+      auto profile = talmoor::platform::openRegistryProfile(options);
+      talmoor::platform::setCurrentRegistryHost(profile.host);
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }();
+  return mounted;
+}
+
+struct WalkTotals {
+  std::int64_t items = 0;
+  std::int64_t bytes = 0;
+};
+
+// A Find with every type searched; `matcher` decides.
+WalkTotals runWalk(benchmark::State& state, SearchMatcher matcher, std::int64_t& recorded) {
+  WalkTotals totals;
+  SearchContext context(kJobSearch);
+  context.mode = kModeFind;
+  context.action = nullptr;
+  context.typeMask = kTypeBitAll;
+  context.findText = "qqzx-never-there";
+  context.matcher = [&totals, inner = std::move(matcher)](const SearchItem& item, SearchContext& c) {
+    ++totals.items;
+    totals.bytes += static_cast<std::int64_t>(item.name.size() + item.data.size());
+    return inner(item, c);
+  };
+  context.results = std::make_shared<ResultList>();
+  walkRegistry(context, std::nullopt);
+  recorded = static_cast<std::int64_t>(context.results->size());
+  (void)state;
+  return totals;
+}
+
+void BM_FindWalkExaminesEverything(benchmark::State& state) {
+  if (!mountCorpus()) {
+    state.SkipWithError("corpus prefix not available");
+    return;
+  }
+  WalkTotals totals;
+  std::int64_t recorded = 0;
+  for (auto _ : state) totals = runWalk(state, searchMatcher, recorded);
+  state.SetItemsProcessed(totals.items * state.iterations());
+  state.SetBytesProcessed(totals.bytes * state.iterations());
+  state.counters["items_per_walk"] = static_cast<double>(totals.items);
+  state.counters["rows"] = static_cast<double>(recorded);
+}
+BENCHMARK(BM_FindWalkExaminesEverything)->Unit(benchmark::kMillisecond);
+
+void BM_WalkAlone(benchmark::State& state) {
+  if (!mountCorpus()) {
+    state.SkipWithError("corpus prefix not available");
+    return;
+  }
+  WalkTotals totals;
+  std::int64_t recorded = 0;
+  for (auto _ : state) totals = runWalk(state, [](const SearchItem&, SearchContext&) { return false; }, recorded);
+  state.SetItemsProcessed(totals.items * state.iterations());
+  state.SetBytesProcessed(totals.bytes * state.iterations());
+}
+BENCHMARK(BM_WalkAlone)->Unit(benchmark::kMillisecond);
+
+// The same names and data, collected once, scanned with the same test.
+void BM_PlainByteScan(benchmark::State& state) {
+  if (!mountCorpus()) {
+    state.SkipWithError("corpus prefix not available");
+    return;
+  }
+  std::vector<std::vector<BYTE>> pieces;
+  std::int64_t recorded = 0;
+  runWalk(state,
+          [&pieces](const SearchItem& item, SearchContext&) {
+            pieces.emplace_back(item.name.begin(), item.name.end());
+            if (!item.isKey) pieces.emplace_back(item.data.begin(), item.data.end());
+            return false;
+          },
+          recorded);
+  std::int64_t bytes = 0;
+  for (const auto& piece : pieces) bytes += static_cast<std::int64_t>(piece.size());
+  const std::string find = "qqzx-never-there";
+  for (auto _ : state) {
+    std::size_t hits = 0;
+    for (const auto& piece : pieces) hits += containsIgnoringCase(piece, bytesOf(find)) ? 1 : 0;
+    benchmark::DoNotOptimize(hits);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(pieces.size()) * state.iterations());
+  state.SetBytesProcessed(bytes * state.iterations());
+}
+BENCHMARK(BM_PlainByteScan)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

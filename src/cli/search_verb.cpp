@@ -1,0 +1,248 @@
+#include "cli/search_verb.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "app/console_interaction.h"
+#include "cli/cli_support.h"
+#include "cli/key_argument.h"
+#include "cli/value_text.h"
+#include "search/search_driver.h"
+
+namespace talmoor::cli {
+
+namespace {
+
+using namespace talmoor::search;
+
+std::atomic<int> g_interrupts{0};
+
+extern "C" void onInterrupt(int) { g_interrupts.fetch_add(1); }
+
+std::optional<int> modeFromName(std::string_view name) {
+  for (int mode = 0; mode < kModeCount; ++mode) {
+    std::string lowered = kModeNames[mode];
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lowered == name) return mode;
+  }
+  return std::nullopt;
+}
+
+// "REG_SZ,REG_DWORD" or numbers, to type mask bits.
+std::optional<DWORD> typeMaskFrom(std::string_view list, std::string& problem) {
+  DWORD mask = 0;
+  while (!list.empty()) {
+    auto cut = list.find(',');
+    std::string_view item = list.substr(0, cut);
+    list = cut == std::string_view::npos ? std::string_view() : list.substr(cut + 1);
+    if (item.empty()) continue;
+    std::optional<DWORD> type = typeFromName(item);
+    if (!type && std::all_of(item.begin(), item.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+      type = static_cast<DWORD>(std::stoul(std::string(item)));
+    if (!type) {
+      problem = fmt::format("{}: not a value type", item);
+      return std::nullopt;
+    }
+    mask |= typeBit(*type);
+  }
+  return mask;
+}
+
+const char* markText(int mark) {
+  switch (mark) {
+    case kMarkNotDone: return "not done";
+    case kMarkDone: return "done";
+    case kMarkBinaryInString: return "binary in string";
+    default: return "";
+  }
+}
+
+// The mask question is answered by --mask; everything else goes to the console.
+class SearchConsole : public ConsoleInteraction {
+ public:
+  SearchConsole(ConsolePolicy policy, bool mask) : ConsoleInteraction(policy), mask_(mask) {}
+  int messageBox(const MessageBoxRequest& request) override {
+    if (request.title == "Interperate as mask?") return mask_ ? IDYES : IDNO;
+    return ConsoleInteraction::messageBox(request);
+  }
+
+ private:
+  bool mask_;
+};
+
+void printRows(const ResultList& list, bool terminal) {
+  auto rows = list.rows();
+  const char* headers[] = {"Mark", "Hive", "Key", "SubKey", "Value", "Data"};
+  auto cells = [](const ResultRow& row) {
+    std::string mark = markText(row.statusMark);
+    if (row.selected) mark = mark.empty() ? "selected" : mark + ", selected";
+    return std::array<std::string, 6>{mark, row.hive, row.key, row.subKey, row.value, row.data};
+  };
+  if (!terminal) {
+    for (const auto& row : rows) {
+      auto c = cells(row);
+      std::cout << fmt::format("{}\t{}\t{}\t{}\t{}\t{}\n", c[0], c[1], c[2], c[3], c[4], c[5]);
+    }
+    return;
+  }
+  std::array<std::size_t, 6> widths{};
+  for (int i = 0; i < 6; ++i) widths[i] = std::strlen(headers[i]);
+  constexpr std::size_t kWidest = 60;
+  for (const auto& row : rows) {
+    auto c = cells(row);
+    for (int i = 0; i < 6; ++i) widths[i] = std::min(kWidest, std::max(widths[i], c[i].size()));
+  }
+  auto line = [&](const std::array<std::string, 6>& c) {
+    std::string out;
+    for (int i = 0; i < 6; ++i) {
+      std::string cell = c[i].size() > widths[i] ? c[i].substr(0, widths[i] - 1) + "~" : c[i];
+      out += i == 5 ? cell : fmt::format("{:<{}}  ", cell, widths[i]);
+    }
+    std::cout << out << "\n";
+  };
+  line({headers[0], headers[1], headers[2], headers[3], headers[4], headers[5]});
+  for (const auto& row : rows) line(cells(row));
+}
+
+// Runs one search with the given parameters to its end, passing Ctrl-C on as Stop.
+void runToEnd(SearchDriver& driver, const SearchParameters& parameters) {
+  driver.setParameters(parameters);
+  driver.post(kStartSearchMessage);
+  int seen = g_interrupts.load();
+  // Wait for the search to start, then for it to end.
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (int now = g_interrupts.load(); now != seen) {
+      seen = now;
+      if (driver.searchRunning()) driver.post(kStopSearchMessage);
+    }
+    if (!driver.searchRunning()) {
+      driver.waitUntilIdle();
+      if (!driver.searchRunning()) return;
+    }
+  }
+}
+
+}  // namespace
+
+CLI::App* addSearchVerb(CLI::App& app, SearchRequest& r) {
+  auto* verb = app.add_subcommand("search", "search the registry, change what is found, or work on the rows found");
+  verb->add_option("--mode,-m", r.mode, "find, modify, verify, select, change, remove, reduce or delete");
+  verb->add_option("--find,-f", r.find, "the text to find (\"/m:MASK\" with --mask: a search mask)");
+  verb->add_option("--replace,-r", r.replace, "the replacement (modify, change)");
+  verb->add_option("--start,-s", r.start, "the key to start at; none walks the whole registry");
+  verb->add_flag("--unicode", r.unicode, "search for the text encoded as UTF-16");
+  verb->add_option("--first", r.first, "stop after this many items");
+  verb->add_option("--min", r.minimum, "the smallest size of a name or datum");
+  verb->add_option("--max", r.maximum, "the largest size of a name or datum");
+  verb->add_flag("--keys", r.keys, "search key names");
+  verb->add_flag("--values", r.values, "search value names");
+  verb->add_flag("--data", r.data, "search value data");
+  auto* types = verb->add_option("--types", r.types, "data types to search, e.g. REG_SZ,REG_BINARY (default: the string types)");
+  verb->add_flag("--all-types", r.allTypes, "search data of every type")->excludes(types);
+  auto* always = verb->add_flag("--always-match", r.alwaysMatchOn, "match names whatever the type of the value's data");
+  verb->add_flag("--no-always-match", r.alwaysMatchOff, "match a value's name only when its type is searched")
+      ->excludes(always);
+  verb->add_flag("--mask", r.mask, "take a find text beginning with /m: as a search mask");
+  verb->add_flag("--no-confirm", r.noConfirm, "write every change without confirming it");
+  verb->add_option("--then", r.then, "a row mode over the rows found: MODE[:FIND[:REPLACE]], e.g. reduce:Wine");
+  return verb;
+}
+
+int runSearch(const SearchRequest& request) {
+  auto mode = modeFromName(request.mode);
+  if (!mode) return reportProblem(request.mode, "not a search mode");
+  std::vector<SearchParameters> steps;
+  SearchParameters first;
+  first.mode = *mode;
+  first.findText = request.find;
+  first.replaceText = request.replace;
+  first.unicode = request.unicode;
+  if (request.first) {
+    first.rangeFirst = true;
+    first.countText = std::to_string(*request.first);
+  }
+  if (request.minimum) first.minimumText = std::to_string(*request.minimum);
+  if (request.maximum) first.maximumText = std::to_string(*request.maximum);
+  steps.push_back(first);
+  for (const auto& then : request.then) {
+    std::string_view text = then;
+    auto cut = text.find(':');
+    auto thenMode = modeFromName(text.substr(0, cut));
+    if (!thenMode || *thenMode < kModeSelect) return reportProblem(then, "not a row mode (select, change, remove, reduce, delete)");
+    SearchParameters step = first;
+    step.mode = *thenMode;
+    step.findText.clear();
+    step.replaceText.clear();
+    if (cut != std::string_view::npos) {
+      std::string_view rest = text.substr(cut + 1);
+      auto second = rest.find(':');
+      step.findText = std::string(rest.substr(0, second));
+      if (second != std::string_view::npos) step.replaceText = std::string(rest.substr(second + 1));
+    }
+    steps.push_back(step);
+  }
+  if (*mode >= kModeSelect && steps.size() == 1)
+    return reportProblem(request.mode, "a row mode needs rows: run it with --then after a find, modify or verify");
+
+  SearchOptions options = currentSearchOptions();
+  if (request.keys || request.values || request.data)
+    options.searchFlags = (request.keys ? kSearchKeyNames : 0) | (request.values ? kSearchValueNames : 0) |
+                          (request.data ? kSearchValueData : 0);
+  if (request.types) {
+    std::string problem;
+    auto mask = typeMaskFrom(*request.types, problem);
+    if (!mask) return reportProblem("--types", problem);
+    options.typeMask = *mask;
+  }
+  if (request.allTypes) options.typeMask |= kTypeBitAll;
+  if (request.alwaysMatchOn || request.alwaysMatchOff) options.alwaysMatchOnName = request.alwaysMatchOn ? 1 : 0;
+  if (request.noConfirm) options.confirmationsOff = 1;
+  storeSearchOptions(options);
+
+  std::optional<std::string> start;
+  if (request.start) {
+    auto key = parseKeyArgument(*request.start);
+    if (!key) return reportProblem(*request.start, "not a registry key");
+    start = key->display();
+  }
+
+  // The console's policy stays as the global --yes/--no set it; --mask answers its own question.
+  auto previous = setInteraction(nullptr);
+  auto console = std::dynamic_pointer_cast<ConsoleInteraction>(previous);
+  ConsolePolicy policy = console ? console->policy() : ConsolePolicy::Ask;
+  setInteraction(std::make_shared<SearchConsole>(policy, request.mask));
+
+  const bool terminal = ::isatty(STDOUT_FILENO);
+  const bool progress = ::isatty(STDERR_FILENO);
+  auto results = std::make_shared<ResultList>();
+  {
+    SearchDriver driver(results);
+    driver.setStartPath(start);
+    auto lastShown = std::chrono::steady_clock::now();
+    driver.setStatusSink([&](int part, std::string_view text) {
+      if (!progress || part != 1) return;
+      auto now = std::chrono::steady_clock::now();
+      if (now - lastShown < std::chrono::milliseconds(100)) return;
+      lastShown = now;
+      std::string shown(text.substr(0, 100));
+      std::cerr << "\r\033[K" << shown << std::flush;
+    });
+    auto oldHandler = std::signal(SIGINT, onInterrupt);
+    for (const auto& step : steps) runToEnd(driver, step);
+    std::signal(SIGINT, oldHandler);
+    if (progress) std::cerr << "\r\033[K" << std::flush;
+  }
+  printRows(*results, terminal);
+  setInteraction(previous);
+  return kExitSuccess;
+}
+
+}  // namespace talmoor::cli

@@ -1,0 +1,214 @@
+#include "search/replace/search_actions.h"
+
+#include <cstring>
+
+#include "app/error_reporting.h"
+#include "app/interaction.h"
+#include "platform/registry/registry_constants.h"
+#include "platform/text/code_page.h"
+#include "platform/win32_errors.h"
+#include "registry/access/registry_access.h"
+#include "registry/format_data.h"
+#include "search/masks/mask_engine.h"
+#include "search/replace/text_match.h"
+
+namespace talmoor::search {
+
+using registry::kFullKeyPath;
+using registry::kKeyName;
+using registry::kValueName;
+
+namespace {
+
+constexpr LONG kUnknownFailure = -1;
+
+bool searchesItem(const SearchItem& item, DWORD flags) {
+  return item.isKey ? (flags & kSearchKeyNames) != 0 : (flags & kSearchValueNames) != 0;
+}
+
+bool typeSearched(DWORD type, DWORD mask) {
+  return (mask & kTypeBitAll) || (mask & typeBit(type)) != 0;
+}
+
+bool isStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+// Data stored after a string's terminator: the C-string length is neither the
+// stored length nor one less.
+bool binaryInString(std::span<const BYTE> data) {
+  std::size_t textLength = strnlen(reinterpret_cast<const char*>(data.data()), data.size());
+  return textLength != data.size() && textLength + 1 != data.size();
+}
+
+}  // namespace
+
+namespace {
+VerificationActionFactory& factorySlot() {
+  static VerificationActionFactory factory;
+  return factory;
+}
+}  // namespace
+
+void setVerificationActionFactory(VerificationActionFactory factory) { factorySlot() = std::move(factory); }
+const VerificationActionFactory& verificationActionFactory() { return factorySlot(); }
+
+bool fileReferenceMatcher(const SearchItem& item, SearchContext& context) {
+  if (item.isKey || !(item.type == REG_SZ || item.type == REG_EXPAND_SZ || item.type == REG_MULTI_SZ)) return false;
+  std::string source(reinterpret_cast<const char*>(item.data.data()), item.data.size());
+  return maskFinds(terminated(source), context.findText);
+}
+
+bool maskFinds(std::string_view source, std::string_view mask) {
+  return MaskSearch(source, mask) == MaskResult::Match;
+}
+
+bool searchMatcher(const SearchItem& item, SearchContext& context) {
+  auto find = bytesOf(context.findText);
+  if (find.empty()) return true;
+  const bool typeInMask = typeSearched(item.type, context.typeMask);
+  if (searchesItem(item, context.searchFlags) && (typeInMask || context.alwaysMatchOnName) &&
+      containsIgnoringCase(bytesOf(item.name), find))
+    return true;
+  return !item.isKey && (context.searchFlags & kSearchValueData) && typeInMask && containsIgnoringCase(item.data, find);
+}
+
+bool modifyAction(const SearchItem& item, SearchContext& context) {
+  auto find = bytesOf(context.findText);
+  auto replacement = bytesOf(context.replaceText);
+  ChangeClass& change = context.change;
+  // Rotated names are stored that way on purpose; they are never renamed.
+  if (!registry::isCypheredName(item.name)) {
+    if (auto name = replaceAll(bytesOf(item.name), find, replacement)) {
+      std::string newName(name->begin(), name->end());
+      if (item.isKey) {
+        change.modified.location.setComponent(kKeyName, newName);
+        change.modified.location.clearComponent(kValueName);
+      } else {
+        change.modified.location.setComponent(kValueName, newName);
+      }
+      context.nameReplaced = 1;
+    }
+  }
+  if (!item.isKey)
+    if (auto data = replaceAll(item.data, find, replacement)) change.modified.setData(std::move(*data));
+  return true;
+}
+
+bool maskAction(const SearchItem& item, SearchContext& context) {
+  bool matched = false;
+  if (searchesItem(item, context.searchFlags)) {
+    if (registry::isCypheredName(item.name)) {
+      addErrorLogRow(ERROR_CALL_NOT_IMPLEMENTED, context.currentKeyPath, "Will not Verify Cyphered Name",
+                     "The Name of the Registry Item has been stored in a cyphered format, this program will not alter "
+                     "cyphered names.",
+                     kVerbositySilent);
+    } else {
+      std::string name(item.name);
+      matched = maskFinds(terminated(name), context.findText);
+    }
+  }
+  if (!item.isKey && !context.aborted() && (context.searchFlags & kSearchValueData) &&
+      typeSearched(item.type, context.typeMask)) {
+    std::string source(reinterpret_cast<const char*>(item.data.data()), item.data.size());
+    matched = maskFinds(terminated(source), context.findText) || matched;
+  }
+  return matched;
+}
+
+int foundItemHandler(const SearchItem& item, SearchContext& context) {
+  if (context.matcher && !context.matcher(item, context)) return 0;
+  ChangeClass& change = context.change;
+  bool success = true;
+  int mark = kMarkNone;
+  std::string proposedKeyName;
+  std::optional<std::vector<BYTE>> proposedData;
+  if (context.action) {
+    // Each item is a change of its own: the operation is derived afresh.
+    change.resetEntries();
+    change.operation = kOpDefault;
+    change.kind = item.isKey ? kChangeKey : kChangeValue;
+    auto& original = change.original.location;
+    auto& modified = change.modified.location;
+    if (item.isKey) {
+      original.setComponent(kKeyName, item.name);
+      modified.setComponent(kKeyName, item.name);
+    } else {
+      std::vector<BYTE> data(item.data.begin(), item.data.end());
+      change.original.setData(data);
+      change.modified.setData(std::move(data));
+      change.original.type = change.modified.type = static_cast<int>(item.type);
+      original.setComponent(kValueName, item.name);
+      modified.setComponent(kValueName, item.name);
+    }
+    context.nameReplaced = 0;
+    change.caption.clear();
+    success = context.action(item, context);
+    if (context.aborted()) change.abort = true;
+  }
+  if (context.action && success) {
+    auto& original = change.original.location;
+    auto& modified = change.modified.location;
+    std::string keyPath(item.keyPath);
+    original.setComponent(kFullKeyPath, keyPath);
+    if (!item.isKey) original.setComponent(kValueName, item.name);
+    // The modified side inherits the original's path.
+    modified.clearComponent(registry::kMachine | registry::kRoot | registry::kKeyPath |
+                            (item.isKey ? 0u : registry::kKeyName));
+    const bool proposesChange =
+        context.nameReplaced ||
+        (change.modified.hasData && change.modified.data != std::vector<BYTE>(item.data.begin(), item.data.end()));
+    if (item.isKey) {
+      if (modified.keyName() && *modified.keyName() != item.name) proposedKeyName = *modified.keyName();
+    } else if (context.findIsMask && !proposesChange) {
+      // A mask search only finds: there is nothing to write.
+    } else if (isStringType(item.type) && binaryInString(item.data) && change.modified.data != std::vector<BYTE>(item.data.begin(), item.data.end())) {
+      messageBox("The Type reported by the registry is inconsistant with the data stored within, it may not be safe "
+                 "for automatic changes to take place!",
+                 "Binary Data stored in String");
+      mark = kMarkBinaryInString;
+    } else {
+      std::string name = modified.valueName().value_or(std::string(item.name));
+      std::vector<BYTE> data = change.modified.data;
+      const bool hasProposal = change.modified.hasData;
+      registry::ReportTo report(defaultErrorHandler, keyPath, nullptr, context.owner);
+      bool written = registry::setValue(item.machine, 0, keyPath, name, data, item.type, report,
+                                        writeGate(change, context.owner));
+      // The data as the confirmation left it, edited or not.
+      if (hasProposal) proposedData = data;
+      if (written && !change.abort) mark = kMarkDone;
+      if (change.abort) context.abort = true;
+      // A rename writes the new value first; the old one goes only once the
+      // new one is in place. Value names are compared without case by the
+      // registry: a name changed only in case was written over the old value.
+      if (written && context.nameReplaced && !platform::equalsIgnoringAsciiCase(name, item.name)) {
+        context.renamedValues.push_back(name);
+        registry::ReportTo quiet([](const ErrorReport&) { return false; }, keyPath);
+        if (!registry::deleteValue(item.machine, 0, keyPath, item.name, quiet, nullptr))
+          addErrorLogRow(kUnknownFailure, keyPath + "\\" + std::string(item.name), "Deleting Original Value",
+                         "Unable to Delete Original Value", kVerbositySilent);
+      }
+    }
+    change.caption.clear();
+    modified.clearComponent(kValueName);
+    change.modified.clearData();
+  }
+  if (context.action && !success) return 0;
+  if (context.recordResults && context.results) {
+    // The row carries the data proposed for the item, or the item's own.
+    std::span<const BYTE> shown = proposedData ? std::span<const BYTE>(*proposedData) : item.data;
+    std::optional<DataRecord> record;
+    if (!item.isKey) record = DataRecord{static_cast<int>(item.type), {shown.begin(), shown.end()}};
+    int row = context.results->addRow(item.isKey, item.keyPath, item.isKey ? std::nullopt : std::optional(item.name),
+                                      shown, item.type, std::move(record), mark);
+    if (row >= 0 && !proposedKeyName.empty())
+      context.results->update(static_cast<std::size_t>(row), [&](ResultRow& r) { r.replacement = proposedKeyName; });
+  }
+  if (context.rangeLimit) {
+    if (++context.itemCounter >= context.rangeLimit) {
+      context.abort = true;
+      context.itemCounter = 0;
+    }
+  }
+  return 0;
+}
+
+}  // namespace talmoor::search

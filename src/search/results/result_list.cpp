@@ -1,0 +1,209 @@
+#include "search/results/result_list.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "app/interaction.h"
+#include "search/replace/text_match.h"
+#include "registry/format_data.h"
+#include "registry/access/registry_access.h"
+#include "registry/root_keys.h"
+
+namespace talmoor::search {
+
+namespace {
+constexpr std::size_t kSortedPrefix = 2600;
+constexpr int kHighestTypeImage = 12;
+constexpr int kCustomTypeImage = 11;
+}  // namespace
+
+std::string ResultRow::valueName() const { return value == registry::kDefaultValueLabel ? std::string() : value; }
+
+std::string ResultRow::keyPathText() const {
+  std::string path = hive;
+  for (const std::string* part : {&key, &subKey})
+    if (!part->empty()) path += "\\" + *part;
+  return path;
+}
+
+const std::string& ResultRow::column(int index) const {
+  switch (index) {
+    case kColumnHive: return hive;
+    case kColumnKey: return key;
+    case kColumnSubKey: return subKey;
+    case kColumnValue: return value;
+    case kColumnData: return data;
+    default: return replacement;
+  }
+}
+
+std::string& ResultRow::column(int index) { return const_cast<std::string&>(std::as_const(*this).column(index)); }
+
+void splitRowPath(std::string_view path, std::string& hive, std::string& key, std::string& subKey) {
+  auto first = path.find('\\');
+  if (first == std::string_view::npos) {
+    hive = path.empty() ? registry::kErrorName : std::string(path);
+    key.clear();
+    subKey.clear();
+    return;
+  }
+  hive = std::string(path.substr(0, first));
+  std::string_view rest = path.substr(first + 1);
+  auto last = rest.rfind('\\');
+  if (last == std::string_view::npos) {
+    key.clear();
+    subKey = std::string(rest);
+  } else {
+    key = std::string(rest.substr(0, last));
+    subKey = std::string(rest.substr(last + 1));
+  }
+}
+
+void ResultList::setListener(Listener listener) {
+  std::lock_guard lock(mutex_);
+  listener_ = std::move(listener);
+}
+
+void ResultList::notify(ResultListChange change) {
+  if (listener_) listener_(change);
+}
+
+int ResultList::addRow(bool isKey, std::string_view path, std::optional<std::string_view> valueName,
+                       std::span<const BYTE> data, DWORD type, std::optional<DataRecord> record, int statusMark) {
+  ResultRow row;
+  splitRowPath(path, row.hive, row.key, row.subKey);
+  if (!isKey) {
+    row.value = valueName && !valueName->empty() ? std::string(*valueName) : registry::kDefaultValueLabel;
+    row.typeImage = static_cast<int>(type) > kHighestTypeImage ? kCustomTypeImage : static_cast<int>(type);
+    registry::DisplayContext context;
+    row.data = registry::formatData(type, data, context);
+  }
+  row.record = std::move(record);
+  row.statusMark = statusMark;
+  return addRow(std::move(row));
+}
+
+int ResultList::addRow(ResultRow row) {
+  std::lock_guard lock(mutex_);
+  try {
+    rows_.push_back(std::move(row));
+  } catch (const std::bad_alloc&) {
+    messageBox("Failed to Add Search Result", "Sorry");
+    return -1;
+  }
+  int index = static_cast<int>(rows_.size() - 1);
+  notify({ResultListChange::Added, index});
+  return index;
+}
+
+std::size_t ResultList::size() const {
+  std::lock_guard lock(mutex_);
+  return rows_.size();
+}
+
+ResultRow ResultList::row(std::size_t index) const {
+  std::lock_guard lock(mutex_);
+  return index < rows_.size() ? rows_[index] : ResultRow{};
+}
+
+std::vector<ResultRow> ResultList::rows() const {
+  std::lock_guard lock(mutex_);
+  return rows_;
+}
+
+bool ResultList::update(std::size_t index, const std::function<void(ResultRow&)>& change) {
+  std::lock_guard lock(mutex_);
+  if (index >= rows_.size()) return false;
+  change(rows_[index]);
+  notify({ResultListChange::Changed, static_cast<int>(index)});
+  return true;
+}
+
+void ResultList::remove(std::size_t index) {
+  std::lock_guard lock(mutex_);
+  if (index >= rows_.size()) return;
+  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+  notify({ResultListChange::Removed, static_cast<int>(index)});
+}
+
+std::size_t ResultList::removeSelected() {
+  std::lock_guard lock(mutex_);
+  std::size_t removed = 0;
+  for (std::size_t i = 0; i < rows_.size();) {
+    if (rows_[i].selected) {
+      remove(i);
+      ++removed;
+    } else {
+      ++i;
+    }
+  }
+  return removed;
+}
+
+void ResultList::select(std::size_t index, bool selected) {
+  update(index, [&](ResultRow& row) { row.selected = selected; });
+}
+
+std::size_t ResultList::selectedCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::size_t>(std::count_if(rows_.begin(), rows_.end(), [](const ResultRow& r) { return r.selected; }));
+}
+
+std::vector<std::size_t> ResultList::selectedRows() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::size_t> selected;
+  for (std::size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i].selected) selected.push_back(i);
+  return selected;
+}
+
+void ResultList::clear(const std::function<void(std::size_t remaining)>& progress) {
+  for (;;) {
+    std::size_t count = size();
+    if (count == 0) break;
+    // Counting down from the number of rows; rows added meanwhile are
+    // found when the list is counted again.
+    for (; count > 0; --count) {
+      if (progress && count % 10 == 0) progress(count);
+      remove(0);
+    }
+  }
+  std::lock_guard lock(mutex_);
+  notify({ResultListChange::Cleared, -1});
+}
+
+bool ResultList::sortByColumn(int column) {
+  if (column < 0 || column >= kColumnCount) return false;
+  std::lock_guard lock(mutex_);
+  auto key = [column](const ResultRow& row) {
+    std::string_view text = row.column(column);
+    return foldedAscii(text.substr(0, std::min(text.size(), kSortedPrefix)));
+  };
+  std::stable_sort(rows_.begin(), rows_.end(), [&](const ResultRow& a, const ResultRow& b) { return key(a) < key(b); });
+  notify({ResultListChange::Sorted, -1});
+  return true;
+}
+
+bool ResultList::hasReplacementColumn() const {
+  std::lock_guard lock(mutex_);
+  return replacementColumn_;
+}
+
+void ResultList::addReplacementColumn() {
+  std::lock_guard lock(mutex_);
+  if (replacementColumn_) return;
+  replacementColumn_ = true;
+  notify({ResultListChange::ColumnAdded, kColumnReplacement});
+}
+
+std::string ResultList::countStatus() const {
+  std::lock_guard lock(mutex_);
+  if (rows_.empty()) return "No items found.";
+  std::size_t selected = selectedCount();
+  if (selected) return fmt::format("Selected {} out of {} items.", selected, rows_.size());
+  return fmt::format("Found {} items.", rows_.size());
+}
+
+}  // namespace talmoor::search

@@ -1,0 +1,18 @@
+#include "search/search_context.h"
+
+#include "search/replace/search_actions.h"
+
+namespace talmoor::search {
+
+SearchContext::SearchContext(int jobKind) : kind(jobKind) {
+  SearchOptions options = currentSearchOptions();
+  searchFlags = options.searchFlags;
+  typeMask = options.typeMask;
+  alwaysMatchOnName = options.alwaysMatchOnName;
+  recordResults = jobKind == kJobSearch ? 1 : 0;
+  matcher = searchMatcher;
+  action = modifyAction;
+  foundItem = foundItemHandler;
+}
+
+}  // namespace talmoor::search

@@ -1,0 +1,392 @@
+#include "search/search_driver.h"
+
+#include <chrono>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "app/interaction.h"
+#include "search/search_walk.h"
+
+namespace talmoor::search {
+
+namespace {
+
+const char* runningStateText(int kind) {
+  switch (kind) {
+    case kJobSearch: return "Searching...";
+    case kJobResultsFile: return "Loading...";
+    case kJobExport: return "Exporting..";
+    default: return "Unknown..";
+  }
+}
+
+}  // namespace
+
+SearchDriver::SearchDriver(std::shared_ptr<ResultList> results)
+    : results_(results ? std::move(results) : std::make_shared<ResultList>()) {
+  commandThread_ = std::make_unique<platform::MessageLoopThread>([this](const platform::Message& m) { handle(m); });
+}
+
+SearchDriver::~SearchDriver() {
+  {
+    std::lock_guard job(jobMutex_);
+    if (current_) current_->abort = true;
+  }
+  // The pause is released by the thread that took it.
+  commandThread_->post(kReleasePauseMessage);
+  commandThread_.reset();
+  if (clearing_) waitForThread(clearing_);
+  ThreadHandle thread;
+  {
+    std::lock_guard job(jobMutex_);
+    thread = thread_;
+  }
+  if (thread) waitForThread(thread);
+}
+
+void SearchDriver::setStatusSink(StatusSink sink) {
+  std::lock_guard lock(stateMutex_);
+  status_ = std::move(sink);
+}
+
+void SearchDriver::setControlsListener(std::function<void(const SearchControls&)> listener) {
+  std::lock_guard lock(stateMutex_);
+  controlsListener_ = std::move(listener);
+}
+
+void SearchDriver::setParameters(const SearchParameters& parameters) {
+  std::lock_guard lock(stateMutex_);
+  parameters_ = parameters;
+}
+
+SearchParameters SearchDriver::parameters() const {
+  std::lock_guard lock(stateMutex_);
+  return parameters_;
+}
+
+void SearchDriver::setStartPath(std::optional<std::string> path) {
+  std::lock_guard lock(stateMutex_);
+  startPath_ = std::move(path);
+}
+
+void SearchDriver::setNavigator(Navigator navigator) {
+  std::lock_guard lock(stateMutex_);
+  navigator_ = std::move(navigator);
+}
+
+void SearchDriver::setContextPreparer(std::function<void(SearchContext&)> preparer) {
+  std::lock_guard lock(stateMutex_);
+  preparer_ = std::move(preparer);
+}
+
+SearchControls SearchDriver::controls() const {
+  std::lock_guard lock(stateMutex_);
+  return controls_;
+}
+
+void SearchDriver::setControls(const std::function<void(SearchControls&)>& change) {
+  std::function<void(const SearchControls&)> listener;
+  SearchControls now;
+  {
+    std::lock_guard lock(stateMutex_);
+    change(controls_);
+    now = controls_;
+    listener = controlsListener_;
+  }
+  if (listener) listener(now);
+}
+
+void SearchDriver::showStatus(int part, std::string_view text) const {
+  StatusSink sink;
+  {
+    std::lock_guard lock(stateMutex_);
+    sink = status_;
+  }
+  if (sink) sink(part, text);
+}
+
+void SearchDriver::clearResults() {
+  if (searchRunning()) return;
+  setControls([](SearchControls& c) {
+    c.goEnabled = false;
+    c.parametersEnabled = false;
+  });
+  showStatus(0, "Clearing..");
+  clearing_ = startThread([this] {
+                results_->clear([this](std::size_t remaining) {
+                  showStatus(1, fmt::format("{} Items Remaining.", remaining));
+                });
+                setControls([](SearchControls& c) {
+                  c.goEnabled = true;
+                  c.parametersEnabled = true;
+                });
+                showStatus(0, "Ready");
+                showStatus(1, "Cleared.");
+                return DWORD{1};
+              }).handle;
+}
+
+void SearchDriver::removeSelectedRows() {
+  results_->removeSelected();
+  showStatus(1, results_->countStatus());
+}
+
+void SearchDriver::sortByColumn(int column) {
+  if (!results_->sortByColumn(column)) messageBox("Unable to perform a sort on this view", "Sorry");
+}
+
+bool SearchDriver::searchRunning() const {
+  std::lock_guard job(jobMutex_);
+  return current_ != nullptr;
+}
+
+bool SearchDriver::paused() const { return controls().pauseText == "Resume"; }
+
+void SearchDriver::post(UINT message, WPARAM wParam, LPARAM lParam) {
+  {
+    std::lock_guard lock(stateMutex_);
+    ++pendingCommands_;
+  }
+  commandThread_->post(message, wParam, lParam);
+}
+
+void SearchDriver::pressGo() { post(searchRunning() ? kStopSearchMessage : kStartSearchMessage); }
+
+void SearchDriver::pressPause() {
+  if (paused()) {
+    setControls([](SearchControls& c) { c.pauseText = "Pause"; });
+    post(kResumeSearchMessage);
+    showStatus(0, "Searching...");
+  } else {
+    post(kPauseSearchMessage);
+  }
+}
+
+void SearchDriver::runRowCommand(RowCommand command) {
+  if (results_->size() == 0) return;
+  post(kRowCommandMessage, static_cast<WPARAM>(command));
+}
+
+bool SearchDriver::queryClose() {
+  if (!searchRunning()) {
+    histories_.find.save();
+    histories_.replace.save();
+    return true;
+  }
+  {
+    std::lock_guard job(jobMutex_);
+    closing_ = true;
+  }
+  post(kStopSearchMessage);
+  return false;
+}
+
+void SearchDriver::waitUntilIdle() {
+  if (clearing_) waitForThread(clearing_);
+  for (;;) {
+    ThreadHandle thread;
+    {
+      std::lock_guard job(jobMutex_);
+      thread = thread_;
+    }
+    if (thread) waitForThread(thread);
+    std::unique_lock lock(stateMutex_);
+    idle_.wait(lock, [this] { return pendingCommands_ == 0; });
+    lock.unlock();
+    std::lock_guard job(jobMutex_);
+    if (!current_ && (!thread_ || thread_->finished())) return;
+  }
+}
+
+void SearchDriver::handle(const platform::Message& message) {
+  switch (message.message) {
+    case kStartSearchMessage: startSearch(); break;
+    case kStopSearchMessage: stop(); break;
+    case kPauseSearchMessage: pause(); break;
+    case kResumeSearchMessage: resume(); break;
+    case kReleasePauseMessage: {
+      std::lock_guard job(jobMutex_);
+      if (pauseHeld_) {
+        pauseMutex_.unlock();
+        pauseHeld_ = false;
+      }
+      break;
+    }
+    case kRowCommandMessage: {
+      Navigator navigator;
+      {
+        std::lock_guard lock(stateMutex_);
+        navigator = navigator_;
+      }
+      search::runRowCommand(*results_, static_cast<RowCommand>(message.wParam), navigator, owner_);
+      break;
+    }
+    default: break;
+  }
+  std::lock_guard lock(stateMutex_);
+  --pendingCommands_;
+  idle_.notify_all();
+}
+
+void SearchDriver::startSearch() {
+  if (starting_) return;
+  starting_ = true;
+  auto context = std::make_shared<SearchContext>(kJobSearch);
+  context->status = [this](int part, std::string_view text) { showStatus(part, text); };
+  context->results = results_;
+  context->owner = owner_;
+  context->pausePoint = [this] {
+    ++halted_;
+    { std::lock_guard halt(pauseMutex_); }
+    --halted_;
+  };
+  {
+    std::lock_guard job(jobMutex_);
+    if (current_) {  // one search at a time
+      starting_ = false;
+      return;
+    }
+    current_ = context;
+    // A pause taken as the last search was ending is not carried into this one.
+    if (pauseHeld_) {
+      pauseMutex_.unlock();
+      pauseHeld_ = false;
+    }
+    walking_ = true;
+  }
+  readParameters(parameters(), *context, &histories_);
+  {
+    std::lock_guard lock(stateMutex_);
+    if (preparer_) preparer_(*context);
+  }
+  {
+    std::lock_guard job(jobMutex_);
+    thread_ = startThread([this, context] { return searchThread(context); }).handle;
+  }
+  starting_ = false;
+}
+
+DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context) {
+  setControls([](SearchControls& c) {
+    c.goText = "Stop";
+    c.goEnabled = c.pauseEnabled = true;
+    c.parametersEnabled = false;
+  });
+  showStatus(0, runningStateText(context->kind));
+  std::optional<std::string> start;
+  {
+    std::lock_guard lock(stateMutex_);
+    start = startPath_;
+  }
+  switch (context->mode) {
+    case kModeFind:
+    case kModeModify:
+    case kModeVerify: walkRegistry(*context, start); break;
+    case kModeSelect:
+    case kModeChange:
+    case kModeRemove:
+    case kModeReduce:
+    case kModeDelete:
+      for (std::size_t index = 0; index < results_->size();) {
+        context->passPausePoint();
+        bool removed = false;
+        if (rowOperation(*results_, index, removed, *context) != kRowGoOn) break;
+        if (!removed) ++index;
+      }
+      break;
+    default: messageBox("Search Mode Not Implemented", "Sorry"); break;
+  }
+  walking_ = false;
+  setControls([](SearchControls& c) {
+    c.goText = "Go";
+    c.pauseText = "Pause";
+    c.goEnabled = true;
+    c.pauseEnabled = false;
+    c.parametersEnabled = true;
+  });
+  showStatus(0, "Ready");
+  showStatus(1, results_->countStatus());
+  std::lock_guard job(jobMutex_);
+  current_.reset();
+  closing_ = false;
+  return 1;
+}
+
+void SearchDriver::pause() {
+  std::lock_guard job(jobMutex_);
+  // A search past its last pause point is not paused any more.
+  if (!current_ || !walking_) return;
+  setControls([](SearchControls& c) {
+    c.pauseText = "Resume";
+    c.parametersEnabled = true;
+  });
+  if (!pauseHeld_) {
+    pauseMutex_.lock();
+    pauseHeld_ = true;
+  }
+  showStatus(0, "Paused");
+  showStatus(1, results_->countStatus());
+}
+
+void SearchDriver::resume() {
+  std::lock_guard job(jobMutex_);
+  if (current_ && pauseHeld_) {
+    // The walker must be halted before its parameters change under it: wait
+    // for it to reach its pause point (or to end).
+    while (walking_.load() && halted_.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    readParameters(parameters(), *current_, &histories_);
+  }
+  setControls([](SearchControls& c) {
+    c.pauseText = "Pause";
+    c.parametersEnabled = false;
+  });
+  if (pauseHeld_) {
+    pauseMutex_.unlock();
+    pauseHeld_ = false;
+  }
+}
+
+void SearchDriver::stop() {
+  std::lock_guard job(jobMutex_);
+  if (paused()) {
+    setControls([](SearchControls& c) { c.pauseText = "Pause"; });
+  } else {
+    if (!pauseHeld_) {
+      pauseMutex_.lock();
+      pauseHeld_ = true;
+    }
+    showStatus(0, "Stopping..");
+  }
+  confirmStop();
+  setControls([this](SearchControls& c) {
+    c.parametersEnabled = false;
+    bool stopping = current_ && current_->aborted();
+    c.goEnabled = c.pauseEnabled = !stopping && current_ != nullptr;
+    if (!current_) c.goEnabled = true;
+  });
+  if (pauseHeld_) {
+    pauseMutex_.unlock();
+    pauseHeld_ = false;
+  }
+}
+
+void SearchDriver::confirmStop() {
+  std::lock_guard job(jobMutex_);
+  if (!current_) {
+    messageBox("I am unable to premiturely stop this activity", "Sorry");
+    return;
+  }
+  // Asked before the abort byte is set: the walker may still be between two
+  // pause points while the box is up, and would unwind on a byte the user
+  // then takes back.
+  if (current_->kind == kJobSearch && current_->hasReplaceText &&
+      messageBox("Aborting a Search and Replace operation is probably unwise!\n\nMay I suggest letting the operaion "
+                 "complete, then performing the oposite Search & Replace action to restore changes (Even this may not "
+                 "have the desired results if the replacement item appears allready elsewhere).",
+                 "Abort Search & Replace?", BoxButtons::OkCancel, BoxIcon::Exclamation) == IDCANCEL)
+    return;
+  current_->abort = true;
+}
+
+}  // namespace talmoor::search

@@ -1,0 +1,127 @@
+#pragma once
+// The search driver: one search at a time on a worker thread, started,
+// paused, resumed and stopped by messages to the command thread, with the
+// state of the Search window's buttons and status bar kept here so that any
+// window (or the command line) only has to show it.
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/thread_starter.h"
+#include "platform/messages/message_loop_thread.h"
+#include "search/results/row_operations.h"
+#include "search/search_context.h"
+#include "search/search_parameters.h"
+
+namespace talmoor::search {
+
+// The Search window's messages to the command thread.
+inline constexpr UINT kStartSearchMessage = 0x800E;
+inline constexpr UINT kStopSearchMessage = 0x800F;
+inline constexpr UINT kPauseSearchMessage = 0x8010;
+inline constexpr UINT kResumeSearchMessage = 0x8011;
+inline constexpr UINT kResultsFileJobMessage = 0x801B;
+inline constexpr UINT kRowCommandMessage = 0x8023;
+// The driver's own: the command thread lets go of the pause as the driver ends.
+inline constexpr UINT kReleasePauseMessage = 0x80FF;
+
+// What the window's buttons show.
+struct SearchControls {
+  std::string goText = "Go";
+  std::string pauseText = "Pause";
+  bool goEnabled = true;
+  bool pauseEnabled = false;
+  bool parametersEnabled = true;
+};
+
+class SearchDriver {
+ public:
+  explicit SearchDriver(std::shared_ptr<ResultList> results);
+  // Stops a running search (without asking) and ends the command thread.
+  ~SearchDriver();
+  SearchDriver(const SearchDriver&) = delete;
+  SearchDriver& operator=(const SearchDriver&) = delete;
+
+  // The window's side.
+  void setStatusSink(StatusSink sink);
+  void setControlsListener(std::function<void(const SearchControls&)> listener);
+  void setParameters(const SearchParameters& parameters);
+  SearchParameters parameters() const;
+  void setStartPath(std::optional<std::string> path);  // the location bar
+  void setNavigator(Navigator navigator);
+  void setOwner(WindowRef owner) { owner_ = owner; }
+  // Called on the search thread for the context before it runs (the command
+  // line uses it to change what a search records).
+  void setContextPreparer(std::function<void(SearchContext&)> preparer);
+  SearchHistories& histories() { return histories_; }
+  const std::shared_ptr<ResultList>& results() const { return results_; }
+
+  // The buttons: Go starts or stops; Pause pauses or resumes.
+  void pressGo();
+  void pressPause();
+  void post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+  void runRowCommand(RowCommand command);
+  // The window asks whether it may close: yes when no search runs (the
+  // histories are saved); otherwise the search is asked to stop.
+  bool queryClose();
+
+  // Empties the result list on a thread of its own, with the status texts
+  // ("%d Items Remaining." every ten rows, then "Cleared.").
+  void clearResults();
+  // The Remove command: the selected rows go, then the count is shown.
+  void removeSelectedRows();
+  // A click on a column header.
+  void sortByColumn(int column);
+
+  bool searchRunning() const;
+  bool paused() const;
+  SearchControls controls() const;
+  // Waits until no search thread runs and the command thread is idle.
+  void waitUntilIdle();
+
+ private:
+  void handle(const platform::Message& message);
+  void startSearch();
+  void pause();
+  void resume();
+  void stop();
+  void confirmStop();
+  DWORD searchThread(const std::shared_ptr<SearchContext>& context);
+  void setControls(const std::function<void(SearchControls&)>& change);
+  void showStatus(int part, std::string_view text) const;
+
+  std::shared_ptr<ResultList> results_;
+  mutable std::mutex stateMutex_;  // parameters, controls, listeners
+  SearchParameters parameters_;
+  std::optional<std::string> startPath_;
+  SearchControls controls_;
+  StatusSink status_;
+  std::function<void(const SearchControls&)> controlsListener_;
+  Navigator navigator_;
+  std::function<void(SearchContext&)> preparer_;
+  SearchHistories histories_;
+  WindowRef owner_ = 0;
+
+  // Lock order: the job mutex, then the pause mutex.
+  mutable std::recursive_mutex jobMutex_;
+  std::mutex pauseMutex_;  // held by the command thread while paused or stopping
+  bool pauseHeld_ = false;
+  std::atomic<int> halted_{0};       // walkers waiting at the pause point
+  std::atomic<bool> walking_{false};  // the search thread is still at its work
+  bool starting_ = false;
+  bool closing_ = false;
+  std::shared_ptr<SearchContext> current_;
+  ThreadHandle thread_;
+  std::condition_variable_any idle_;
+  int pendingCommands_ = 0;
+
+  ThreadHandle clearing_;
+  std::unique_ptr<platform::MessageLoopThread> commandThread_;
+};
+
+}  // namespace talmoor::search

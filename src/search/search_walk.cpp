@@ -1,0 +1,164 @@
+#include "search/search_walk.h"
+
+#include "app/error_reporting.h"
+#include "app/interaction.h"
+#include "platform/registry/registry_constants.h"
+#include "platform/text/code_page.h"
+#include "platform/win32_errors.h"
+#include "registry/access/registry_access.h"
+#include "registry/registry_path.h"
+#include "registry/root_keys.h"
+
+namespace talmoor::search {
+
+using namespace talmoor::registry;
+
+namespace {
+
+constexpr std::size_t kPathReserve = 1300;
+constexpr int kStopEnumeration = -1;
+constexpr int kReporterStopped = 2;
+
+// Roots a search never walks: views of other roots, and the empty ones.
+constexpr HKEY kSkippedRoots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA};
+
+bool isSkippedRoot(std::string_view name) {
+  HKEY root = rootFromText(name);
+  if (!root) root = rootFromText(std::string("HKEY_") + std::string(name));
+  for (HKEY skipped : kSkippedRoots)
+    if (root == skipped) return true;
+  // The performance and dynamic data roots have no row of their own.
+  return name == "HKEY_PERFORMANCE_DATA" || name == "HKEY_DYN_DATA";
+}
+
+void cutLastComponent(std::string& path) {
+  auto cut = path.rfind('\\');
+  path.erase(cut == std::string::npos ? 0 : cut);
+}
+
+class Walker {
+ public:
+  Walker(SearchContext& context, std::string machine) : context_(context), machine_(std::move(machine)) {}
+
+  int visitValue(const ValueVisit& visit) {
+    // A value renamed by this walk was handled under its old name.
+    for (const std::string& renamed : context_.renamedValues)
+      if (platform::equalsIgnoringAsciiCase(renamed, visit.name)) return context_.aborted() ? kStopEnumeration : 0;
+    std::size_t dataLength = visit.data ? visit.data->size() : 0;
+    if (withinSizeBounds(context_, dataLength) || withinSizeBounds(context_, visit.name.size())) {
+      SearchItem item{false, machine_, 0, context_.currentKeyPath, visit.name,
+                      visit.data ? std::span<const BYTE>(*visit.data) : std::span<const BYTE>(), visit.type};
+      context_.currentItemName = std::string(visit.name);
+      const std::size_t renamedBefore = context_.renamedValues.size();
+      if (context_.foundItem) context_.foundItem(item, context_);
+      // The old name of a renamed value is gone: the values after it moved
+      // down one place, and the walk steps back so as not to miss the next.
+      if (context_.renamedValues.size() != renamedBefore && visit.index && visit.key &&
+          !valueExists(visit.key, visit.name))
+        --*visit.index;
+    }
+    return context_.aborted() ? kStopEnumeration : 0;
+  }
+
+  int visitKey(HKEY parent, std::string_view name, DWORD* walkIndex) {
+    if (!context_.hasKeyPath) return 0;
+    if (name.empty()) {
+      messageBox("Invalid Key Name Received", "Serious Error, probably with Enumerator");
+      return 0;
+    }
+    const bool atTop = parent == 0;
+    if (atTop && context_.kind != kJobExport && isSkippedRoot(name)) return 0;
+    append(context_.currentKeyPath, name);
+    append(context_.displayPath, name);
+    context_.showStatus(1, context_.currentKeyPath);
+
+    int result = 0;
+    ScopedKey key;
+    REGSAM access = kReadKeyAccess;
+    // Links are walked as keys of their own, never followed: a link to an
+    // ancestor would loop, and a target would be visited twice.
+    LONG rc = openKey(machine_, parent, name, *key.out(), access, REG_OPTION_OPEN_LINK, true);
+    if (rc != ERROR_SUCCESS) {
+      if (reportError(defaultErrorHandler, rc, context_.currentKeyPath, "", "Opening Key (ENUM)", nullptr,
+                      kVerbosityEnumeration, context_.owner))
+        result = kReporterStopped;
+      leave();
+      return result;
+    }
+    bool skip = false;
+    if (context_.keyVisit && context_.keyVisit(context_, 1) != 0) skip = true;
+    if (!skip && !atTop && withinSizeBounds(context_, name.size()) && context_.foundItem) {
+      SearchItem item{true, machine_, 0, context_.currentKeyPath, name, {}, 0};
+      context_.currentItemName = std::string(name);
+      result = context_.foundItem(item, context_);
+      skip = result != 0;
+    }
+    if (!skip) walkContents(key.get());
+    key.reset();
+    if (context_.keyVisit && result != kStopEnumeration) context_.keyVisit(context_, 0);
+    (void)walkIndex;
+    leave();
+    return context_.aborted() ? kStopEnumeration : result;
+  }
+
+  void walkContents(HKEY key) {
+    if (context_.aborted()) return;
+    context_.passPausePoint();
+    context_.renamedValues.clear();
+    EnumerationRequest values(key, 0, 0, ReportTo(defaultErrorHandler, context_.currentKeyPath, nullptr, context_.owner));
+    values.cancel = &context_.abort;
+    enumerateValues(machine_, values, [this](const ValueVisit& visit) { return visitValue(visit); });
+    if (context_.aborted()) return;
+    context_.passPausePoint();
+    walkSubkeys(key);
+  }
+
+  void walkSubkeys(HKEY key) {
+    EnumerationRequest subkeys(key, 0, 0, ReportTo(defaultErrorHandler, context_.currentKeyPath, nullptr, context_.owner));
+    subkeys.countChildren = false;
+    enumerateSubkeys(machine_, subkeys, [this, key](const SubkeyVisit& visit) {
+      return visitKey(key, visit.name, visit.index);
+    });
+  }
+
+ private:
+  static void append(std::string& path, std::string_view name) {
+    if (!path.empty()) path += '\\';
+    path += name;
+  }
+  void leave() {
+    cutLastComponent(context_.currentKeyPath);
+    cutLastComponent(context_.displayPath);
+  }
+
+  SearchContext& context_;
+  std::string machine_;
+};
+
+}  // namespace
+
+bool withinSizeBounds(const SearchContext& context, std::size_t length) {
+  return (context.minimumSize == 0 || length >= context.minimumSize) &&
+         (context.maximumSize == 0 || length <= context.maximumSize);
+}
+
+void walkRegistry(SearchContext& context, const std::optional<std::string>& start) {
+  std::string machine;
+  std::string path = start.value_or("");
+  if (auto split = splitMachine(path)) machine = split->machine;
+  context.currentKeyPath = path;
+  context.currentKeyPath.reserve(path.size() + kPathReserve);
+  context.displayPath = path;
+  context.hasKeyPath = true;
+  Walker walker(context, machine);
+  if (path.empty() || (!machine.empty() && splitMachine(path)->rest.empty())) {
+    walker.walkSubkeys(0);
+    return;
+  }
+  ScopedKey key(openKeyByPath(path, kReadKeyAccess, ReportTo(defaultErrorHandler, path, nullptr, context.owner),
+                              "Opening Key (ENUM)"));
+  if (!key.get()) return;
+  walker.walkContents(key.get());
+}
+
+}  // namespace talmoor::search
