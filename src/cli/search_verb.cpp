@@ -13,6 +13,7 @@
 #include "app/console_interaction.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
+#include "cli/row_output.h"
 #include "cli/value_text.h"
 #include "search/search_driver.h"
 
@@ -26,14 +27,6 @@ std::atomic<int> g_interrupts{0};
 
 extern "C" void onInterrupt(int) { g_interrupts.fetch_add(1); }
 
-std::optional<int> modeFromName(std::string_view name) {
-  for (int mode = 0; mode < kModeCount; ++mode) {
-    std::string lowered = kModeNames[mode];
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lowered == name) return mode;
-  }
-  return std::nullopt;
-}
 
 // "REG_SZ,REG_DWORD" or numbers, to type mask bits.
 std::optional<DWORD> typeMaskFrom(std::string_view list, std::string& problem) {
@@ -55,15 +48,6 @@ std::optional<DWORD> typeMaskFrom(std::string_view list, std::string& problem) {
   return mask;
 }
 
-const char* markText(int mark) {
-  switch (mark) {
-    case kMarkNotDone: return "not done";
-    case kMarkDone: return "done";
-    case kMarkBinaryInString: return "binary in string";
-    default: return "";
-  }
-}
-
 // The mask question is answered by --mask; everything else goes to the console.
 class SearchConsole : public ConsoleInteraction {
  public:
@@ -77,46 +61,22 @@ class SearchConsole : public ConsoleInteraction {
   bool mask_;
 };
 
-void printRows(const ResultList& list, bool terminal) {
-  auto rows = list.rows();
-  const char* headers[] = {"Mark", "Hive", "Key", "SubKey", "Value", "Data"};
-  auto cells = [](const ResultRow& row) {
-    std::string mark = markText(row.statusMark);
-    if (row.selected) mark = mark.empty() ? "selected" : mark + ", selected";
-    return std::array<std::string, 6>{mark, row.hive, row.key, row.subKey, row.value, row.data};
-  };
-  if (!terminal) {
-    for (const auto& row : rows) {
-      auto c = cells(row);
-      std::cout << fmt::format("{}\t{}\t{}\t{}\t{}\t{}\n", c[0], c[1], c[2], c[3], c[4], c[5]);
-    }
-    return;
+}  // namespace
+
+std::optional<int> modeFromName(std::string_view name) {
+  for (int mode = 0; mode < kModeCount; ++mode) {
+    std::string lowered = kModeNames[mode];
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lowered == name) return mode;
   }
-  std::array<std::size_t, 6> widths{};
-  for (int i = 0; i < 6; ++i) widths[i] = std::strlen(headers[i]);
-  constexpr std::size_t kWidest = 60;
-  for (const auto& row : rows) {
-    auto c = cells(row);
-    for (int i = 0; i < 6; ++i) widths[i] = std::min(kWidest, std::max(widths[i], c[i].size()));
-  }
-  auto line = [&](const std::array<std::string, 6>& c) {
-    std::string out;
-    for (int i = 0; i < 6; ++i) {
-      std::string cell = c[i].size() > widths[i] ? c[i].substr(0, widths[i] - 1) + "~" : c[i];
-      out += i == 5 ? cell : fmt::format("{:<{}}  ", cell, widths[i]);
-    }
-    std::cout << out << "\n";
-  };
-  line({headers[0], headers[1], headers[2], headers[3], headers[4], headers[5]});
-  for (const auto& row : rows) line(cells(row));
+  return std::nullopt;
 }
 
-// Runs one search with the given parameters to its end, passing Ctrl-C on as Stop.
-void runToEnd(SearchDriver& driver, const SearchParameters& parameters) {
-  driver.setParameters(parameters);
-  driver.post(kStartSearchMessage);
+void driveToEnd(SearchDriver& driver, const std::function<void()>& start) {
+  auto oldHandler = std::signal(SIGINT, onInterrupt);
   int seen = g_interrupts.load();
-  // Wait for the search to start, then for it to end.
+  start();
+  // Wait for the job to start, then for it to end; Ctrl-C asks it to stop.
   for (;;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (int now = g_interrupts.load(); now != seen) {
@@ -125,12 +85,11 @@ void runToEnd(SearchDriver& driver, const SearchParameters& parameters) {
     }
     if (!driver.searchRunning()) {
       driver.waitUntilIdle();
-      if (!driver.searchRunning()) return;
+      if (!driver.searchRunning()) break;
     }
   }
+  std::signal(SIGINT, oldHandler);
 }
-
-}  // namespace
 
 CLI::App* addSearchVerb(CLI::App& app, SearchRequest& r) {
   auto* verb = app.add_subcommand("search", "search the registry, change what is found, or work on the rows found");
@@ -235,9 +194,11 @@ int runSearch(const SearchRequest& request) {
       std::string shown(text.substr(0, 100));
       std::cerr << "\r\033[K" << shown << std::flush;
     });
-    auto oldHandler = std::signal(SIGINT, onInterrupt);
-    for (const auto& step : steps) runToEnd(driver, step);
-    std::signal(SIGINT, oldHandler);
+    for (const auto& step : steps)
+      driveToEnd(driver, [&] {
+        driver.setParameters(step);
+        driver.post(kStartSearchMessage);
+      });
     if (progress) std::cerr << "\r\033[K" << std::flush;
   }
   printRows(*results, terminal);

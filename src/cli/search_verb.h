@@ -1,11 +1,17 @@
 #pragma once
 // talmoor-cli search: a search of the registry, and row modes over its rows.
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
+
+namespace talmoor::search {
+class SearchDriver;
+}
 
 namespace talmoor::cli {
 
@@ -26,6 +32,13 @@ struct SearchRequest {
   bool noConfirm = false;
   std::vector<std::string> then;  // MODE[:FIND[:REPLACE]]
 };
+
+// "find", "modify"... (lower case) to the mode's number.
+std::optional<int> modeFromName(std::string_view name);
+
+// Starts a job of the driver and waits for its end; Ctrl-C meanwhile asks the
+// job to stop, as the Stop button does.
+void driveToEnd(search::SearchDriver& driver, const std::function<void()>& start);
 
 CLI::App* addSearchVerb(CLI::App& app, SearchRequest& request);
 int runSearch(const SearchRequest& request);

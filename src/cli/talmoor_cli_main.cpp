@@ -11,6 +11,7 @@
 #include "app/error_reporting.h"
 #include "app/version.h"
 #include "cli/cli_support.h"
+#include "cli/script_verbs.h"
 #include "cli/search_verb.h"
 #include "cli/verbs.h"
 #include "platform/files/windows_environment.h"
@@ -65,6 +66,45 @@ int main(int argc, char** argv) {
   talmoor::cli::SearchRequest search;
   auto* searchVerb = talmoor::cli::addSearchVerb(app, search);
 
+  talmoor::cli::ExportRequest exportRequest;
+  auto* exportVerb = app.add_subcommand("export", "write a key with everything below it as a registry script");
+  exportVerb->add_option("key", exportRequest.key, "the key, e.g. HKLM\\Software\\Wine")->required();
+  exportVerb->add_option("file", exportRequest.file, "the script file; an existing one is appended to")->required();
+  exportVerb->add_flag("--fresh", exportRequest.fresh, "start a new file instead of appending");
+
+  talmoor::cli::ImportRequest importRequest;
+  auto* importVerb = app.add_subcommand("import", "write the values of a registry script into the registry");
+  importVerb->add_option("file", importRequest.file, "the script file (REGEDIT4 or version 5.00, ANSI or UTF-16)")
+      ->required();
+  importVerb->add_flag("--test", importRequest.test,
+                       "write nothing: list the entries, marking what the registry already holds");
+
+  talmoor::cli::ResultsRequest resultsRequest;
+  auto* resultsVerb = app.add_subcommand("results", "run a row mode over the entries of a registry script");
+  resultsVerb->add_option("file", resultsRequest.file, "the script file")->required();
+  resultsVerb->add_option("--mode,-m", resultsRequest.mode, "select, change, remove, reduce or delete")->required();
+  resultsVerb->add_option("--find,-f", resultsRequest.find, "the text the rows are tested for");
+  resultsVerb->add_option("--replace,-r", resultsRequest.replace, "the replacement (change)");
+  resultsVerb->add_option("--save", resultsRequest.save, "write the rows to this script file afterwards");
+
+  // The registry editor's own command line ("/E file.reg KEY", "/S file.reg",
+  // "file.reg") is taken as it stands, after the global options.
+  std::vector<std::string> editorLine;
+  {
+    int first = 1;
+    while (first < argc) {
+      std::string argument = argv[first];
+      if (argument == "--prefix" && first + 1 < argc) first += 2;
+      else if (argument == "--yes" || argument == "--no" || argument.rfind("--prefix=", 0) == 0) ++first;
+      else break;
+    }
+    if (first < argc && talmoor::cli::isRegistryEditorCommandLine(argv[first])) {
+      editorLine.assign(argv + first, argv + argc);
+      argc = first;
+      app.require_subcommand(0);
+    }
+  }
+
   CLI11_PARSE(app, argc, argv);
   std::set_new_handler([] { talmoor::fatalOutOfMemory(); });
   talmoor::setInteraction(std::make_shared<talmoor::ConsoleInteraction>(
@@ -92,6 +132,10 @@ int main(int argc, char** argv) {
   if (*addVerb) status = talmoor::cli::runAdd(add);
   if (*deleteVerb) status = talmoor::cli::runDelete(remove);
   if (*searchVerb) status = talmoor::cli::runSearch(search);
+  if (*exportVerb) status = talmoor::cli::runExport(exportRequest);
+  if (*importVerb) status = talmoor::cli::runImport(importRequest);
+  if (*resultsVerb) status = talmoor::cli::runResults(resultsRequest);
+  if (!editorLine.empty()) status = talmoor::cli::runRegistryEditorCommandLine(editorLine);
 
   // An orderly end saves every hive that changed.
   if (LONG rc = profile.host->flushAll(); rc != ERROR_SUCCESS) {

@@ -230,6 +230,7 @@ void RegistryBuffer::reset() {
   hasData = false;
   type = kUnknownType;
   location = RegistryEntry();
+  location.clearComponent(kValueName);  // assignment keeps the value name
   implicitConversion = false;
 }
 

@@ -202,6 +202,7 @@ void SearchDriver::waitUntilIdle() {
 void SearchDriver::handle(const platform::Message& message) {
   switch (message.message) {
     case kStartSearchMessage: startSearch(); break;
+    case kResultsFileJobMessage: startPendingFileJob(); break;
     case kStopSearchMessage: stop(); break;
     case kPauseSearchMessage: pause(); break;
     case kResumeSearchMessage: resume(); break;
@@ -229,10 +230,8 @@ void SearchDriver::handle(const platform::Message& message) {
   idle_.notify_all();
 }
 
-void SearchDriver::startSearch() {
-  if (starting_) return;
-  starting_ = true;
-  auto context = std::make_shared<SearchContext>(kJobSearch);
+std::shared_ptr<SearchContext> SearchDriver::makeContext(int kind) {
+  auto context = std::make_shared<SearchContext>(kind);
   context->status = [this](int part, std::string_view text) { showStatus(part, text); };
   context->results = results_;
   context->owner = owner_;
@@ -241,6 +240,13 @@ void SearchDriver::startSearch() {
     { std::lock_guard halt(pauseMutex_); }
     --halted_;
   };
+  return context;
+}
+
+void SearchDriver::startSearch() {
+  if (starting_) return;
+  starting_ = true;
+  auto context = makeContext(kJobSearch);
   {
     std::lock_guard job(jobMutex_);
     if (current_) {  // one search at a time
@@ -260,14 +266,49 @@ void SearchDriver::startSearch() {
     std::lock_guard lock(stateMutex_);
     if (preparer_) preparer_(*context);
   }
-  {
-    std::lock_guard job(jobMutex_);
-    thread_ = startThread([this, context] { return searchThread(context); }).handle;
-  }
+  runThread(context, nullptr);
   starting_ = false;
 }
 
-DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context) {
+void SearchDriver::startFileJob(int kind, FileJob job) {
+  {
+    std::lock_guard lock(stateMutex_);
+    pendingFileJobs_.emplace_back(kind, std::move(job));
+  }
+  post(kResultsFileJobMessage);
+}
+
+void SearchDriver::startPendingFileJob() {
+  std::pair<int, FileJob> pending;
+  {
+    std::lock_guard lock(stateMutex_);
+    if (pendingFileJobs_.empty()) return;
+    pending = std::move(pendingFileJobs_.front());
+    pendingFileJobs_.erase(pendingFileJobs_.begin());
+  }
+  auto context = makeContext(pending.first);
+  {
+    std::lock_guard job(jobMutex_);
+    if (current_) {
+      messageBox("Cannot correctly work on registry data files whilst search is in progress.", "Sorry");
+      return;
+    }
+    current_ = context;
+    if (pauseHeld_) {
+      pauseMutex_.unlock();
+      pauseHeld_ = false;
+    }
+    walking_ = true;
+  }
+  runThread(context, std::move(pending.second));
+}
+
+void SearchDriver::runThread(const std::shared_ptr<SearchContext>& context, FileJob job) {
+  std::lock_guard lock(jobMutex_);
+  thread_ = startThread([this, context, job = std::move(job)] { return searchThread(context, job); }).handle;
+}
+
+DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context, const FileJob& fileJob) {
   setControls([](SearchControls& c) {
     c.goText = "Stop";
     c.goEnabled = c.pauseEnabled = true;
@@ -279,7 +320,9 @@ DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context) 
     std::lock_guard lock(stateMutex_);
     start = startPath_;
   }
-  switch (context->mode) {
+  if (fileJob) {
+    fileJob(*context);  // shows its own state texts
+  } else switch (context->mode) {
     case kModeFind:
     case kModeModify:
     case kModeVerify: walkRegistry(*context, start); break;
@@ -305,7 +348,7 @@ DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context) 
     c.pauseEnabled = false;
     c.parametersEnabled = true;
   });
-  showStatus(0, "Ready");
+  if (!fileJob) showStatus(0, "Ready");
   showStatus(1, results_->countStatus());
   std::lock_guard job(jobMutex_);
   current_.reset();

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/thread_starter.h"
 #include "platform/messages/message_loop_thread.h"
@@ -70,6 +72,12 @@ class SearchDriver {
   // histories are saved); otherwise the search is asked to stop.
   bool queryClose();
 
+  // A results-file or export job (kind 2 or 3): run on a thread of its own
+  // with a context of that kind, so that Stop and the status work as for a
+  // search; refused while a search runs.
+  using FileJob = std::function<void(SearchContext& context)>;
+  void startFileJob(int kind, FileJob job);
+
   // Empties the result list on a thread of its own, with the status texts
   // ("%d Items Remaining." every ten rows, then "Cleared.").
   void clearResults();
@@ -87,11 +95,14 @@ class SearchDriver {
  private:
   void handle(const platform::Message& message);
   void startSearch();
+  void startPendingFileJob();
+  void runThread(const std::shared_ptr<SearchContext>& context, FileJob job);
+  std::shared_ptr<SearchContext> makeContext(int kind);
   void pause();
   void resume();
   void stop();
   void confirmStop();
-  DWORD searchThread(const std::shared_ptr<SearchContext>& context);
+  DWORD searchThread(const std::shared_ptr<SearchContext>& context, const FileJob& job);
   void setControls(const std::function<void(SearchControls&)>& change);
   void showStatus(int part, std::string_view text) const;
 
@@ -121,6 +132,7 @@ class SearchDriver {
   int pendingCommands_ = 0;
 
   ThreadHandle clearing_;
+  std::vector<std::pair<int, FileJob>> pendingFileJobs_;
   std::unique_ptr<platform::MessageLoopThread> commandThread_;
 };
 

@@ -115,7 +115,6 @@ class Walker {
 
   void walkSubkeys(HKEY key) {
     EnumerationRequest subkeys(key, 0, 0, ReportTo(defaultErrorHandler, context_.currentKeyPath, nullptr, context_.owner));
-    subkeys.countChildren = false;
     enumerateSubkeys(machine_, subkeys, [this, key](const SubkeyVisit& visit) {
       return visitKey(key, visit.name, visit.index);
     });

@@ -83,9 +83,9 @@ struct EnumerationRequest {
   ReportTo report;
   const std::atomic<bool>* cancel = nullptr;  // value walks
   ProgressSink* progress = nullptr;           // value walks
-  // Subkey walks give each subkey's own subkey count; a walk that does not
-  // need it saves opening every subkey twice.
-  bool countChildren = true;
+  // Subkey walks give each subkey's own subkey count only when asked: it
+  // costs opening every subkey a second time.
+  bool countChildren = false;
 };
 
 // Settings the reads follow (from the search options).

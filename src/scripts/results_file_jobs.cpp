@@ -1,0 +1,348 @@
+#include "scripts/results_file_jobs.h"
+
+#include <algorithm>
+
+#include "app/error_reporting.h"
+#include "app/interaction.h"
+#include "platform/registry/registry_constants.h"
+#include "platform/win32_errors.h"
+#include "registry/access/registry_access.h"
+#include "registry/format_data.h"
+#include "registry/root_keys.h"
+#include "scripts/script_writer.h"
+#include "search/replace/change_class.h"
+#include "search/search_walk.h"
+
+namespace talmoor::scripts {
+
+using namespace talmoor::registry;
+using search::kMarkDone;
+using search::kMarkNotDone;
+using search::ResultRow;
+using search::SearchContext;
+
+namespace {
+
+constexpr int kMarkCount = 5;
+constexpr int kMarkUnreadable = 7;
+constexpr const char* kReadContext = "Loading/Importing Registry Script";
+
+// Failures of the checks are expected (that is what they find out): they go
+// to the error log without a box.
+bool logQuietly(const ErrorReport& report) {
+  addErrorLogRow(report.code, report.primaryName, report.context, report.secondaryName, kVerbositySilent);
+  return false;
+}
+
+std::string rootPart(std::string_view path) { return std::string(path.substr(0, path.find('\\'))); }
+
+// Whether the value's name is among the key's values, compared exactly.
+bool hasValueNamed(HKEY key, std::string_view name) {
+  bool found = false;
+  EnumerationRequest walk(key, 0, 0, ReportTo(logQuietly));
+  enumerateValues("", walk, [&](const ValueVisit& visit) {
+    found = visit.name == name;
+    return found ? 1 : 0;
+  });
+  return found;
+}
+
+class ScriptJobVisitor : public ScriptVisitor {
+ public:
+  ScriptJobVisitor(const FileJob& job, SearchContext& context, search::ProfileTranspositions& transpositions)
+      : job_(job), context_(context), transpositions_(transpositions), operation_(fileOperation(job.command)) {}
+
+  bool onKey(const ScriptKey& key) override {
+    key_.reset();
+    keyPath_ = std::string(key.path);
+    if (operation_ & (kFileReduceRows | kFileCheckRegistry | kFileVerifyReport))
+      key_.reset(openKeyByPath(keyPath_, kReadKeyAccess, ReportTo(logQuietly, keyPath_), kReadContext));
+    if (operation_ & kFileWriteRegistry) prepareKeyForWriting(key.root);
+    if (job_.addFavourite) job_.addFavourite(std::string(key.comment.value_or("")), keyPath_);
+    return !context_.aborted();
+  }
+
+  bool onValue(ScriptValue& value) override {
+    std::array<int, kMarkCount> marks{};
+    if (operation_ & kFileCheckRegistry) check(value, marks);
+    bool listed = true;
+    std::optional<ResultRow> matched;
+    if (operation_ & kFileReduceRows) listed = reduce(value, matched);
+    if (operation_ & kFileWriteRegistry) {
+      if (!write(value)) {
+        marks[0] = kMarkNotDone;
+        ++failures_;
+      }
+    }
+    if ((operation_ & kFileAddRow) && listed &&
+        !((operation_ & kFileVerifyReport) && marks[4] == kMarkDone))
+      list(value, marks, matched);
+    ++entries_;
+    if (job_.pauseInterval && ++sincePause_ >= job_.pauseInterval) {
+      sincePause_ = 0;
+      context_.passPausePoint();
+    }
+    return !context_.aborted();
+  }
+
+  std::size_t entries() const { return entries_; }
+  std::size_t failures() const { return failures_; }
+
+ private:
+  // The key for the values that follow, made where it is missing: the path as
+  // far as it exists is opened, the rest is created through the write gate.
+  void prepareKeyForWriting(HKEY root) {
+    if (!root) {
+      addErrorLogRow(ERROR_INVALID_PARAMETER, "Import", "Invalid Registry Key", keyPath_, kVerbositySilent);
+      return;
+    }
+    search::ChangeClass& change = context_.change;
+    std::string_view rest = keyPath_;
+    auto cut = rest.find('\\');
+    std::string host = rootPart(keyPath_);
+    ScopedKey current(root);
+    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+    while (!rest.empty()) {
+      auto next = rest.find('\\');
+      std::string name(rest.substr(0, next));
+      rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
+      ScopedKey child;
+      REGSAM access = kAllKeyAccess;
+      if (openKey("", current.get(), name, *child.out(), access) != ERROR_SUCCESS) {
+        change.resetEntries();
+        change.operation = search::kOpDefault;
+        change.kind = search::kChangeKey;
+        change.modified.location.setComponent(kFullKeyPath, host + "\\" + name);
+        HKEY created = 0;
+        if (!createKey("", current.get(), host, name, ReportTo(defaultErrorHandler, host, nullptr, context_.owner),
+                       search::writeGate(change, context_.owner), &created) ||
+            !created) {
+          if (change.abort) context_.abort = true;
+          return;
+        }
+        child.reset(created);
+      }
+      host += "\\" + name;
+      current = std::move(child);
+    }
+    key_ = std::move(current);
+  }
+
+  void check(const ScriptValue& value, std::array<int, kMarkCount>& marks) {
+    const bool verify = (operation_ & kFileVerifyReport) != 0;
+    const int failed = verify ? kMarkNotDone : 0;
+    marks.fill(failed);
+    marks[2] = 0;  // no check sets the third mark
+    marks[0] = value.root ? kMarkDone : failed;
+    if (!key_.get()) return;
+    marks[1] = kMarkDone;
+    marks[3] = hasValueNamed(key_.get(), value.name) ? kMarkDone : failed;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (queryValue(key_.get(), value.name, type, data, ReportTo(logQuietly, keyPath_)) != ERROR_SUCCESS) {
+      marks[4] = verify ? kMarkNotDone : kMarkUnreadable;
+      return;
+    }
+    marks[4] = data == value.data ? kMarkDone : failed;
+  }
+
+  // Takes the entry's row out of the list; the entry is listed only when
+  // there was none or its data differs.
+  bool reduce(const ScriptValue& value, std::optional<ResultRow>& matched) {
+    search::RowLocation location{keyPath_, value.name};
+    int index = search::findRow(*context_.results, location, transpositions_);
+    if (index < 0) return true;
+    matched = context_.results->row(static_cast<std::size_t>(index));
+    context_.results->remove(static_cast<std::size_t>(index));
+    const auto& stored = matched->record;
+    bool equal = stored && stored->bytes.size() <= value.data.size() &&
+                 std::equal(stored->bytes.begin(), stored->bytes.end(), value.data.begin());
+    if (equal) return false;
+    context_.results->addReplacementColumn();
+    return true;
+  }
+
+  bool write(const ScriptValue& value) {
+    // Data that could not be read is never written in its place.
+    if (!key_.get() || value.dataError) return false;
+    search::ChangeClass& change = context_.change;
+    change.resetEntries();
+    change.operation = search::kOpDefault;
+    change.original.location.setComponent(kFullKeyPath, keyPath_);
+    change.original.location.setComponent(kValueName, value.name);
+    change.original.type = static_cast<int>(value.type);
+    std::string name = value.name;
+    std::vector<BYTE> data = value.data;
+    bool written = setValue("", key_.get(), std::nullopt, name, data, value.type,
+                            ReportTo(defaultErrorHandler, keyPath_, nullptr, context_.owner),
+                            search::writeGate(change, context_.owner));
+    if (change.abort) context_.abort = true;
+    return written;
+  }
+
+  void list(const ScriptValue& value, const std::array<int, kMarkCount>& marks,
+            const std::optional<ResultRow>& matched) {
+    std::optional<search::DataRecord> record = search::DataRecord{static_cast<int>(value.type), value.data};
+    // A checked entry is marked by its data: a tick when the registry holds it as it is.
+    const int mark = (operation_ & kFileCheckRegistry) ? marks[4] : marks[0];
+    int row = context_.results->addRow(false, keyPath_, value.name, value.data, value.type, std::move(record), mark);
+    if (row < 0) return;
+    context_.results->update(static_cast<std::size_t>(row), [&](ResultRow& r) {
+      for (int i = 0; i < kMarkCount; ++i) r.columnMarks[i] = marks[i];
+      if (value.dataError) r.data = "<Error Importing>";
+      if (matched) {
+        // The row it replaces shows what it held; the file's data goes beside it.
+        r.replacement = r.data;
+        r.data = matched->data;
+      }
+    });
+  }
+
+  const FileJob& job_;
+  SearchContext& context_;
+  search::ProfileTranspositions& transpositions_;
+  DWORD operation_;
+  std::string keyPath_;
+  ScopedKey key_;
+  std::size_t entries_ = 0;
+  std::size_t failures_ = 0;
+  DWORD sincePause_ = 0;
+};
+
+FileJobOutcome readJob(const FileJob& job, SearchContext& context, search::ProfileTranspositions& transpositions) {
+  ScriptJobVisitor visitor(job, context, transpositions);
+  ReadResult result = readScriptFile(job.file, visitor);
+  FileJobOutcome outcome;
+  outcome.readStatus = result.status;
+  outcome.ok = result.completed() || result.status == ReadStatus::Empty || result.status == ReadStatus::Stopped;
+  outcome.entries = visitor.entries();
+  outcome.failures = visitor.failures();
+  return outcome;
+}
+
+}  // namespace
+
+DWORD fileOperation(FileCommand command) {
+  switch (command) {
+    case FileCommand::Load: return kFileAddRow;
+    case FileCommand::TestImport: return kFileAddRow | kFileCheckRegistry;
+    case FileCommand::Reduce: return kFileAddRow | kFileReduceRows;
+    case FileCommand::Import: return kFileAddRow | kFileWriteRegistry;
+    case FileCommand::Verify: return kFileAddRow | kFileCheckRegistry | kFileVerifyReport;
+    default: return 0;
+  }
+}
+
+const char* runningText(FileCommand command) {
+  switch (command) {
+    case FileCommand::Load:
+    case FileCommand::TestImport: return "Loading...";
+    case FileCommand::Reduce: return "Reducing..";
+    case FileCommand::Import: return "Importing..";
+    case FileCommand::Verify: return "Verifying...";
+    case FileCommand::Save: return "Saving...";
+    case FileCommand::Export: return "Exporting...";
+  }
+  return "Unknown...";
+}
+
+const char* finishedText(FileCommand command) {
+  switch (command) {
+    case FileCommand::Load:
+    case FileCommand::TestImport: return "Loaded.";
+    case FileCommand::Reduce: return "Reduced..";
+    case FileCommand::Import: return "Imported.";
+    case FileCommand::Verify: return "Verified.";
+    case FileCommand::Save: return "Saved.";
+    case FileCommand::Export: return "Exported..";
+  }
+  return "Unknown...";
+}
+
+FileJobOutcome runFileJob(const FileJob& job, SearchContext& context, search::ProfileTranspositions& transpositions) {
+  if (!context.results && job.command != FileCommand::Export) {
+    messageBox("Invalid Parameter Passed to Loading/Saving/Verification function", "Cannot Process Request");
+    return {};
+  }
+  context.showStatus(0, runningText(job.command));
+  FileJobOutcome outcome;
+  switch (job.command) {
+    case FileCommand::Save: outcome = saveRows(job, context); break;
+    case FileCommand::Export: outcome = exportKey(job, context); break;
+    default: outcome = readJob(job, context, transpositions); break;
+  }
+  context.showStatus(0, finishedText(job.command));
+  return outcome;
+}
+
+FileJobOutcome saveRows(const FileJob& job, SearchContext& context) {
+  FileJobOutcome outcome;
+  ScriptWriter writer;
+  if (!writer.open(job.file, job.fresh)) return outcome;
+  ScopedKey key;
+  std::string openedFor;
+  for (const ResultRow& row : context.results->rows()) {
+    if (context.aborted()) break;
+    const std::string path = row.keyPathText();
+    writer.writeKeyLine(path);
+    ++outcome.entries;
+    if (!row.hasValueName()) continue;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (row.record) {
+      type = static_cast<DWORD>(std::max(row.record->type, 0));
+      data = row.record->bytes;
+    } else {
+      // Without stored data the value is read as it is now.
+      if (openedFor != path) {
+        key.reset(openKeyByPath(path, kReadKeyAccess, ReportTo(logQuietly, path)));
+        openedFor = path;
+      }
+      if (!key.get()) {
+        messageBox("Cannot Open Key to Save Values", "Sorry!");
+        ++outcome.failures;
+        continue;
+      }
+      if (queryValue(key.get(), row.valueName(), type, data, ReportTo(logQuietly, path)) != ERROR_SUCCESS) {
+        messageBox("Value has been deleted or renamed since the search was carried out, unable to save.", "Sorry!");
+        ++outcome.failures;
+        continue;
+      }
+    }
+    writer.writeValueLine(row.valueName(), type, data);
+  }
+  outcome.ok = writer.close();
+  return outcome;
+}
+
+FileJobOutcome exportKey(const FileJob& job, SearchContext& context) {
+  FileJobOutcome outcome;
+  ScriptWriter writer;
+  if (!writer.open(job.file, job.fresh)) return outcome;
+  std::optional<std::string> start = job.startKey;
+  if (start && start->empty()) start.reset();
+  if (start) {
+    // The start key has its line even when it holds no values.
+    ScopedKey probe(openKeyByPath(*start, kReadKeyAccess, ReportTo(defaultErrorHandler, *start)));
+    if (!probe.get()) {
+      writer.close();
+      return outcome;
+    }
+    writer.writeKeyLine(*start);
+  }
+  context.matcher = nullptr;
+  context.action = nullptr;
+  context.recordResults = 0;
+  context.minimumSize = context.maximumSize = 0;
+  context.foundItem = [&writer, &outcome](const search::SearchItem& item, SearchContext& c) {
+    writer.writeKeyLine(item.keyPath);
+    if (!item.isKey) writer.writeValueLine(item.name, item.type, item.data);
+    ++outcome.entries;
+    return c.aborted() ? 1 : 0;
+  };
+  search::walkRegistry(context, start);
+  outcome.ok = writer.close() && !context.aborted();
+  return outcome;
+}
+
+}  // namespace talmoor::scripts
