@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <iostream>
 #include <string>
@@ -124,6 +125,106 @@ ConfirmationReply ConsoleInteraction::confirmChange(const ConfirmationRequest& r
       reply.answer = answer + (all ? kDoNotShow : 0);
       return reply;
     }
+  }
+}
+
+MissingReferenceReply ConsoleInteraction::missingFileReference(const MissingReferenceRequest& request) {
+  constexpr int kAccept = 6, kReject = 7, kCancel = 2, kDoNotShow = 32;
+  std::lock_guard lock(mutex_);
+  MissingReferenceReply reply;
+  if (policy_ != ConsolePolicy::Ask || !terminal_) {
+    // Yes takes the first other copy, when the search finds one.
+    std::vector<std::string> found;
+    if (policy_ == ConsolePolicy::Yes && request.suggestions) {
+      while (found.empty() && !request.suggestions->finished()) found = request.suggestions->waitForMore(0, 200);
+      if (found.empty()) found = request.suggestions->suggestions();
+    }
+    if (!found.empty()) {
+      reply.answer = kAccept;
+      reply.replacement = found.front();
+    } else {
+      reply.answer = kReject;
+      reply.remember = false;
+    }
+    err_ << "Missing File Reference: " << request.keyPath << " [" << request.itemName << "] " << request.reference
+         << (reply.answer == kAccept ? " -> " + *reply.replacement : std::string(" rejected")) << "\n";
+    return reply;
+  }
+  out_ << "\nMissing File Reference\n  Path:      " << request.keyPath << "\n  Value:     " << request.itemName
+       << "\n  Data:      " << request.dataText << "\n  Reference: " << request.reference << "\n";
+  std::vector<std::string> shown;
+  auto showNew = [&](const std::vector<std::string>& now) {
+    for (std::size_t i = shown.size(); i < now.size(); ++i) out_ << "  [" << i + 1 << "] " << now[i] << "\n";
+    shown = now;
+  };
+  if (request.suggestions) {
+    // The suggestions found in the first moments; Enter lists the rest.
+    for (int waited = 0; waited < 2000 && !request.suggestions->finished(); waited += 200)
+      showNew(request.suggestions->waitForMore(shown.size(), 200));
+    showNew(request.suggestions->suggestions());
+    if (request.suggestions->finished()) out_ << "  (Search Completed.)\n";
+  }
+  for (;;) {
+    out_ << "[number, replacement path, r=Reject, c=Cancel (add ! for all later ones); Enter: more suggestions] "
+         << std::flush;
+    std::string line;
+    if (!std::getline(in_, line)) {
+      reply.answer = kCancel;
+      return reply;
+    }
+    std::string word = lowered(line);
+    bool all = !word.empty() && word.back() == '!';
+    if (all) word.pop_back();
+    if (word.empty()) {
+      if (request.suggestions) showNew(request.suggestions->suggestions());
+      continue;
+    }
+    if (word == "r" || word == "reject" || word == "c" || word == "cancel") {
+      reply.answer = (word[0] == 'r' ? kReject : kCancel) + (all ? kDoNotShow : 0);
+      return reply;
+    }
+    if (std::all_of(word.begin(), word.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+      std::size_t pick = std::stoul(word);
+      if (pick >= 1 && pick <= shown.size()) {
+        reply.answer = kAccept;
+        reply.replacement = shown[pick - 1];
+        return reply;
+      }
+      continue;
+    }
+    // A path typed in.
+    std::string typed = line;
+    while (!typed.empty() && (typed.back() == ' ' || typed.back() == '\r')) typed.pop_back();
+    reply.answer = kAccept;
+    reply.replacement = typed;
+    return reply;
+  }
+}
+
+PatternReply ConsoleInteraction::patternDetected(const PatternRequest& request) {
+  std::lock_guard lock(mutex_);
+  PatternReply reply{IDCANCEL, request.findSelected, request.replaceSelected};
+  auto selected = [](const std::vector<std::string>& list, std::size_t i) { return i < list.size() ? list[i] : std::string(); };
+  std::string what = std::string(request.reject ? "Ignore " : "Replace ") + "beggining of all oprhaned file references";
+  if (policy_ != ConsolePolicy::Ask || !terminal_) {
+    if (policy_ == ConsolePolicy::Yes) reply.answer = IDYES;
+    err_ << "Pattern Detected: " << what << " starting with " << selected(request.findPrefixes, request.findSelected)
+         << (reply.answer == IDYES ? " accepted" : " declined") << "\n";
+    return reply;
+  }
+  out_ << "\nPattern Detected\n" << what << "\n  Starting with : " << selected(request.findPrefixes, request.findSelected)
+       << "\n";
+  if (!request.reject) out_ << "  Replace with  : " << selected(request.replacePrefixes, request.replaceSelected) << "\n";
+  for (;;) {
+    out_ << "[y=Yes, r=Yes, recursive, n=No] " << std::flush;
+    std::string line;
+    if (!std::getline(in_, line)) return reply;
+    std::string word = lowered(line);
+    if (word == "y" || word == "yes") reply.answer = IDYES;
+    else if (word == "r") reply.answer = IDNO;
+    else if (word == "n" || word == "no") reply.answer = IDCANCEL;
+    else continue;
+    return reply;
   }
 }
 

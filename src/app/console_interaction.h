@@ -24,6 +24,11 @@ class ConsoleInteraction : public Interaction {
   void showStatus(std::string_view text) override;
   // Accept, Reject or Cancel; a trailing "!" also ticks "do not show again".
   ConfirmationReply confirmChange(const ConfirmationRequest& request) override;
+  // The reference, its key, value and data, and the other copies as they are
+  // found; a number picks one, a path is taken as typed, r rejects, c
+  // cancels (a trailing ! applies Reject or Cancel to every later one).
+  MissingReferenceReply missingFileReference(const MissingReferenceRequest& request) override;
+  PatternReply patternDetected(const PatternRequest& request) override;
 
  private:
   int policyAnswer(const MessageBoxRequest& request) const;

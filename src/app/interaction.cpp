@@ -59,4 +59,81 @@ ConfirmationReply Interaction::confirmChange(const ConfirmationRequest& request)
   return reply;
 }
 
+void SuggestionFeed::add(std::string path) {
+  {
+    std::lock_guard lock(mutex_);
+    suggestions_.push_back(std::move(path));
+  }
+  changed_.notify_all();
+}
+
+void SuggestionFeed::setStatus(std::string text) {
+  std::lock_guard lock(mutex_);
+  status_ = std::move(text);
+}
+
+void SuggestionFeed::finish() {
+  {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+  }
+  changed_.notify_all();
+}
+
+std::vector<std::string> SuggestionFeed::suggestions() const {
+  std::lock_guard lock(mutex_);
+  return suggestions_;
+}
+
+std::string SuggestionFeed::status() const {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+bool SuggestionFeed::finished() const {
+  std::lock_guard lock(mutex_);
+  return finished_;
+}
+
+std::vector<std::string> SuggestionFeed::waitForMore(std::size_t known, int milliseconds) const {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                    [&] { return finished_ || suggestions_.size() > known; });
+  return suggestions_;
+}
+
+MissingReferenceReply Interaction::missingFileReference(const MissingReferenceRequest& request) {
+  MissingReferenceReply reply;
+  std::string text = "The file reference '" + request.reference + "' names no file.\n\nPath:  " + request.keyPath +
+                     "\nValue: " + request.itemName + "\nData:  " + request.dataText +
+                     "\n\nYes: replace it by the first other copy found.\nNo: leave it as it is.";
+  int answer = messageBox(MessageBoxRequest{"Missing File Reference", text, BoxButtons::YesNoCancel,
+                                            BoxIcon::Question, request.owner});
+  if (answer == IDYES && request.suggestions) {
+    while (!request.suggestions->finished() && request.suggestions->suggestions().empty())
+      request.suggestions->waitForMore(0, 100);
+    auto found = request.suggestions->suggestions();
+    if (!found.empty()) {
+      reply.answer = 6;
+      reply.replacement = found.front();
+      return reply;
+    }
+  }
+  reply.answer = answer == IDCANCEL ? 2 : 7;
+  return reply;
+}
+
+PatternReply Interaction::patternDetected(const PatternRequest& request) {
+  PatternReply reply{IDCANCEL, request.findSelected, request.replaceSelected};
+  std::string text = std::string(request.reject ? "Ignore " : "Replace ") +
+                     "beggining of all oprhaned file references\n\nStarting with : " +
+                     (request.findPrefixes.empty() ? "" : request.findPrefixes[request.findSelected]);
+  if (!request.reject && !request.replacePrefixes.empty())
+    text += "\nReplace with : " + request.replacePrefixes[request.replaceSelected];
+  if (messageBox(MessageBoxRequest{"Pattern Detected", text, BoxButtons::YesNo, BoxIcon::Question, request.owner}) ==
+      IDYES)
+    reply.answer = IDYES;
+  return reply;
+}
+
 }  // namespace talmoor

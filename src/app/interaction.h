@@ -2,8 +2,11 @@
 // The one way the core shows boxes and asks the user. The desktop answers
 // through Qt, talmoor-cli on the console, tests from a script.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +66,64 @@ struct ConfirmationReply {
   std::optional<std::vector<unsigned char>> modifiedData;
 };
 
+// What the search for other copies of a missing file finds while the user is
+// being asked about it; filled by that search's thread, read by the question.
+class SuggestionFeed {
+ public:
+  void add(std::string path);
+  void setStatus(std::string text);
+  void finish();
+  std::vector<std::string> suggestions() const;
+  std::string status() const;
+  bool finished() const;
+  // Waits until more than `known` suggestions are there, the search has
+  // finished, or the time is up; returns the suggestions.
+  std::vector<std::string> waitForMore(std::size_t known, int milliseconds) const;
+  // Set when the question closes: the search stops.
+  std::atomic<bool> stop{false};
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<std::string> suggestions_;
+  std::string status_;
+  bool finished_ = false;
+};
+
+// The question about a file reference that names no file.
+struct MissingReferenceRequest {
+  std::string keyPath;
+  std::string itemName;
+  std::string dataText;
+  std::string reference;
+  std::shared_ptr<SuggestionFeed> suggestions;
+  WindowRef owner = 0;
+};
+// Accept 6 (with a replacement), Reject 7, Cancel 2; 32 added for "this type
+// of query"; `remember` is "for above file reference".
+struct MissingReferenceReply {
+  int answer = 7;
+  bool remember = true;
+  std::optional<std::string> replacement;
+};
+
+// The question whether a folder prefix shared by missing references is a
+// pattern: the prefixes of the rule's find and replace texts, preselected.
+struct PatternRequest {
+  bool reject = false;  // "Ignore" instead of "Replace"; no replace list
+  std::vector<std::string> findPrefixes;
+  std::vector<std::string> replacePrefixes;
+  std::size_t findSelected = 0;
+  std::size_t replaceSelected = 0;
+  WindowRef owner = 0;
+};
+// IDYES (or IDNO with "&Recursive" ticked) with the chosen prefixes; IDCANCEL for "&No".
+struct PatternReply {
+  int answer = 2;
+  std::size_t findChoice = 0;
+  std::size_t replaceChoice = 0;
+};
+
 class Interaction {
  public:
   virtual ~Interaction() = default;
@@ -74,6 +135,12 @@ class Interaction {
   // lists what the dialog would show, and hands the names and data back
   // unchanged.
   virtual ConfirmationReply confirmChange(const ConfirmationRequest& request);
+  // The missing file reference. The default asks in a box: Yes takes the
+  // first suggestion found, No rejects, Cancel cancels.
+  virtual MissingReferenceReply missingFileReference(const MissingReferenceRequest& request);
+  // The pattern question. The default asks in a box with the preselected
+  // prefixes: Yes or No (No is the dialog's "&No", that is IDCANCEL).
+  virtual PatternReply patternDetected(const PatternRequest& request);
 };
 
 // The text of a confirmation as a plain box or a console shows it.

@@ -75,6 +75,47 @@ std::vector<ConfirmationRequest> ScriptedInteraction::confirmations() const {
   return confirmations_;
 }
 
+void ScriptedInteraction::setMissingReferenceHandler(MissingReferenceHandler handler) {
+  std::lock_guard lock(mutex_);
+  missingHandler_ = std::move(handler);
+}
+
+void ScriptedInteraction::setPatternHandler(PatternHandler handler) {
+  std::lock_guard lock(mutex_);
+  patternHandler_ = std::move(handler);
+}
+
+MissingReferenceReply ScriptedInteraction::missingFileReference(const MissingReferenceRequest& request) {
+  MissingReferenceHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    missingReferences_.push_back(request);
+    handler = missingHandler_;
+  }
+  // The handler may wait for suggestions: it runs without the lock.
+  return handler ? handler(request) : MissingReferenceReply{IDNO, false, std::nullopt};
+}
+
+PatternReply ScriptedInteraction::patternDetected(const PatternRequest& request) {
+  PatternHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    patterns_.push_back(request);
+    handler = patternHandler_;
+  }
+  return handler ? handler(request) : PatternReply{IDCANCEL, request.findSelected, request.replaceSelected};
+}
+
+std::vector<MissingReferenceRequest> ScriptedInteraction::missingReferences() const {
+  std::lock_guard lock(mutex_);
+  return missingReferences_;
+}
+
+std::vector<PatternRequest> ScriptedInteraction::patterns() const {
+  std::lock_guard lock(mutex_);
+  return patterns_;
+}
+
 void ScriptedInteraction::clear() {
   std::lock_guard lock(mutex_);
   confirmations_.clear();

@@ -30,6 +30,17 @@ class ScriptedInteraction : public Interaction {
   void setConfirmationEditor(ConfirmationEditor editor);
   ConfirmationReply confirmChange(const ConfirmationRequest& request) override;
   std::vector<ConfirmationRequest> confirmations() const;
+
+  // The file-reference questions are answered by handlers (Reject and
+  // "No" when none is set) and recorded.
+  using MissingReferenceHandler = std::function<MissingReferenceReply(const MissingReferenceRequest&)>;
+  using PatternHandler = std::function<PatternReply(const PatternRequest&)>;
+  void setMissingReferenceHandler(MissingReferenceHandler handler);
+  void setPatternHandler(PatternHandler handler);
+  MissingReferenceReply missingFileReference(const MissingReferenceRequest& request) override;
+  PatternReply patternDetected(const PatternRequest& request) override;
+  std::vector<MissingReferenceRequest> missingReferences() const;
+  std::vector<PatternRequest> patterns() const;
   void showStatus(std::string_view text) override;
 
   std::vector<MessageBoxRequest> boxes() const;
@@ -48,6 +59,10 @@ class ScriptedInteraction : public Interaction {
   int defaultConfirmation_ = 6;
   ConfirmationEditor editor_;
   std::vector<ConfirmationRequest> confirmations_;
+  MissingReferenceHandler missingHandler_;
+  PatternHandler patternHandler_;
+  std::vector<MissingReferenceRequest> missingReferences_;
+  std::vector<PatternRequest> patterns_;
 };
 
 }  // namespace talmoor

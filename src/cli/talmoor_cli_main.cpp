@@ -13,6 +13,8 @@
 #include "cli/cli_support.h"
 #include "cli/script_verbs.h"
 #include "cli/search_verb.h"
+#include "cli/verify_verb.h"
+#include "verify/verification.h"
 #include "cli/verbs.h"
 #include "platform/files/windows_environment.h"
 #include "platform/registry/registry_profile.h"
@@ -65,6 +67,9 @@ int main(int argc, char** argv) {
 
   talmoor::cli::SearchRequest search;
   auto* searchVerb = talmoor::cli::addSearchVerb(app, search);
+
+  talmoor::cli::VerifyRequest verifyRequest;
+  auto* verifyVerb = talmoor::cli::addVerifyVerb(app, verifyRequest);
 
   talmoor::cli::ExportRequest exportRequest;
   auto* exportVerb = app.add_subcommand("export", "write a key with everything below it as a registry script");
@@ -126,12 +131,14 @@ int main(int argc, char** argv) {
   talmoor::platform::setCurrentRegistryHost(profile.host);
   talmoor::platform::setCurrentDriveMap(profile.drives);
   talmoor::platform::setCurrentWindowsEnvironment(talmoor::platform::WindowsEnvironment::fromRegistry());
+  talmoor::verify::installVerification();
 
   int status = talmoor::cli::kExitSuccess;
   if (*queryVerb) status = talmoor::cli::runQuery(query);
   if (*addVerb) status = talmoor::cli::runAdd(add);
   if (*deleteVerb) status = talmoor::cli::runDelete(remove);
   if (*searchVerb) status = talmoor::cli::runSearch(search);
+  if (*verifyVerb) status = talmoor::cli::runVerify(verifyRequest);
   if (*exportVerb) status = talmoor::cli::runExport(exportRequest);
   if (*importVerb) status = talmoor::cli::runImport(importRequest);
   if (*resultsVerb) status = talmoor::cli::runResults(resultsRequest);

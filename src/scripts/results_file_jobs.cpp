@@ -8,6 +8,7 @@
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
 #include "registry/format_data.h"
+#include "registry/registry_path.h"
 #include "registry/root_keys.h"
 #include "scripts/script_writer.h"
 #include "search/replace/change_class.h"
@@ -35,6 +36,22 @@ bool logQuietly(const ErrorReport& report) {
 }
 
 std::string rootPart(std::string_view path) { return std::string(path.substr(0, path.find('\\'))); }
+
+// A path text as key lines give it: the root in its full form whatever form
+// it was given in ("HKLM\Software" becomes "HKEY_LOCAL_MACHINE\Software"), and
+// no backslash at the end, which would double the one before each subkey.
+std::string keyLinePath(std::string_view path) {
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  std::string machine;
+  if (auto split = splitMachine(path)) {
+    machine = std::string(path.substr(0, path.size() - split->rest.size()));
+    path.remove_prefix(machine.size());
+  }
+  HKEY root = rootFromText(path);
+  if (!root) return machine + std::string(path);
+  auto cut = path.find('\\');
+  return machine + fullRootName(root) + std::string(cut == std::string_view::npos ? "" : path.substr(cut));
+}
 
 // Whether the value's name is among the key's values, compared exactly.
 bool hasValueNamed(HKEY key, std::string_view name) {
@@ -319,8 +336,11 @@ FileJobOutcome exportKey(const FileJob& job, SearchContext& context) {
   FileJobOutcome outcome;
   ScriptWriter writer;
   if (!writer.open(job.file, job.fresh)) return outcome;
-  std::optional<std::string> start = job.startKey;
-  if (start && start->empty()) start.reset();
+  std::optional<std::string> start;
+  if (job.startKey) {
+    std::string path = keyLinePath(*job.startKey);
+    if (!path.empty()) start = std::move(path);
+  }
   if (start) {
     // The start key has its line even when it holds no values.
     ScopedKey probe(openKeyByPath(*start, kReadKeyAccess, ReportTo(defaultErrorHandler, *start)));

@@ -1,0 +1,62 @@
+#pragma once
+// Verification of file references: the Verify mode's action, which finds the
+// references in names and string data, asks about each one that names no
+// file (with other copies of it suggested as they are found), remembers the
+// answers as rules, and hands the repaired text to the write gate.
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/interaction.h"
+#include "search/masks/mask_engine.h"
+#include "search/search_context.h"
+#include "verify/file_references.h"
+#include "verify/rules.h"
+
+namespace talmoor::verify {
+
+struct VerificationState {
+  bool found = true;        // the last reference examined exists
+  bool anyMissing = false;  // some reference of the item names no file
+  bool shortName = false;   // the missing reference was written unquoted and without blanks
+  bool remember = true;     // "for above file reference"
+  search::ConfirmationSlot dialogSlot{0, search::kAnswerAccept};
+  std::string itemName;
+  std::string dataText;
+  bool newRule = false;
+  RulePtr currentRule;
+  std::optional<std::string> proposal;
+  std::string reference;
+  RuleBase* rules = &ruleBase();
+  // How long the question waits for the search of other copies to stop.
+  int searchStopWaitMs = 10;
+};
+
+// Makes Verify mode use this action (the fronts call it once at start).
+void installVerification();
+
+// The action for one item; true when it holds a reference that names no file.
+bool verifyAction(const search::SearchItem& item, search::SearchContext& context, VerificationState& state,
+                  const FileSystemView& files);
+
+// Runs the file-path mask over `text` (with its terminator) and repairs the
+// missing references; the rewritten text when anything changed.
+std::optional<std::string> repairReferences(std::string_view text, search::SearchContext& context,
+                                            VerificationState& state, const FileSystemView& files);
+
+// Whether the rule covers the reference; may ask the pattern question and
+// change the rule.
+bool ruleApplies(Rule& rule, std::string_view reference, WindowRef owner);
+// What the rule proposes for the reference (nothing for a partial rule, after its box).
+std::optional<std::string> proposalOf(const Rule& rule, std::string_view reference);
+// The folder prefixes of a path, each ending in "\".
+std::vector<std::string> folderPrefixes(std::string_view path);
+
+// Other places where the missing file is: the same path on the other drives,
+// then files of the same name anywhere on the drives (the reference's own
+// first). Stops when the feed's stop flag is set.
+void findAlternateLocations(const std::string& reference, SuggestionFeed& feed, const FileSystemView& files);
+
+}  // namespace talmoor::verify

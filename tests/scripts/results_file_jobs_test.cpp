@@ -1,0 +1,445 @@
+// The results-file jobs against a registry of their own: saving rows,
+// exporting a key and importing it back, importing through the write gate,
+// checking a file against the registry, reducing the rows by a file, the
+// status texts, and the jobs as the search driver runs them.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/registry/registry_constants.h"
+#include "registry/format_data.h"
+#include "scripts/results_file_jobs.h"
+#include "scripts/script_text.h"
+#include "search/search_driver.h"
+#include "search/search_test_support.h"
+#include "support/corpus.h"
+
+namespace talmoor::scripts {
+namespace {
+
+using namespace search;
+using namespace search::searchtest;
+using Bytes = std::vector<BYTE>;
+using Lines = std::vector<std::string>;
+using Values = std::map<std::string, std::string>;
+
+const std::string kTop = kBase;
+
+FileJob fileJob(FileCommand command, const std::filesystem::path& file) {
+  FileJob job;
+  job.command = command;
+  job.file = file;
+  return job;
+}
+
+// A script as the writer lays it out: the header, each key line after an empty line.
+std::string script(const Lines& lines) {
+  std::string text = "REGEDIT4\r\n";
+  for (const auto& line : lines) text += (line.starts_with("[") ? "\r\n" : "") + line + "\r\n";
+  return text;
+}
+
+class FileJobs : public SearchTest {
+ protected:
+  std::unique_ptr<SearchContext> makeContext(int kind = kJobResultsFile) {
+    auto context = std::make_unique<SearchContext>(kind);
+    context->results = results_;
+    context->status = [this](int part, std::string_view text) {
+      std::lock_guard lock(mutex_);
+      if (part == 0) states_.emplace_back(text);
+    };
+    return context;
+  }
+  FileJobOutcome run(FileCommand command, const std::filesystem::path& file, std::optional<std::string> start = {},
+                     bool fresh = false) {
+    FileJob job = fileJob(command, file);
+    job.startKey = std::move(start);
+    job.fresh = fresh;
+    auto context = makeContext(command == FileCommand::Export ? kJobExport : kJobResultsFile);
+    return runFileJob(job, *context, transpositions_);
+  }
+  FileJobOutcome run(FileCommand command, const Lines& lines) {
+    test::writeFile(in_, script(lines));
+    return run(command, in_);
+  }
+  void addRow(const std::string& path, const std::string& name, DWORD type, const Bytes& data, bool record = true) {
+    results_->addRow(false, path, name, data, type,
+                     record ? std::optional(DataRecord{static_cast<int>(type), data}) : std::nullopt, kMarkNone);
+  }
+  static std::optional<std::pair<DWORD, Bytes>> stored(const std::string& path, const std::string& name) {
+    auto quiet = registry::ReportTo([](const ErrorReport&) { return true; });
+    registry::ScopedKey key(registry::openKeyByPath(path, registry::kReadKeyAccess, quiet));
+    std::pair<DWORD, Bytes> out;
+    if (!key.get() || registry::queryValue(key.get(), name, out.first, out.second, quiet) != ERROR_SUCCESS)
+      return std::nullopt;
+    return out;
+  }
+  // "value mark" for every row, in list order.
+  Lines rowMarks() const {
+    Lines out;
+    for (const auto& row : results_->rows()) out.push_back(row.value + " " + std::to_string(row.statusMark));
+    return out;
+  }
+  Lines rowValues() const {
+    Lines out;
+    for (const auto& row : results_->rows()) out.push_back(row.value);
+    return out;
+  }
+  Lines takeStates() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(states_, {});
+  }
+  Lines captions() const {
+    Lines out;
+    for (const auto& request : scripted_->confirmations()) out.push_back(request.caption);
+    return out;
+  }
+
+  test::TempDir dir_;
+  std::filesystem::path in_ = dir_ / "in.reg";
+  std::shared_ptr<ResultList> results_ = std::make_shared<ResultList>();
+  ProfileTranspositions transpositions_;
+  std::mutex mutex_;
+  Lines states_;
+};
+
+TEST_F(FileJobs, SaveWritesEachKeyLineOnceWithItsValuesInListOrder) {
+  const std::string a = kTop + "\\A", b = kTop + "\\B";
+  put(b, "now", REG_DWORD, {5, 0, 0, 0});
+  addRow(a, "one", REG_SZ, sz("1"));
+  addRow(a, "", REG_SZ, sz("d"));  // shown as "(Default Value)"
+  addRow(b, "now", REG_DWORD, {}, false);  // read from the registry as it is now
+  addRow(b, "gone", REG_SZ, {}, false);
+  addRow(b, "last", REG_EXPAND_SZ, sz("%x%"));
+  results_->addRow(true, b + "\\Sub", std::nullopt, {}, 0, std::nullopt, kMarkNone);
+  put(b, "now", REG_DWORD, {0xff, 0, 0, 0});
+
+  auto out = dir_ / "saved.reg";
+  FileJobOutcome outcome = run(FileCommand::Save, out);
+  EXPECT_TRUE(outcome.ok);
+  EXPECT_EQ(outcome.failures, 1u);
+  EXPECT_EQ(scripted_->boxLines(),
+            Lines{"Sorry!: Value has been deleted or renamed since the search was carried out, unable to save."});
+  EXPECT_EQ(test::readFile(out), script({"[" + a + "]", "\"one\"=\"1\"", "@=\"d\"", "[" + b + "]",
+                                         "\"now\"=dword:000000ff", "\"last\"=hex(2):25,78,25,00", "[" + b + "\\Sub]"}));
+
+  // Rows loaded from a file save back to the same file.
+  Bytes blob(300);
+  for (std::size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<BYTE>(i * 7);
+  std::string blobLine = formatValueLine("blob", REG_BINARY, blob);
+  const std::string original =
+      script({"[" + kTop + "\\L]", "@=\"top\"", "\"q\\\"uote\\\\d\"=\"tail\\\\\"", "\"n\"=dword:0000002a",
+              blobLine.substr(0, blobLine.size() - 2), "\"m\"=hex(7):61,00,62,00,00", "[HKEY_CURRENT_USER\\Other]",
+              "\"e\"=hex(1):00", "\"lf\"=\"a\\r\\nb\""});
+  results_->clear();
+  test::writeFile(in_, original);
+  ASSERT_TRUE(run(FileCommand::Load, in_).ok);
+  ASSERT_EQ(results_->size(), 7u);
+  ASSERT_TRUE(run(FileCommand::Save, out, std::nullopt, true).ok);
+  EXPECT_EQ(test::readFile(out), original);
+}
+
+TEST_F(FileJobs, ExportStartsWithTheHeaderAppendsWithoutItAndStartsOverWhenFresh) {
+  const std::string e = kTop + "\\E";
+  makeKey(e);  // no values of its own
+  putSz(e + "\\Sub", "v", "x");
+  const std::string once = script({"[" + e + "]", "[" + e + "\\Sub]", "\"v\"=\"x\""});
+  auto out = dir_ / "export.reg";
+  auto contents = [&] { return test::readFile(out); };
+
+  EXPECT_TRUE(run(FileCommand::Export, out, e).ok);
+  EXPECT_EQ(contents(), once);
+  EXPECT_TRUE(run(FileCommand::Export, out, e).ok);
+  EXPECT_EQ(contents(), once + once.substr(std::string("REGEDIT4\r\n").size()));
+  EXPECT_TRUE(run(FileCommand::Export, out, e, true).ok);
+  EXPECT_EQ(contents(), once);
+  // Key lines name the root in full, whatever form the start was given in.
+  EXPECT_TRUE(run(FileCommand::Export, out, "HKLM\\Software\\T\\E\\", true).ok);
+  EXPECT_EQ(contents(), once);
+  EXPECT_TRUE(scripted_->boxLines().empty());
+}
+
+TEST_F(FileJobs, EveryKindOfValueComesBackByteForByteThroughExportAndImport) {
+  const std::string r = kTop + "\\R";
+  Bytes big(300);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(255 - i);
+  const std::vector<std::pair<std::string, std::pair<DWORD, Bytes>>> values = {
+      {"", {REG_SZ, sz("default")}},
+      {"nul inside", {REG_SZ, {'a', 'b', 0, 'c', 'd', 0}}},
+      {"dword3", {REG_DWORD, {1, 2, 3}}},
+      {"dword", {REG_DWORD, {0x78, 0x56, 0x34, 0x12}}},
+      {"odd", {REG_BINARY, {1, 2, 3}}},
+      {"empty", {REG_SZ, {0}}},
+      {"nothing", {REG_BINARY, {}}},
+      {"lines", {REG_SZ, sz("one\r\ntwo\nthree")}},
+      {"backslash", {REG_SZ, sz("C:\\dir\\")}},
+      {"quote\"name\\=", {REG_SZ, sz("\"quoted\"")}},
+      {"multi", {REG_MULTI_SZ, {'a', 0, 'b', 'c', 0, 0}}},
+      {"expand", {REG_EXPAND_SZ, sz("%SystemRoot%\\x")}},
+      {"qword", {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}},
+      {"big", {REG_BINARY, big}},
+  };
+  for (const auto& [name, value] : values) put(r, name, value.first, value.second);
+  put(r + "\\Deeper\\Still", "x", REG_SZ, sz("y"));
+  std::vector<std::optional<std::pair<DWORD, Bytes>>> before;  // what the registry holds must come back
+  for (const auto& entry : values) before.push_back(stored(r, entry.first));
+
+  auto out = dir_ / "all.reg";
+  ASSERT_TRUE(run(FileCommand::Export, out, r).ok);
+  {
+    registry::ScopedKey top(registry::openKeyByPath(kTop, registry::kAllKeyAccess, {}));
+    ASSERT_EQ(registry::deleteKeyTree("", top.get(), "R", registry::ReportTo(defaultErrorHandler)), ERROR_SUCCESS);
+  }
+  ASSERT_FALSE(keyExists(r));
+  SearchOptions options = currentSearchOptions();
+  options.confirmationsOff = 1;
+  storeSearchOptions(options);
+
+  FileJobOutcome outcome = run(FileCommand::Import, out);
+  EXPECT_TRUE(outcome.ok);
+  EXPECT_EQ(outcome.failures, 0u);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    ASSERT_TRUE(before[i]) << values[i].first;
+    EXPECT_EQ(stored(r, values[i].first), before[i]) << values[i].first;
+  }
+  EXPECT_EQ(readText(r + "\\Deeper\\Still", "x"), "y");
+  EXPECT_TRUE(scripted_->boxLines().empty());
+}
+
+TEST_F(FileJobs, ImportAsksTheGateForEachValueAndKeyWithOneRecordForTheFile) {
+  const std::string i = kTop + "\\I";
+  putSz(i, "old", "1");
+  putSz(i, "same", "s");
+  // Overwrite accepted, a new value rejected, a new key's two levels and its value accepted.
+  scripted_->answerConfirmations({kAnswerAccept, kAnswerReject, kAnswerAccept, kAnswerAccept, kAnswerAccept});
+  FileJobOutcome outcome = run(FileCommand::Import, {"[" + i + "]", "\"old\"=\"2\"", "\"new\"=\"3\"", "\"same\"=\"s\"",
+                                                     "[" + i + "\\X\\Y]", "\"deep\"=dword:00000001"});
+  EXPECT_EQ(captions(), (Lines{"Overwrite Value and Data", "Create Value and Data", "Create Key", "Create Key",
+                               "Create Value and Data"}));
+  auto asked = scripted_->confirmations();
+  EXPECT_EQ(asked[0].originalData, sz("1"));
+  EXPECT_EQ(asked[0].modifiedData, sz("2"));
+  EXPECT_EQ(values(i), (Values{{"old", "2"}, {"same", "s"}}));
+  EXPECT_EQ(read(i + "\\X\\Y", "deep"), (Bytes{1, 0, 0, 0}));
+  EXPECT_EQ(rowMarks(), (Lines{"old 0", "new 3", "same 0", "deep 0"}));
+  EXPECT_EQ(outcome.failures, 1u);
+
+  // The template of the moment the job starts decides; an answer not to be
+  // asked again holds for the rest of the file.
+  SearchOptions options = currentSearchOptions();
+  options.confirmationTemplate[kChangeValue][kOpCreate] = {1, kAnswerReject};
+  storeSearchOptions(options);
+  results_->clear();
+  scripted_->clear();
+  scripted_->answerConfirmations({kAnswerAccept + kAnswerDoNotShow});
+  run(FileCommand::Import, {"[" + i + "]", "\"new\"=\"1\"", "\"old\"=\"3\"", "\"same\"=\"4\"", "\"new2\"=\"1\""});
+  EXPECT_EQ(captions(), Lines{"Overwrite Value and Data"});
+  EXPECT_EQ(values(i), (Values{{"old", "3"}, {"same", "4"}}));
+  EXPECT_EQ(rowMarks(), (Lines{"new 3", "old 0", "same 0", "new2 3"}));
+}
+
+TEST_F(FileJobs, ImportStopsAtCancelAndSkipsWhatItCannotWrite) {
+  const std::string i = kTop + "\\I";
+  makeKey(i);
+  scripted_->setDefaultAnswer(IDOK);
+  scripted_->answerConfirmations({kAnswerReject, kAnswerAccept, kAnswerCancel});
+  FileJobOutcome outcome = run(FileCommand::Import,
+                               {"[" + i + "\\No]", "\"a\"=\"1\"",             // its key is rejected
+                                "[HKEY_NOWHERE\\Soft]", "\"b\"=\"1\"",         // no such root
+                                "[" + i + "]", "\"bad\"=hex:01,zz", "\"c\"=\"1\"", "\"d\"=\"2\"", "\"e\"=\"3\"",
+                                "[" + i + "\\Later]"});
+  EXPECT_EQ(captions(), (Lines{"Create Key", "Create Value and Data", "Create Value and Data"}));
+  EXPECT_FALSE(keyExists(i + "\\No"));
+  EXPECT_FALSE(keyExists(i + "\\Later"));
+  EXPECT_EQ(values(i), (Values{{"c", "1"}}));
+  EXPECT_EQ(rowMarks(), (Lines{"a 3", "b 3", "bad 3", "c 0", "d 3"}));
+  EXPECT_EQ(results_->row(2).data, "<Error Importing>");
+  EXPECT_EQ(outcome.readStatus, ReadStatus::Stopped);
+  EXPECT_EQ(scripted_->boxLines(), Lines{"Sorry: Error Reading Binary Entry"});
+  auto log = ErrorLog::instance().rows();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].code, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(log[0].keyPath, "Import");
+  EXPECT_EQ(log[0].valueName, "HKEY_NOWHERE\\Soft");
+  EXPECT_EQ(log[0].context, "Invalid Registry Key");
+}
+
+TEST_F(FileJobs, VerifyAndTestImportCheckTheFileAgainstTheRegistry) {
+  const std::string v = kTop + "\\V";
+  putSz(v, "a", "1");
+  put(v, "n", REG_DWORD, {7, 0, 0, 0});
+  put(v, "", REG_BINARY, {1, 2});
+  const Lines equal = {"[" + v + "]", "\"a\"=\"1\"", "\"n\"=dword:00000007", "@=hex:01,02"};
+  EXPECT_TRUE(run(FileCommand::Verify, equal).ok);
+  EXPECT_EQ(results_->size(), 0u);
+
+  Lines changed = equal;
+  changed[1] = "\"a\"=\"2\"";
+  changed.insert(changed.end(), {"\"gone\"=\"x\"", "[" + v + "\\No]", "\"k\"=\"x\""});
+  EXPECT_TRUE(run(FileCommand::Verify, changed).ok);
+  Lines marks;
+  for (const auto& row : results_->rows()) {
+    std::string line = row.value + " " + std::to_string(row.statusMark) + ":";
+    for (int column = kColumnHive; column <= kColumnData; ++column) line += " " + std::to_string(row.columnMarks[column]);
+    marks.push_back(line);
+  }
+  EXPECT_EQ(marks, (Lines{"a 3: 4 4 0 4 3", "gone 3: 4 4 0 3 3", "k 3: 4 3 0 3 3"}));
+
+  // A test import lists every entry, ticking what the registry holds, and writes nothing.
+  results_->clear();
+  run(FileCommand::TestImport, changed);
+  EXPECT_EQ(rowValues(), (Lines{"a", "n", "(Default Value)", "gone", "k"}));
+  Lines ticked;
+  for (const auto& row : results_->rows()) ticked.push_back(row.statusMark == kMarkDone ? "yes" : "no");
+  EXPECT_EQ(ticked, (Lines{"no", "yes", "yes", "no", "no"}));
+  EXPECT_EQ(readText(v, "a"), "1");
+  EXPECT_FALSE(read(v, "gone"));
+  EXPECT_FALSE(keyExists(v + "\\No"));
+  EXPECT_TRUE(scripted_->confirmations().empty());
+  EXPECT_TRUE(scripted_->boxLines().empty());
+}
+
+TEST_F(FileJobs, ReduceTakesOutMatchedRowsAndListsWhatDiffers) {
+  const std::string r = kTop + "\\R";
+  addRow(r, "same", REG_SZ, sz("x"));
+  addRow(r, "diff", REG_SZ, sz("old"));
+  addRow(r, "kept", REG_SZ, sz("k"));
+  addRow(r, "", REG_DWORD, {1, 0, 0, 0});
+  run(FileCommand::Reduce, {"[" + r + "]", "\"same\"=\"x\"", "@=dword:00000001", "\"diff\"=\"new\"", "\"extra\"=\"e\""});
+  EXPECT_EQ(rowValues(), (Lines{"kept", "diff", "extra"}));
+  EXPECT_TRUE(results_->hasReplacementColumn());
+  registry::DisplayContext display;
+  EXPECT_EQ(results_->row(1).data, registry::formatData(REG_SZ, sz("old"), display));
+  EXPECT_EQ(results_->row(1).replacement, registry::formatData(REG_SZ, sz("new"), display));
+  EXPECT_EQ(results_->row(2).replacement, "");
+
+  // Entries that all match leave no Replacement column.
+  results_ = std::make_shared<ResultList>();
+  addRow(r, "same", REG_SZ, sz("x"));
+  run(FileCommand::Reduce, {"[" + r + "]", "\"same\"=\"x\""});
+  EXPECT_EQ(results_->size(), 0u);
+  EXPECT_FALSE(results_->hasReplacementColumn());
+}
+
+TEST_F(FileJobs, ReduceAsksOnceToTransposeAUserProfile) {
+  const std::string mine = "HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\P";
+  for (const char* name : {"a", "b", "c"}) addRow(mine, name, REG_SZ, sz(name));
+  scripted_->answer({IDYES});
+  const std::string other = "[HKEY_USERS\\S-1-5-21-0-0-0-2000\\Software\\P]";
+  run(FileCommand::Reduce, {other, "\"a\"=\"a\"", "\"b\"=\"b\""});
+  auto boxes = scripted_->boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, "Transpose User Profile?");
+  EXPECT_NE(boxes[0].text.find("S-1-5-21-0-0-0-2000\twith"), std::string::npos) << boxes[0].text;
+  EXPECT_NE(boxes[0].text.find("S-1-5-21-0-0-0-1000"), std::string::npos) << boxes[0].text;
+  EXPECT_EQ(rowValues(), Lines{"c"});
+
+  // Remembered for the window's later jobs.
+  scripted_->clear();
+  run(FileCommand::Reduce, {other, "\"c\"=\"c\""});
+  EXPECT_TRUE(scripted_->boxes().empty());
+  EXPECT_EQ(results_->size(), 0u);
+}
+
+TEST_F(FileJobs, EachCommandShowsItsRunningAndFinishedTexts) {
+  putSz(kTop, "v", "x");
+  test::writeFile(in_, script({"[" + kTop + "]", "\"v\"=\"x\""}));
+  const std::vector<std::pair<FileCommand, Lines>> expected = {
+      {FileCommand::Load, {"Loading...", "Loaded."}},       {FileCommand::TestImport, {"Loading...", "Loaded."}},
+      {FileCommand::Import, {"Importing..", "Imported."}},  {FileCommand::Verify, {"Verifying...", "Verified."}},
+      {FileCommand::Reduce, {"Reducing..", "Reduced.."}},   {FileCommand::Save, {"Saving...", "Saved."}},
+      {FileCommand::Export, {"Exporting...", "Exported.."}},
+  };
+  for (const auto& [command, texts] : expected) {
+    bool writes = command == FileCommand::Save || command == FileCommand::Export;
+    run(command, writes ? dir_ / "out.reg" : in_, kTop);
+    EXPECT_EQ(takeStates(), texts) << texts.front();
+  }
+  // Without a result list there is nothing to work on.
+  auto context = makeContext();
+  context->results = nullptr;
+  runFileJob(fileJob(FileCommand::Load, in_), *context, transpositions_);
+  EXPECT_EQ(scripted_->boxLines(),
+            Lines{"Cannot Process Request: Invalid Parameter Passed to Loading/Saving/Verification function"});
+  EXPECT_TRUE(takeStates().empty());
+}
+
+class FileJobsInTheDriver : public FileJobs {
+ protected:
+  FileJobsInTheDriver() { driver_->setStartPath(kTop); }
+  ~FileJobsInTheDriver() override {
+    release_.open();
+    mustFinish([this] { driver_.reset(); }, "closing the driver");
+  }
+  void waitIdle() { mustFinish([this] { driver_->waitUntilIdle(); }, "the driver's job"); }
+
+  Latch inSearch_;
+  Latch release_;
+  std::unique_ptr<SearchDriver> driver_ = std::make_unique<SearchDriver>(results_);
+};
+
+TEST_F(FileJobsInTheDriver, AFileJobIsRefusedWhileASearchRuns) {
+  putSz(kTop, "v", "x");
+  // The search holds at its first find until the test lets it go.
+  driver_->setContextPreparer([this](SearchContext& context) {
+    context.foundItem = [this, found = context.foundItem](const SearchItem& item, SearchContext& c) {
+      inSearch_.open();
+      release_.wait();
+      return found(item, c);
+    };
+  });
+  SearchParameters parameters;
+  parameters.mode = kModeFind;
+  parameters.findText = "v";
+  driver_->setParameters(parameters);
+  driver_->pressGo();
+  ASSERT_TRUE(inSearch_.wait());
+
+  std::atomic<bool> ran{false};
+  driver_->startFileJob(kJobResultsFile, [&ran](SearchContext&) { ran = true; });
+  auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (scripted_->boxes().empty() && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(scripted_->boxLines(),
+            Lines{"Sorry: Cannot correctly work on registry data files whilst search is in progress."});
+  release_.open();
+  waitIdle();
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(rowValues(), Lines{"v"});
+
+  driver_->startFileJob(kJobResultsFile, [&ran](SearchContext&) { ran = true; });
+  waitIdle();
+  EXPECT_TRUE(ran);
+}
+
+TEST_F(FileJobsInTheDriver, AFavouritesFileGivesEachKeyLineAsAFavourite) {
+  test::writeFile(in_, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software] ; My key\r\n"
+                       "\r\n[HKEY_CURRENT_USER\\Console] ; Console, second\r\n\r\n[HKEY_USERS]\r\n");
+  std::vector<std::pair<std::string, std::string>> favourites;
+  FileJob job = fileJob(FileCommand::Load, in_);
+  job.addFavourite = [&favourites](const std::string& name, const std::string& path) {
+    favourites.emplace_back(name, path);
+  };
+  FileJobOutcome outcome;
+  driver_->startFileJob(kJobResultsFile,
+                        [&](SearchContext& context) { outcome = runFileJob(job, context, transpositions_); });
+  waitIdle();
+  EXPECT_TRUE(outcome.ok);
+  EXPECT_EQ(favourites, (std::vector<std::pair<std::string, std::string>>{
+                            {"My key", "HKEY_LOCAL_MACHINE\\Software"},
+                            {"Console, second", "HKEY_CURRENT_USER\\Console"},
+                            {"", "HKEY_USERS"}}));
+  EXPECT_EQ(results_->size(), 0u);
+}
+
+}  // namespace
+}  // namespace talmoor::scripts
