@@ -228,6 +228,17 @@ PatternReply ConsoleInteraction::patternDetected(const PatternRequest& request) 
   }
 }
 
+std::optional<std::string> ConsoleInteraction::chooseFolder(std::string_view title, std::string_view start) {
+  std::lock_guard lock(mutex_);
+  if (policy_ != ConsolePolicy::Ask || !terminal_) return std::nullopt;
+  out_ << "\n" << title << " [" << start << "]: " << std::flush;
+  std::string line;
+  if (!std::getline(in_, line)) return std::nullopt;
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+  if (line.empty()) return std::nullopt;
+  return line;
+}
+
 void ConsoleInteraction::showStatus(std::string_view text) {
   std::lock_guard lock(mutex_);
   if (terminal_) err_ << text << "\n";

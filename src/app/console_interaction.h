@@ -29,6 +29,8 @@ class ConsoleInteraction : public Interaction {
   // cancels (a trailing ! applies Reject or Cancel to every later one).
   MissingReferenceReply missingFileReference(const MissingReferenceRequest& request) override;
   PatternReply patternDetected(const PatternRequest& request) override;
+  // A folder typed on the terminal; nothing without one.
+  std::optional<std::string> chooseFolder(std::string_view title, std::string_view start) override;
 
  private:
   int policyAnswer(const MessageBoxRequest& request) const;

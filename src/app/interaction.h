@@ -141,6 +141,13 @@ class Interaction {
   // The pattern question. The default asks in a box with the preselected
   // prefixes: Yes or No (No is the dialog's "&No", that is IDCANCEL).
   virtual PatternReply patternDetected(const PatternRequest& request);
+  // A folder chosen by the user (a Windows path), or nothing. The default
+  // has no one to ask.
+  virtual std::optional<std::string> chooseFolder(std::string_view title, std::string_view start) {
+    (void)title;
+    (void)start;
+    return std::nullopt;
+  }
 };
 
 // The text of a confirmation as a plain box or a console shows it.

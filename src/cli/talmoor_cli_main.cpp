@@ -14,6 +14,8 @@
 #include "cli/script_verbs.h"
 #include "cli/search_verb.h"
 #include "cli/verify_verb.h"
+#include "platform/files/process_launch.h"
+#include "verify/file_actions.h"
 #include "verify/verification.h"
 #include "cli/verbs.h"
 #include "platform/files/windows_environment.h"
@@ -35,7 +37,12 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", talmoor::versionText());
   app.require_subcommand(1);
   std::optional<std::string> prefix;
-  app.add_option("--prefix", prefix, "the Wine prefix or Talmoor store to work on");
+  auto* prefixOption = app.add_option("--prefix", prefix, "the Wine prefix or Talmoor store to work on");
+  std::optional<std::string> windowsDir;
+  app.add_option("--windows", windowsDir, "an offline Windows installation (the folder holding Windows\\)")
+      ->excludes(prefixOption);
+  std::vector<std::string> hiveMounts;
+  app.add_option("--hive", hiveMounts, "FILE=KEY: one more hive file mounted at a key (repeatable)");
   bool answerYes = false, answerNo = false;
   auto* yes = app.add_flag("--yes", answerYes, "answer Yes to every question");
   app.add_flag("--no", answerNo, "answer No to every question")->excludes(yes);
@@ -99,8 +106,10 @@ int main(int argc, char** argv) {
     int first = 1;
     while (first < argc) {
       std::string argument = argv[first];
-      if (argument == "--prefix" && first + 1 < argc) first += 2;
-      else if (argument == "--yes" || argument == "--no" || argument.rfind("--prefix=", 0) == 0) ++first;
+      if ((argument == "--prefix" || argument == "--windows" || argument == "--hive") && first + 1 < argc) first += 2;
+      else if (argument == "--yes" || argument == "--no" || argument.rfind("--prefix=", 0) == 0 ||
+               argument.rfind("--windows=", 0) == 0 || argument.rfind("--hive=", 0) == 0)
+        ++first;
       else break;
     }
     if (first < argc && talmoor::cli::isRegistryEditorCommandLine(argv[first])) {
@@ -122,6 +131,12 @@ int main(int argc, char** argv) {
   try {
     talmoor::platform::ProfileOptions options;
     if (prefix) options.prefix = *prefix;
+    if (windowsDir) options.windowsDir = *windowsDir;
+    for (const auto& mount : hiveMounts) {
+      auto parsed = talmoor::platform::parseHiveMount(mount);
+      if (!parsed) return talmoor::cli::reportProblem(mount, "not FILE=KEY");
+      options.hives.push_back(*parsed);
+    }
     profile = talmoor::platform::openRegistryProfile(options);
   } catch (const talmoor::platform::ProfileError& e) {
     std::cerr << "talmoor-cli: " << e.what() << "\n";
@@ -132,6 +147,11 @@ int main(int argc, char** argv) {
   talmoor::platform::setCurrentDriveMap(profile.drives);
   talmoor::platform::setCurrentWindowsEnvironment(talmoor::platform::WindowsEnvironment::fromRegistry());
   talmoor::verify::installVerification();
+  if (profile.kind == "Wine prefix") talmoor::platform::setCurrentWinePrefix(profile.prefix);
+  talmoor::verify::setShellOpener([](std::string_view verb, const std::filesystem::path& host) {
+    std::cout << verb << ": " << host.string() << "\n";
+    return true;
+  });
 
   int status = talmoor::cli::kExitSuccess;
   if (*queryVerb) status = talmoor::cli::runQuery(query);

@@ -139,9 +139,8 @@ std::optional<Resolved> resolveFile(std::string_view name, const WindowsEnvironm
     // From the root of the system drive.
     folders.push_back(environment.get("SystemDrive").value_or("C:"));
   } else {
-    std::string_view list = systemSearchPath(environment);
-    std::string owned(list);
-    std::string_view rest = owned;
+    const std::string list = systemSearchPath(environment);
+    std::string_view rest = list;
     while (!rest.empty()) {
       auto cut = rest.find(';');
       std::string_view folder = rest.substr(0, cut);

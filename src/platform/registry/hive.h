@@ -6,22 +6,31 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/registry/key_tree.h"
 #include "platform/win32_types.h"
 
 namespace talmoor::platform {
 
-enum class HiveFormat { WineText };
+// The Wine text format ("WINE REGISTRY Version 2") or the binary format of
+// Windows NT ("regf").
+enum class HiveFormat { WineText, Regf };
 
 class Hive : public std::enable_shared_from_this<Hive> {
  public:
-  // Reads a hive file. Returns a Win32 code; on failure nothing is built and
-  // the thread's error detail names the file, the place and the problem.
+  // Reads a hive file in either format, told apart by its first bytes.
+  // Returns a Win32 code; on failure nothing is built and the thread's error
+  // detail names the file, the place and the problem. A regf file that is
+  // damaged but has a readable root loads with what could be recovered: its
+  // problems are in damageReports(), the detail holds a summary, and the
+  // hive is read-only so that the file is not overwritten with less than it
+  // held (RegSaveKey writes the recovered keys to a new file).
   static LONG load(const std::filesystem::path& file, std::shared_ptr<Hive>& out);
 
   // A new, empty hive to be written to `file` (a fresh store).
-  static std::shared_ptr<Hive> createEmpty(const std::filesystem::path& file, std::u16string relativeTo);
+  static std::shared_ptr<Hive> createEmpty(const std::filesystem::path& file, std::u16string relativeTo,
+                                           HiveFormat format = HiveFormat::WineText);
 
   const std::filesystem::path& file() const { return file_; }
   HiveFormat format() const { return format_; }
@@ -38,6 +47,13 @@ class Hive : public std::enable_shared_from_this<Hive> {
   const std::u16string& relativeTo() const { return relativeTo_; }
   const std::string& arch() const { return arch_; }
 
+  // The problems found while reading a regf file, one text each with the
+  // cell offset and the key; empty for a sound file.
+  const std::vector<std::string>& damageReports() const { return damageReports_; }
+  // The regf file's two sequence numbers differed: it was not closed cleanly,
+  // and changes kept in its transaction logs are not in what was read.
+  bool wasDirtyOnDisk() const { return dirtyOnDisk_; }
+
   // The security descriptor of keys that carry none of their own.
   const std::vector<BYTE>& defaultSecurity() const { return defaultSecurity_; }
   void setDefaultSecurity(std::vector<BYTE> sd) { defaultSecurity_ = std::move(sd); }
@@ -53,9 +69,14 @@ class Hive : public std::enable_shared_from_this<Hive> {
   // are left out.
   static std::string serializeSubtree(const std::shared_ptr<KeyNode>& key, std::u16string relativeTo,
                                       std::string arch);
+  // The same as a regf file; keys without a descriptor of their own get
+  // `defaultSecurity`, and the base block notes `fileName`.
+  static std::string serializeRegfSubtree(const std::shared_ptr<KeyNode>& key,
+                                          const std::vector<BYTE>& defaultSecurity, std::u16string fileName);
 
  private:
   Hive() = default;
+  static LONG loadRegf(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out);
   void adoptTree();
 
   std::filesystem::path file_;
@@ -66,6 +87,13 @@ class Hive : public std::enable_shared_from_this<Hive> {
   std::u16string relativeTo_;
   std::string arch_;
   std::vector<BYTE> defaultSecurity_;
+  std::vector<std::string> damageReports_;
+  bool dirtyOnDisk_ = false;
+  // What a regf file keeps that the tree does not: the root's name, the file
+  // name in the base block, and the sequence number the next save follows.
+  std::u16string regfRootName_;
+  std::u16string regfFileName_;
+  std::uint32_t regfSequence_ = 0;
   std::mutex saveMutex_;
 };
 

@@ -541,8 +541,15 @@ LONG RegistryHost::saveKey(HKEY key, std::string_view fileName) {
       setErrorDetail(fmt::format("{} belongs to no hive file", describeKey(*entry.key)));
       return ERROR_ACCESS_DENIED;
     }
+    // The file takes the format of the hive the key is in: a key of a Wine
+    // prefix is saved as Wine saves it (text), one of a Windows hive as
+    // Windows does (regf). RegLoadKey reads both.
     try {
-      bytes = Hive::serializeSubtree(entry.key, headerPathOf(*entry.key), hive->arch());
+      if (hive->format() == HiveFormat::Regf)
+        bytes = Hive::serializeRegfSubtree(entry.key, hive->defaultSecurity(),
+                                           ansiToWide(file->filename().string()));
+      else
+        bytes = Hive::serializeSubtree(entry.key, headerPathOf(*entry.key), hive->arch());
     } catch (const std::invalid_argument& e) {
       setErrorDetail(e.what());
       return ERROR_CANTWRITE;

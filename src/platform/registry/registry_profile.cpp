@@ -1,10 +1,12 @@
 #include "platform/registry/registry_profile.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <fmt/format.h>
 
 #include "platform/error_detail.h"
+#include "platform/registry/offline_windows.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/registry/wine_server.h"
 #include "platform/text/code_page.h"
@@ -36,10 +38,38 @@ std::filesystem::path xdgDir(const char* variable, const char* fallback) {
   throw ProfileError(detail.empty() ? fmt::format("{} (error {})", what, code) : detail);
 }
 
-std::shared_ptr<Hive> loadHive(const std::filesystem::path& file) {
-  std::shared_ptr<Hive> hive;
-  if (LONG rc = Hive::load(file, hive); rc != ERROR_SUCCESS) fail(fmt::format("cannot read {}", file.string()), rc);
+std::shared_ptr<Hive> loadHive(const std::filesystem::path& file, RegistryProfile& profile) {
+  auto hive = loadProfileHive(file);
+  noteHiveState(*hive, profile.warnings);
   return hive;
+}
+
+// The native path a --hive key names.
+std::u16string mountPathOf(const HiveMount& mount) {
+  std::string key = mount.key;
+  std::replace(key.begin(), key.end(), '/', '\\');
+  std::size_t cut = key.find('\\');
+  std::string root = key.substr(0, cut);
+  std::string rest = cut == std::string::npos ? std::string() : key.substr(cut + 1);
+  std::string native;
+  if (root.empty() && startsWithIgnoringAsciiCase(key, "\\REGISTRY\\")) {
+    native = key;
+  } else if (equalsIgnoringAsciiCase(root, "HKLM") || equalsIgnoringAsciiCase(root, "HKEY_LOCAL_MACHINE")) {
+    native = "\\REGISTRY\\MACHINE\\" + rest;
+  } else if (equalsIgnoringAsciiCase(root, "HKU") || equalsIgnoringAsciiCase(root, "HKEY_USERS")) {
+    native = "\\REGISTRY\\USER\\" + rest;
+  }
+  while (!native.empty() && native.back() == '\\') native.pop_back();
+  std::vector<std::u16string_view> parts;
+  std::u16string wide = ansiToWide(native);
+  bool usable = !native.empty() && splitKeyPath(std::u16string_view(wide).substr(1), parts) == ERROR_SUCCESS &&
+                parts.size() >= 3 && namesEqual(parts[0], u"REGISTRY") &&
+                (namesEqual(parts[1], u"MACHINE") || namesEqual(parts[1], u"USER"));
+  if (!usable)
+    throw ProfileError(fmt::format("--hive {}={}: a hive is mounted at a key below HKEY_LOCAL_MACHINE or HKEY_USERS "
+                                   "(for example HKLM\\Offline)",
+                                   mount.file.string(), mount.key));
+  return wide;
 }
 
 void mountHive(MachineRegistry& machine, const std::shared_ptr<Hive>& hive, std::u16string_view at) {
@@ -102,7 +132,7 @@ void mountSettings(MachineRegistry& machine, const std::filesystem::path& file, 
   std::shared_ptr<Hive> hive;
   std::error_code ec;
   if (std::filesystem::exists(file, ec)) {
-    hive = loadHive(file);
+    hive = loadHive(file, profile);
   } else {
     std::filesystem::create_directories(file.parent_path(), ec);
     hive = Hive::createEmpty(file, u"REGISTRY\\Machine\\SOFTWARE\\Brenhollow\\Sarnwick");
@@ -130,8 +160,15 @@ std::filesystem::path defaultPrefix(bool& isStore) {
   return xdgDir("XDG_DATA_HOME", ".local/share") / "talmoor" / "registry";
 }
 
-RegistryProfile openRegistryProfile(const ProfileOptions& options) {
-  RegistryProfile profile;
+std::optional<HiveMount> parseHiveMount(std::string_view argument) {
+  std::size_t cut = argument.rfind('=');
+  if (cut == std::string_view::npos || cut == 0 || cut + 1 == argument.size()) return std::nullopt;
+  return HiveMount{std::filesystem::path(std::string(argument.substr(0, cut))), std::string(argument.substr(cut + 1))};
+}
+
+namespace {
+
+void mountPrefix(MachineRegistry& machine, const ProfileOptions& options, RegistryProfile& profile) {
   bool isStore = false;
   profile.prefix = options.prefix ? *options.prefix : defaultPrefix(isStore);
   std::error_code ec;
@@ -144,11 +181,11 @@ RegistryProfile openRegistryProfile(const ProfileOptions& options) {
   profile.kind = std::filesystem::exists(profile.prefix / ".update-timestamp", ec) ? "Wine prefix" : "Talmoor store";
 
   // Read everything before mounting anything: a bad file leaves no half-built registry.
-  auto system = loadHive(profile.prefix / "system.reg");
+  auto system = loadHive(profile.prefix / "system.reg", profile);
   std::shared_ptr<Hive> user, userDefault;
-  if (std::filesystem::exists(profile.prefix / "user.reg", ec)) user = loadHive(profile.prefix / "user.reg");
+  if (std::filesystem::exists(profile.prefix / "user.reg", ec)) user = loadHive(profile.prefix / "user.reg", profile);
   if (std::filesystem::exists(profile.prefix / "userdef.reg", ec))
-    userDefault = loadHive(profile.prefix / "userdef.reg");
+    userDefault = loadHive(profile.prefix / "userdef.reg", profile);
 
   if (isWineServerRunning(profile.prefix)) {
     profile.readOnly = true;
@@ -160,17 +197,53 @@ RegistryProfile openRegistryProfile(const ProfileOptions& options) {
     profile.warnings.push_back(fmt::format("warning: {}", reason));
   }
 
-  auto machine = std::make_shared<MachineRegistry>();
-  mountHive(*machine, system, u"\\REGISTRY\\MACHINE");
+  mountHive(machine, system, u"\\REGISTRY\\MACHINE");
   if (user) {
     std::u16string sid = userSidOf(*user);
-    mountHive(*machine, user, u"\\REGISTRY\\USER\\" + sid);
-    machine->setCurrentUserSid(sid);
+    mountHive(machine, user, u"\\REGISTRY\\USER\\" + sid);
+    machine.setCurrentUserSid(sid);
   }
-  if (userDefault) mountHive(*machine, userDefault, u"\\REGISTRY\\USER\\.Default");
+  if (userDefault) mountHive(machine, userDefault, u"\\REGISTRY\\USER\\.Default");
+  profile.drives = DriveMap::fromDosDevices(profile.prefix / "dosdevices");
+}
+
+void mountWindows(MachineRegistry& machine, const std::filesystem::path& dir, RegistryProfile& profile) {
+  OfflineWindows windows = readOfflineWindows(dir);
+  for (const auto& mount : windows.mounts) mountHive(machine, mount.hive, mount.nativePath);
+  machine.setCurrentUserSid(windows.currentUserSid);
+  profile.prefix = dir;
+  profile.kind = "Windows installation";
+  profile.drives = std::move(windows.drives);
+  profile.warnings.insert(profile.warnings.end(), windows.warnings.begin(), windows.warnings.end());
+}
+
+}  // namespace
+
+RegistryProfile openRegistryProfile(const ProfileOptions& options) {
+  if (options.prefix && options.windowsDir)
+    throw ProfileError("a Wine prefix (--prefix) and a Windows installation (--windows) cannot be opened together");
+  RegistryProfile profile;
+  // The extra hives are checked and read first, so that a bad one stops the
+  // profile before anything is created or mounted.
+  std::vector<std::pair<std::shared_ptr<Hive>, std::u16string>> extra;
+  for (const auto& mount : options.hives) {
+    std::u16string at = mountPathOf(mount);
+    extra.emplace_back(loadHive(mount.file, profile), std::move(at));
+  }
+
+  auto machine = std::make_shared<MachineRegistry>();
+  if (options.windowsDir)
+    mountWindows(*machine, *options.windowsDir, profile);
+  else
+    mountPrefix(*machine, options, profile);
+  for (const auto& [hive, at] : extra) {
+    // One file mounted twice would be saved twice, each copy over the other.
+    if (machine->hiveOfFile(hive->file()))
+      throw ProfileError(fmt::format("--hive {}: the file is already mounted", hive->file().string()));
+    mountHive(*machine, hive, at);
+  }
   mountSettings(*machine, options.settingsFile ? *options.settingsFile : defaultSettingsFile(), profile);
 
-  profile.drives = DriveMap::fromDosDevices(profile.prefix / "dosdevices");
   profile.host = std::make_shared<RegistryHost>(machine);
   profile.host->setHostPathResolver([drives = profile.drives](std::string_view name) -> std::optional<std::filesystem::path> {
     if (name.size() >= 2 && name[1] == ':') return drives.toHost(name);

@@ -1,0 +1,42 @@
+#include "platform/registry/profile_hives.h"
+
+#include <fmt/format.h>
+
+#include "platform/error_detail.h"
+#include "platform/win32_errors.h"
+
+namespace talmoor::platform {
+
+namespace {
+constexpr std::size_t kReportsShown = 5;
+}
+
+std::shared_ptr<Hive> loadProfileHive(const std::filesystem::path& file) {
+  clearErrorDetail();
+  std::shared_ptr<Hive> hive;
+  if (LONG rc = Hive::load(file, hive); rc != ERROR_SUCCESS) {
+    std::string detail = takeErrorDetail();
+    throw ProfileError(detail.empty() ? fmt::format("cannot read {} (error {})", file.string(), rc) : detail);
+  }
+  clearErrorDetail();  // a damaged hive's summary; noteHiveState words it for the profile
+  return hive;
+}
+
+void noteHiveState(const Hive& hive, std::vector<std::string>& warnings) {
+  const auto& reports = hive.damageReports();
+  if (!reports.empty()) {
+    warnings.push_back(fmt::format("warning: {} is damaged; the keys and values that could be read are open "
+                                   "read-only. Problems found:",
+                                   hive.file().string()));
+    for (std::size_t i = 0; i < reports.size() && i < kReportsShown; ++i)
+      warnings.push_back(fmt::format("  {}", reports[i]));
+    if (reports.size() > kReportsShown)
+      warnings.push_back(fmt::format("  ... {} more", reports.size() - kReportsShown));
+  }
+  if (hive.wasDirtyOnDisk())
+    warnings.push_back(fmt::format("warning: {} was not closed cleanly; changes kept in its transaction logs "
+                                   "(.LOG1, .LOG2) are not applied",
+                                   hive.file().string()));
+}
+
+}  // namespace talmoor::platform

@@ -1,0 +1,70 @@
+#pragma once
+// Reading a binary hive file ("regf") into the key tree, so that the rest of
+// the program sees it exactly like a text hive: values in the file's order,
+// subkeys in the tree's sorted order, class texts, times, security and flags.
+//
+// Damaged files are read as far as they are sound: each problem becomes one
+// text naming the cell offset and the key it belongs to, and everything that
+// does not depend on the damaged part is kept. Every offset and length is
+// checked against the file, every cell is used at most once (so that cycles
+// and shared lists cannot make the reading loop or grow without bound), and
+// the tree is followed no deeper than Windows allows.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/registry/key_tree.h"
+
+namespace talmoor::platform {
+
+struct RegfStatistics {
+  std::size_t keys = 0;
+  std::size_t values = 0;
+  std::size_t bins = 0;
+  std::size_t securityCells = 0;
+  // "lh" entries whose hash does not match the name under this platform's
+  // case mapping; Windows would not find those keys by name.
+  std::size_t hashMismatches = 0;
+  // Keys found whole in sound bins but missing from their parent's subkey
+  // list (which was lost), and put back under the parent.
+  std::size_t recoveredKeys = 0;
+  // All problems found, including those left out of the texts.
+  std::size_t problems = 0;
+};
+
+struct RegfHive {
+  std::shared_ptr<KeyNode> root;
+  // The name the root key has in the file (Windows keeps names such as
+  // "ROOT" or "CMI-CreateHive{...}" there).
+  std::u16string rootName;
+  std::uint32_t majorVersion = 1;
+  std::uint32_t minorVersion = 0;
+  // The larger of the two sequence numbers.
+  std::uint32_t sequence = 0;
+  // The two sequence numbers differ: the file was not closed cleanly and its
+  // transaction logs may hold changes that are not in it.
+  bool dirtyOnDisk = false;
+  std::uint64_t lastWritten = 0;
+  // The file name Windows noted in the base block (often only its tail).
+  std::u16string baseBlockFileName;
+  // One text per problem, at most kMaxDamageTexts of them (the last one then
+  // says how many more there were).
+  std::vector<std::string> damage;
+  RegfStatistics statistics;
+};
+
+inline constexpr std::size_t kMaxDamageTexts = 1000;
+
+// True when the bytes start like a regf file.
+bool looksLikeRegf(std::span<const std::uint8_t> bytes);
+
+// Reads a whole file. Throws HiveFormatError naming fileName and the problem
+// when the file is no hive this platform can read (too short, wrong
+// signature or version, a transaction log) or when its root key is unusable;
+// any other damage is listed in the result.
+RegfHive readRegfHive(std::span<const std::uint8_t> bytes, const std::string& fileName);
+
+}  // namespace talmoor::platform

@@ -1,0 +1,124 @@
+// The binary hives of the corpus, read as Windows wrote them: each must list
+// exactly as its reference dump (made by an independent reader) says, the
+// damaged one must give its damage and the sound rest, and the "lh" hashes
+// Windows stored must agree with ours (or lookups by name would miss).
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/error_detail.h"
+#include "platform/registry/hive.h"
+#include "platform/registry/regf_reader.h"
+#include "platform/win32_errors.h"
+#include "support/corpus.h"
+#include "support/regf_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace tp = talmoor::platform;
+using talmoor::test::corpusHive;
+using talmoor::test::readFile;
+
+// The first line where two listings part, with both lines, or empty when equal.
+std::string firstDifference(const std::string& ours, const std::string& theirs) {
+  std::istringstream a(ours), b(theirs);
+  std::string lineA, lineB;
+  for (std::size_t n = 1;; ++n) {
+    bool moreA = static_cast<bool>(std::getline(a, lineA));
+    bool moreB = static_cast<bool>(std::getline(b, lineB));
+    if (!moreA && !moreB) return {};
+    if (!moreA || !moreB || lineA != lineB)
+      return "line " + std::to_string(n) + "\n  ours:      " + (moreA ? lineA : "<end>") +
+             "\n  reference: " + (moreB ? lineB : "<end>");
+  }
+}
+
+tp::RegfHive readCorpus(const fs::path& file) {
+  std::string bytes = readFile(file);
+  return tp::readRegfHive({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, file.string());
+}
+
+class RegfCorpusTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RegfCorpusTest, ReadsBackExactlyAsItsDumpSays) {
+  fs::path file = corpusHive(GetParam());
+  if (file.empty()) GTEST_SKIP() << "no corpus hive " << GetParam();
+  auto reference = talmoor::test::readXzFile(file.string() + ".dump.xz");
+  if (!reference) GTEST_SKIP() << "xz is not installed";
+
+  std::shared_ptr<tp::Hive> hive;
+  ASSERT_EQ(tp::Hive::load(file, hive), ERROR_SUCCESS) << tp::takeErrorDetail();
+  EXPECT_EQ(hive->format(), tp::HiveFormat::Regf);
+  EXPECT_TRUE(hive->damageReports().empty()) << hive->damageReports().front();
+  EXPECT_FALSE(hive->readOnly());
+  std::string ours = talmoor::test::dumpKeyTree(*hive->root());
+  EXPECT_TRUE(ours == *reference) << "first difference at " << firstDifference(ours, *reference);
+}
+
+TEST_P(RegfCorpusTest, StoredHashesAgreeWithOurCaseMapping) {
+  fs::path file = corpusHive(GetParam());
+  if (file.empty()) GTEST_SKIP() << "no corpus hive " << GetParam();
+  auto read = readCorpus(file);
+  EXPECT_EQ(read.statistics.hashMismatches, 0u);
+  EXPECT_GT(read.statistics.securityCells, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, RegfCorpusTest,
+                         ::testing::Values("SYSTEM", "UsrClass.dat", "NTUSER.DAT", "BCD", "SECURITY", "SAM"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           for (auto& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
+
+TEST(RegfCorpus, FilesNotClosedCleanlyAreReadAndFlagged) {
+  fs::path usrClass = corpusHive("UsrClass.dat"), sam = corpusHive("SAM");
+  if (usrClass.empty() || sam.empty()) GTEST_SKIP() << "no corpus hives";
+  std::shared_ptr<tp::Hive> dirty, clean;
+  ASSERT_EQ(tp::Hive::load(usrClass, dirty), ERROR_SUCCESS);
+  ASSERT_EQ(tp::Hive::load(sam, clean), ERROR_SUCCESS);
+  EXPECT_TRUE(dirty->wasDirtyOnDisk());
+  EXPECT_FALSE(dirty->readOnly());
+  EXPECT_FALSE(clean->wasDirtyOnDisk());
+}
+
+TEST(RegfCorpus, DamagedHiveGivesItsDamageAndTheSoundRest) {
+  fs::path file = corpusHive("corrupted_system_hive");
+  if (file.empty()) GTEST_SKIP() << "no corpus hive";
+  tp::clearErrorDetail();
+  std::shared_ptr<tp::Hive> hive;
+  ASSERT_EQ(tp::Hive::load(file, hive), ERROR_SUCCESS);
+  std::string detail = tp::takeErrorDetail();
+  EXPECT_NE(detail.find("corrupted_system_hive"), std::string::npos) << detail;
+  EXPECT_NE(detail.find("damaged"), std::string::npos) << detail;
+
+  const auto& reports = hive->damageReports();
+  ASSERT_FALSE(reports.empty());
+  // Each report names a place: the lost pages by file offset, the rest by
+  // cell and key.
+  for (const auto& text : reports)
+    EXPECT_TRUE(text.rfind("cell 0x", 0) == 0 || text.rfind("file offsets 0x", 0) == 0 ||
+                text.rfind("base block", 0) == 0 || text.rfind("... and", 0) == 0)
+        << text;
+  EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
+                          [](const std::string& t) { return t.find("(key \\") != std::string::npos; }));
+
+  // What survives is a real SYSTEM hive: the control set and its services.
+  auto select = hive->root()->findSubkey(u"Select");
+  ASSERT_TRUE(select);
+  EXPECT_TRUE(select->findValue(u"Current"));
+  auto controlSet = hive->root()->findSubkey(u"ControlSet001");
+  ASSERT_TRUE(controlSet);
+  auto read = readCorpus(file);
+  EXPECT_GT(read.statistics.keys, 1000u);
+  EXPECT_GT(read.statistics.values, 1000u);
+
+  // The recovered tree is kept from overwriting the file it came from.
+  EXPECT_TRUE(hive->readOnly());
+  EXPECT_EQ(hive->save(), ERROR_ACCESS_DENIED);
+}
+
+}  // namespace
