@@ -99,10 +99,7 @@ int runResults(const ResultsRequest& request) {
   parameters.mode = *mode;
   parameters.findText = request.find;
   parameters.replaceText = request.replace;
-  driveToEnd(driver, [&] {
-    driver.setParameters(parameters);
-    driver.post(kStartSearchMessage);
-  });
+  runSearchToEnd(driver, parameters);
   printRows(*rows, terminalOutput());
   if (request.save) {
     FileJob save;

@@ -91,6 +91,35 @@ void driveToEnd(SearchDriver& driver, const std::function<void()>& start) {
   std::signal(SIGINT, oldHandler);
 }
 
+void showProgress(SearchDriver& driver) {
+  if (!::isatty(STDERR_FILENO)) return;
+  auto lastShown = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
+  driver.setStatusSink([lastShown](int part, std::string_view text) {
+    if (part != 1) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - *lastShown < std::chrono::milliseconds(100)) return;
+    *lastShown = now;
+    std::cerr << "\r\033[K" << text.substr(0, 100) << std::flush;
+  });
+}
+
+void runSearchToEnd(SearchDriver& driver, const SearchParameters& parameters) {
+  driveToEnd(driver, [&] {
+    driver.setParameters(parameters);
+    driver.post(kStartSearchMessage);
+  });
+}
+
+std::optional<std::optional<std::string>> startKeyPath(const std::optional<std::string>& argument) {
+  if (!argument) return std::optional<std::string>();
+  auto key = parseKeyArgument(*argument);
+  if (!key) {
+    reportProblem(*argument, "not a registry key");
+    return std::nullopt;
+  }
+  return std::optional<std::string>(key->display());
+}
+
 CLI::App* addSearchVerb(CLI::App& app, SearchRequest& r) {
   auto* verb = app.add_subcommand("search", "search the registry, change what is found, or work on the rows found");
   verb->add_option("--mode,-m", r.mode, "find, modify, verify, select, change, remove, reduce or delete");
@@ -166,12 +195,8 @@ int runSearch(const SearchRequest& request) {
   if (request.noConfirm) options.confirmationsOff = 1;
   storeSearchOptions(options);
 
-  std::optional<std::string> start;
-  if (request.start) {
-    auto key = parseKeyArgument(*request.start);
-    if (!key) return reportProblem(*request.start, "not a registry key");
-    start = key->display();
-  }
+  auto start = startKeyPath(request.start);
+  if (!start) return kExitFailure;
 
   // The console's policy stays as the global --yes/--no set it; --mask answers its own question.
   auto previous = setInteraction(nullptr);
@@ -184,21 +209,9 @@ int runSearch(const SearchRequest& request) {
   auto results = std::make_shared<ResultList>();
   {
     SearchDriver driver(results);
-    driver.setStartPath(start);
-    auto lastShown = std::chrono::steady_clock::now();
-    driver.setStatusSink([&](int part, std::string_view text) {
-      if (!progress || part != 1) return;
-      auto now = std::chrono::steady_clock::now();
-      if (now - lastShown < std::chrono::milliseconds(100)) return;
-      lastShown = now;
-      std::string shown(text.substr(0, 100));
-      std::cerr << "\r\033[K" << shown << std::flush;
-    });
-    for (const auto& step : steps)
-      driveToEnd(driver, [&] {
-        driver.setParameters(step);
-        driver.post(kStartSearchMessage);
-      });
+    driver.setStartPath(*start);
+    showProgress(driver);
+    for (const auto& step : steps) runSearchToEnd(driver, step);
     if (progress) std::cerr << "\r\033[K" << std::flush;
   }
   printRows(*results, terminal);

@@ -11,6 +11,7 @@
 
 namespace talmoor::search {
 class SearchDriver;
+struct SearchParameters;
 }
 
 namespace talmoor::cli {
@@ -39,6 +40,14 @@ std::optional<int> modeFromName(std::string_view name);
 // Starts a job of the driver and waits for its end; Ctrl-C meanwhile asks the
 // job to stop, as the Stop button does.
 void driveToEnd(search::SearchDriver& driver, const std::function<void()>& start);
+
+// The key being walked on stderr, when it is a terminal.
+void showProgress(search::SearchDriver& driver);
+// One search with these parameters, to its end.
+void runSearchToEnd(search::SearchDriver& driver, const search::SearchParameters& parameters);
+// The start key in its full form; none for no argument; nothing (reported)
+// for one that names no key.
+std::optional<std::optional<std::string>> startKeyPath(const std::optional<std::string>& argument);
 
 CLI::App* addSearchVerb(CLI::App& app, SearchRequest& request);
 int runSearch(const SearchRequest& request);

@@ -32,30 +32,20 @@ int runVerify(const VerifyRequest& request) {
     std::size_t loaded = 0;
     if (!rules.load(*request.rules, &loaded)) return reportProblem(*request.rules, "Failed to Load Settings");
   }
-  std::optional<std::string> start;
-  if (request.start) {
-    auto key = parseKeyArgument(*request.start);
-    if (!key) return reportProblem(*request.start, "not a registry key");
-    start = key->display();
-  }
+  auto start = startKeyPath(request.start);
+  if (!start) return kExitFailure;
   std::shared_ptr<Interaction> previous;
   if (request.rejectAll) previous = setInteraction(std::make_shared<ConsoleInteraction>(ConsolePolicy::No));
 
   auto results = std::make_shared<ResultList>();
   {
     SearchDriver driver(results);
-    driver.setStartPath(start);
-    const bool progress = ::isatty(STDERR_FILENO);
-    driver.setStatusSink([progress](int part, std::string_view text) {
-      if (progress && part == 1) std::cerr << "\r\033[K" << text.substr(0, 100) << std::flush;
-    });
+    driver.setStartPath(*start);
+    showProgress(driver);
     SearchParameters parameters;
     parameters.mode = kModeVerify;
-    driveToEnd(driver, [&] {
-      driver.setParameters(parameters);
-      driver.post(kStartSearchMessage);
-    });
-    if (progress) std::cerr << "\r\033[K" << std::flush;
+    runSearchToEnd(driver, parameters);
+    if (::isatty(STDERR_FILENO)) std::cerr << "\r\033[K" << std::flush;
   }
   if (previous) setInteraction(previous);
   printRows(*results, ::isatty(STDOUT_FILENO));

@@ -243,23 +243,26 @@ std::shared_ptr<SearchContext> SearchDriver::makeContext(int kind) {
   return context;
 }
 
+bool SearchDriver::claimJob(const std::shared_ptr<SearchContext>& context) {
+  std::lock_guard job(jobMutex_);
+  if (current_) return false;
+  current_ = context;
+  // A pause taken as the last job was ending is not carried into this one.
+  if (pauseHeld_) {
+    pauseMutex_.unlock();
+    pauseHeld_ = false;
+  }
+  walking_ = true;
+  return true;
+}
+
 void SearchDriver::startSearch() {
   if (starting_) return;
   starting_ = true;
   auto context = makeContext(kJobSearch);
-  {
-    std::lock_guard job(jobMutex_);
-    if (current_) {  // one search at a time
-      starting_ = false;
-      return;
-    }
-    current_ = context;
-    // A pause taken as the last search was ending is not carried into this one.
-    if (pauseHeld_) {
-      pauseMutex_.unlock();
-      pauseHeld_ = false;
-    }
-    walking_ = true;
+  if (!claimJob(context)) {  // one search at a time
+    starting_ = false;
+    return;
   }
   readParameters(parameters(), *context, &histories_);
   {
@@ -287,18 +290,9 @@ void SearchDriver::startPendingFileJob() {
     pendingFileJobs_.erase(pendingFileJobs_.begin());
   }
   auto context = makeContext(pending.first);
-  {
-    std::lock_guard job(jobMutex_);
-    if (current_) {
-      messageBox("Cannot correctly work on registry data files whilst search is in progress.", "Sorry");
-      return;
-    }
-    current_ = context;
-    if (pauseHeld_) {
-      pauseMutex_.unlock();
-      pauseHeld_ = false;
-    }
-    walking_ = true;
+  if (!claimJob(context)) {
+    messageBox("Cannot correctly work on registry data files whilst search is in progress.", "Sorry");
+    return;
   }
   runThread(context, std::move(pending.second));
 }

@@ -96,6 +96,8 @@ class SearchDriver {
   void handle(const platform::Message& message);
   void startSearch();
   void startPendingFileJob();
+  // Makes the context the running job's, unless one runs.
+  bool claimJob(const std::shared_ptr<SearchContext>& context);
   void runThread(const std::shared_ptr<SearchContext>& context, FileJob job);
   std::shared_ptr<SearchContext> makeContext(int kind);
   void pause();
