@@ -133,11 +133,16 @@ MissingReferenceReply ConsoleInteraction::missingFileReference(const MissingRefe
   std::lock_guard lock(mutex_);
   MissingReferenceReply reply;
   if (policy_ != ConsolePolicy::Ask || !terminal_) {
-    // Yes takes the first other copy, when the search finds one.
-    std::vector<std::string> found;
+    // Yes takes the first other copy, when the search finds one; otherwise
+    // the search runs to its end, and what it found is listed.
+    std::vector<std::string> found, listed;
     if (policy_ == ConsolePolicy::Yes && request.suggestions) {
       while (found.empty() && !request.suggestions->finished()) found = request.suggestions->waitForMore(0, 200);
       if (found.empty()) found = request.suggestions->suggestions();
+    } else if (request.suggestions) {
+      while (!request.suggestions->finished())
+        request.suggestions->waitForMore(request.suggestions->suggestions().size(), 200);
+      listed = request.suggestions->suggestions();
     }
     if (!found.empty()) {
       reply.answer = kAccept;
@@ -148,6 +153,7 @@ MissingReferenceReply ConsoleInteraction::missingFileReference(const MissingRefe
     }
     err_ << "Missing File Reference: " << request.keyPath << " [" << request.itemName << "] " << request.reference
          << (reply.answer == kAccept ? " -> " + *reply.replacement : std::string(" rejected")) << "\n";
+    for (const auto& other : listed) err_ << "  other copy: " << other << "\n";
     return reply;
   }
   out_ << "\nMissing File Reference\n  Path:      " << request.keyPath << "\n  Value:     " << request.itemName
@@ -207,7 +213,8 @@ PatternReply ConsoleInteraction::patternDetected(const PatternRequest& request) 
   auto selected = [](const std::vector<std::string>& list, std::size_t i) { return i < list.size() ? list[i] : std::string(); };
   std::string what = std::string(request.reject ? "Ignore " : "Replace ") + "beggining of all oprhaned file references";
   if (policy_ != ConsolePolicy::Ask || !terminal_) {
-    if (policy_ == ConsolePolicy::Yes) reply.answer = IDYES;
+    // A folder pattern rewrites every later reference below it, found or
+    // not: it is taken only when someone says so.
     err_ << "Pattern Detected: " << what << " starting with " << selected(request.findPrefixes, request.findSelected)
          << (reply.answer == IDYES ? " accepted" : " declined") << "\n";
     return reply;

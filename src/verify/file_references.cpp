@@ -56,15 +56,21 @@ ReferenceCandidate prepareCandidate(const MaskOccurrence& match, const FileSyste
   candidate.end = match.start + match.length;
   candidate.text = trimmedReference(text.substr(skipped));
   candidate.found = platform::resolveFile(candidate.text, files.environment, files.drives).has_value();
-  // "shell32.dll\3": an icon index after the file.
-  std::string_view matched = text;
-  while (!matched.empty() && matched.back() == '\0') matched.remove_suffix(1);
-  if (!candidate.found && candidate.text.size() > 3 && matched.size() > 4 && isHexDigit(matched.back()) &&
-      matched[matched.size() - 2] == '\\' && candidate.text.size() > 2) {
+  // "shell32.dll\3": an icon index after the file, wherever the match ends
+  // (at the end of the text or on the separator before what follows).
+  const std::string& copy = candidate.text;
+  if (!candidate.found && copy.size() > 4 && isHexDigit(copy.back()) && copy[copy.size() - 2] == '\\') {
     candidate.text.resize(candidate.text.size() - 2);
     candidate.found = platform::fileExists(candidate.text, files.drives);
   }
   return candidate;
+}
+
+std::size_t separatorGivenBack(const MaskOccurrence& match) {
+  std::string_view text = match.text();
+  if (text.empty()) return 0;
+  const char last = text.back();
+  return last == '\0' || search::kPathDelimiters.find(last) != std::string_view::npos || last == '@' ? 1 : 0;
 }
 
 bool acceptCandidate(const MaskOccurrence& match, const ReferenceCandidate& candidate, const FileSystemView& files,
@@ -82,10 +88,11 @@ bool acceptCandidate(const MaskOccurrence& match, const ReferenceCandidate& cand
     std::string inside(quoted.substr(1, quoted.size() - 2));
     if (inner && search::MaskMatch(search::terminated(inside), search::quotedListTestMask()) == MaskResult::Match) {
       search::MaskSearch(search::terminated(inside), search::filePathMask(),
-                         [&](const MaskOccurrence& occurrence, MaskReply&) {
+                         [&](const MaskOccurrence& occurrence, MaskReply& reply) {
                            ReferenceCandidate nested = prepareCandidate(occurrence, files);
                            if (!acceptCandidate(occurrence, nested, files)) return MaskVerdict::Reject;
                            inner(occurrence);
+                           reply.giveBack = separatorGivenBack(occurrence);
                            return MaskVerdict::Accept;
                          });
     }
@@ -138,7 +145,7 @@ bool processFilesInString(std::string_view text, const FileAction& action, bool&
     }
   };
   MaskResult result = search::MaskSearch(
-      search::terminated(expanded), search::quotedPathMask(), [&](const MaskOccurrence& match, MaskReply&) {
+      search::terminated(expanded), search::quotedPathMask(), [&](const MaskOccurrence& match, MaskReply& reply) {
         ReferenceCandidate candidate = prepareCandidate(match, files);
         bool quotedList = false;
         bool accepted = acceptCandidate(match, candidate, files, [&](const MaskOccurrence& inner) {
@@ -147,6 +154,7 @@ bool processFilesInString(std::string_view text, const FileAction& action, bool&
         });
         if (!accepted) return MaskVerdict::Reject;
         if (!quotedList && !candidate.text.empty()) handle(candidate.text);
+        reply.giveBack = separatorGivenBack(match);
         return MaskVerdict::Accept;
       });
   if (result == MaskResult::Aborted) error = true;

@@ -52,6 +52,10 @@ using InnerReference = std::function<void(const search::MaskOccurrence& match)>;
 bool acceptCandidate(const search::MaskOccurrence& match, const ReferenceCandidate& candidate,
                      const FileSystemView& files, const InnerReference& inner = {});
 
+// What an accepted match gives back to the mask engine: the separator (or
+// terminator) that ended it, on which the next reference may begin.
+std::size_t separatorGivenBack(const search::MaskOccurrence& match);
+
 // The action given each reference: (owner, path, parameter) -> -1 reports an error.
 using FileAction = std::function<int(WindowRef owner, const std::string& path, std::string_view parameter)>;
 

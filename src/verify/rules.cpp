@@ -91,8 +91,9 @@ void RuleBase::sort() {
 }
 
 RulePtr RuleBase::find(const std::function<bool(Rule&)>& applies) {
-  std::lock_guard lock(mutex_);
-  for (const auto& rule : rules_)
+  // Walked on a copy: `applies` may ask the user, and a window reading the
+  // rules meanwhile must not wait for the answer.
+  for (const auto& rule : rules())
     if (applies(*rule)) return rule;
   return nullptr;
 }

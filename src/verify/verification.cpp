@@ -158,11 +158,15 @@ MaskVerdict replacePath(const MaskOccurrence& match, MaskReply& reply, SearchCon
         reply.replacement = std::string(text.substr(0, skip)) + "\"" + *repaired + "\"" +
                             std::string(rest.substr(close + 1));
         reply.giveBack = rest.size() > close + 1 ? 1 : 0;
+      } else {
+        reply.giveBack = separatorGivenBack(match);
       }
       return MaskVerdict::Accept;
     }
   }
 
+  // The separator that ends this reference may begin the next one.
+  reply.giveBack = separatorGivenBack(match);
   state.found = candidate.found;
   if (candidate.found) return MaskVerdict::Accept;
   state.anyMissing = true;
@@ -307,8 +311,29 @@ bool verifyAction(const search::SearchItem& item, SearchContext& context, Verifi
     // String data as text; each string of a list on its own line of work.
     std::string data(reinterpret_cast<const char*>(item.data.data()), item.data.size());
     while (!data.empty() && data.back() == '\0') data.pop_back();
-    std::optional<std::string> repaired = repairLengthPrefixed(data, context, state, files);
-    if (!repaired) repaired = repairReferences(data, context, state, files);
+    auto repairString = [&](const std::string& text) {
+      std::optional<std::string> repaired = repairLengthPrefixed(text, context, state, files);
+      if (!repaired) repaired = repairReferences(text, context, state, files);
+      return repaired;
+    };
+    std::optional<std::string> repaired;
+    if (item.type == REG_MULTI_SZ) {
+      std::string joined;
+      bool changed = false;
+      for (std::size_t start = 0;;) {
+        const std::size_t end = data.find('\0', start);
+        std::string piece = data.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::optional<std::string> fixed = context.aborted() ? std::nullopt : repairString(piece);
+        changed = changed || (fixed && *fixed != piece);
+        joined += fixed ? *fixed : piece;
+        if (end == std::string::npos) break;
+        joined.push_back('\0');
+        start = end + 1;
+      }
+      if (changed) repaired = std::move(joined);
+    } else {
+      repaired = repairString(data);
+    }
     if (repaired && *repaired != data) {
       std::vector<BYTE> bytes(repaired->begin(), repaired->end());
       // Terminated as the data was.
@@ -322,6 +347,14 @@ bool verifyAction(const search::SearchItem& item, SearchContext& context, Verifi
 
 void findAlternateLocations(const std::string& reference, SuggestionFeed& feed, const FileSystemView& files) {
   feed.setStatus(reference);
+  // A place found both ways is offered once.
+  std::vector<std::string> offered;
+  auto offer = [&](const std::string& found) {
+    for (const auto& known : offered)
+      if (platform::equalsIgnoringAsciiCase(known, found)) return;
+    offered.push_back(found);
+    feed.add(found);
+  };
   std::string_view path = reference;
   if (!path.empty() && path.front() == '"') path.remove_prefix(1);
   const char ownDrive = path.size() >= 2 && path[1] == ':'
@@ -333,7 +366,7 @@ void findAlternateLocations(const std::string& reference, SuggestionFeed& feed, 
       if (letter == ownDrive || !files.drives.drive(letter)) continue;
       std::string other = std::string(1, letter) + std::string(path.substr(1));
       LONG error = ERROR_SUCCESS;
-      if (platform::fileExists(other, files.drives, nullptr, &error)) feed.add(other);
+      if (platform::fileExists(other, files.drives, nullptr, &error)) offer(other);
     }
   }
   // The same name anywhere, the reference's own drive first. A drive that is
@@ -361,7 +394,7 @@ void findAlternateLocations(const std::string& reference, SuggestionFeed& feed, 
         [&](int, search::DirectoryWalker& w) {
           const auto* entry = w.entry();
           if (entry && platform::equalsIgnoringAsciiCase(entry->name, name)) {
-            if (auto found = platform::windowsPathOf(w.entryPath(), files.drives)) feed.add(*found);
+            if (auto found = platform::windowsPathOf(w.entryPath(), files.drives)) offer(*found);
           }
           return stop ? -1 : 0;
         },

@@ -13,12 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool hasDrive(std::string_view path) {
   return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
@@ -102,7 +96,9 @@ bool fileExists(std::string_view path, const DriveMap& drives, DWORD* attributes
   bool folderOnly = !path.empty() && path.back() == '\\';
   if (folderOnly) path.remove_suffix(1);
   if (isNetworkOrDevicePath(path)) return fail(ERROR_BAD_NETPATH);
-  if (!hasDrive(path) || path.find_first_of("*?<>|\"") != std::string_view::npos) return fail(ERROR_BAD_PATHNAME);
+  // A NUL would end the name the host is given: such a path names nothing.
+  constexpr std::string_view kNotInNames("*?<>|\"\0", 7);
+  if (!hasDrive(path) || path.find_first_of(kNotInNames) != std::string_view::npos) return fail(ERROR_BAD_PATHNAME);
   auto host = drives.toHost(path);
   if (!host) return fail(ERROR_PATH_NOT_FOUND);
   std::error_code ec;
@@ -207,11 +203,11 @@ std::optional<std::string> shortPathName(std::string_view windowsPath, const Dri
       std::string actual = entry->filename().string();
       out += "\\" + shortNameIn(actual, folderEntries(folder));
       folder = *entry;
-    } else if (end == path.size()) {
-      out += "\\";
     }
     pos = end + 1;
   }
+  // "C:\" and "C:\Program Files\" keep their closing backslash.
+  if (path.back() == '\\' && out.back() != '\\') out += "\\";
   return out;
 }
 

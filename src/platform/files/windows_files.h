@@ -25,8 +25,9 @@ bool isNetworkOrDevicePath(std::string_view path);
 
 // The host path of a Windows path with a drive letter; nothing for any other.
 std::optional<std::filesystem::path> hostPathOf(std::string_view windowsPath, const DriveMap& drives);
-// The Windows path of a host path below one of the drives (the first drive,
-// from C, whose folder holds it; A and B last).
+// The Windows path of a host path below one of the drives: the drive whose
+// folder holds it most closely (C before Z: when Z: is the host's root); among
+// drives of the same folder the first from C, A and B last.
 std::optional<std::string> windowsPathOf(const std::filesystem::path& hostPath, const DriveMap& drives);
 
 // Whether the file or folder exists. A leading double quote is dropped with
