@@ -11,6 +11,7 @@
 #include "app/error_reporting.h"
 #include "app/version.h"
 #include "cli/cli_support.h"
+#include "cli/hive_verbs.h"
 #include "cli/script_verbs.h"
 #include "cli/search_verb.h"
 #include "cli/verify_verb.h"
@@ -99,6 +100,22 @@ int main(int argc, char** argv) {
   resultsVerb->add_option("--replace,-r", resultsRequest.replace, "the replacement (change)");
   resultsVerb->add_option("--save", resultsRequest.save, "write the rows to this script file afterwards");
 
+  std::string loadKey, loadFile;
+  auto* loadVerb = app.add_subcommand("load", "load a hive file at a key directly below HKLM or HKU, for this run");
+  loadVerb->add_option("key", loadKey, "the mount point, e.g. HKU\\Offline")->required();
+  loadVerb->add_option("file", loadFile, "the hive file (regf, or Wine's text format)")->required();
+
+  std::string unloadKey;
+  auto* unloadVerb = app.add_subcommand("unload", "unload the hive mounted at a key, saving its changes");
+  unloadVerb->add_option("key", unloadKey, "the mount point, e.g. HKU\\Offline")->required();
+
+  std::string saveKey, saveFile;
+  bool saveForce = false;
+  auto* saveVerb = app.add_subcommand("save", "save a key with everything below it as a hive file");
+  saveVerb->add_option("key", saveKey, "the key")->required();
+  saveVerb->add_option("file", saveFile, "the hive file; an existing one is replaced after asking")->required();
+  saveVerb->add_flag("--force,-f", saveForce, "replace an existing file without asking");
+
   // The registry editor's own command line ("/E file.reg KEY", "/S file.reg",
   // "file.reg") is taken as it stands, after the global options.
   std::vector<std::string> editorLine;
@@ -162,6 +179,9 @@ int main(int argc, char** argv) {
   if (*exportVerb) status = talmoor::cli::runExport(exportRequest);
   if (*importVerb) status = talmoor::cli::runImport(importRequest);
   if (*resultsVerb) status = talmoor::cli::runResults(resultsRequest);
+  if (*loadVerb) status = talmoor::cli::runLoad(loadKey, loadFile);
+  if (*unloadVerb) status = talmoor::cli::runUnload(unloadKey);
+  if (*saveVerb) status = talmoor::cli::runSave(saveKey, saveFile, saveForce);
   if (!editorLine.empty()) status = talmoor::cli::runRegistryEditorCommandLine(editorLine);
 
   // An orderly end saves every hive that changed.

@@ -58,6 +58,8 @@ std::optional<std::string> systemErrorText(LONG code) {
       {ERROR_KEY_HAS_CHILDREN,
        "Cannot create a symbolic link in a registry key that already has subkeys or values."},
       {ERROR_CHILD_MUST_BE_VOLATILE, "Cannot create a stable subkey under a volatile parent key."},
+      {ERROR_NO_UNICODE_TRANSLATION,
+       "No mapping for the Unicode character exists in the target multi-byte code page."},
       {ERROR_DLL_INIT_FAILED, "A dynamic link library (DLL) initialization routine failed."},
       {ERROR_DLL_NOT_FOUND, "One of the library files needed to run this application cannot be found."},
       {ERROR_CANCELLED, "The operation was canceled by the user."},

@@ -46,6 +46,7 @@ inline constexpr LONG ERROR_NOT_REGISTRY_FILE = 1017;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;
 inline constexpr LONG ERROR_KEY_HAS_CHILDREN = 1020;
 inline constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
+inline constexpr LONG ERROR_NO_UNICODE_TRANSLATION = 1113;
 inline constexpr LONG ERROR_DLL_INIT_FAILED = 1114;
 inline constexpr LONG ERROR_DLL_NOT_FOUND = 1157;
 inline constexpr LONG ERROR_CANCELLED = 1223;

@@ -1,6 +1,7 @@
 #include "search/search_options.h"
 
 #include "registry/access/registry_access.h"
+#include "registry/integrity_check.h"
 
 namespace talmoor::search {
 
@@ -27,6 +28,7 @@ void storeSearchOptions(const SearchOptions& updated) {
   std::lock_guard lock(optionsMutex());
   options() = updated;
   registry::accessOptions().intelligentConversion = updated.intelligentConversion != 0;
+  registry::setIntegrityCheckEnabled(updated.tamperCheck != 0);
 }
 
 void setConfirmationsOff(bool off) {

@@ -83,7 +83,7 @@ struct SearchOptions {
 // A copy of the current options.
 SearchOptions currentSearchOptions();
 // Replaces the options; the switches other subsystems keep (intelligent
-// conversion) are passed on to them.
+// conversion, the integrity check) are passed on to them.
 void storeSearchOptions(const SearchOptions& options);
 // Only the confirmations-off switch, as a running write check changes it.
 void setConfirmationsOff(bool off);

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,42 @@ LONG replaceFileAtomically(const std::filesystem::path& target, std::string_view
   FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY));
   if (dirFd.get() >= 0) ::fsync(dirFd.get());
   return ERROR_SUCCESS;
+}
+
+LONG replaceFileThrough(const std::filesystem::path& target,
+                        const std::function<LONG(const std::filesystem::path& staged)>& write) {
+  std::filesystem::path dir = target.parent_path();
+  if (dir.empty()) dir = ".";
+  struct stat existing {};
+  bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) return fail(target, "cannot look at", errno);
+  if (exists && !S_ISREG(existing.st_mode)) {
+    setErrorDetail(fmt::format("{} is not a file", target.string()));
+    return ERROR_ACCESS_DENIED;
+  }
+  if (exists && !(existing.st_mode & S_IWUSR)) {
+    setErrorDetail(fmt::format("{} is read-only", target.string()));
+    return ERROR_ACCESS_DENIED;
+  }
+
+  std::string pattern = (dir / ("." + target.filename().string() + ".talmoor-XXXXXX")).string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (!::mkdtemp(name.data())) return fail(target, "cannot create a folder beside", errno);
+  const std::filesystem::path folder(name.data());
+  const std::filesystem::path staged = folder / target.filename();
+
+  LONG rc = write(staged);
+  if (rc == ERROR_SUCCESS && exists && ::chmod(staged.c_str(), existing.st_mode & 07777) != 0)
+    rc = fail(target, "cannot set permissions for", errno);
+  if (rc == ERROR_SUCCESS && ::rename(staged.c_str(), target.c_str()) != 0) rc = fail(target, "cannot replace", errno);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  if (rc == ERROR_SUCCESS) {
+    FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY));
+    if (dirFd.get() >= 0) ::fsync(dirFd.get());
+  }
+  return rc;
 }
 
 LONG readWholeFile(const std::filesystem::path& file, std::string& bytes) {

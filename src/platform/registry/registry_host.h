@@ -69,6 +69,9 @@ class RegistryHost {
   std::optional<std::filesystem::path> hostPathOf(std::string_view fileName) const;
 
   void addFilter(std::shared_ptr<RegistryFilter> filter);
+  // Whether any filter is installed: without one, the documented calls and
+  // the native read cannot disagree.
+  bool hasFilters() const { return hasFilters_.load(); }
   void removeFilter(const std::shared_ptr<RegistryFilter>& filter);
 
   // Operations. Every one returns a Win32 code.

@@ -6,6 +6,7 @@
 #include "platform/last_error.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
+#include "registry/integrity_check.h"
 #include "registry/registry_path.h"
 #include "registry/root_keys.h"
 
@@ -53,7 +54,13 @@ void ScopedKey::reset(HKEY key) {
 }
 
 AccessOptions& accessOptions() {
-  static AccessOptions options;
+  // The integrity check is part of the reads from the start; its switch
+  // follows the "Anti-Virus Methods" option.
+  static AccessOptions options = [] {
+    AccessOptions initial;
+    installIntegrityCheck(initial);
+    return initial;
+  }();
   return options;
 }
 

@@ -289,6 +289,8 @@ int enumerateValues(std::string_view machine, EnumerationRequest& request, const
 }
 
 LONG queryValue(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>& data, const ReportTo& report) {
+  if (const auto& native = accessOptions().nativeQuery)
+    if (auto result = native(key, name, type, data, report)) return *result;
   std::string valueName(name);
   DWORD size = 0;
   LONG rc = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, nullptr, &size);

@@ -91,11 +91,16 @@ struct EnumerationRequest {
 // Settings the reads follow (from the search options).
 struct AccessOptions {
   bool intelligentConversion = true;
-  // The value integrity check, installed with the hive work: it may replace
+  // The value integrity check (registry/integrity_check.h): it may replace
   // the data a value walk delivers.
   std::function<void(HKEY key, const std::string& name, DWORD& type, std::vector<BYTE>& data,
                      const EnumerationRequest& request)>
       integrityCheck;
+  // Query value's native path, installed with the check: a result ends the
+  // query; nothing lets the ANSI read go on.
+  std::function<std::optional<LONG>(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>& data,
+                                    const ReportTo& report)>
+      nativeQuery;
 };
 AccessOptions& accessOptions();
 

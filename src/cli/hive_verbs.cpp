@@ -1,0 +1,101 @@
+#include "cli/hive_verbs.h"
+
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+#include <fmt/format.h>
+
+#include "app/interaction.h"
+#include "cli/cli_support.h"
+#include "cli/key_argument.h"
+#include "platform/registry/registry_host.h"
+#include "platform/win32_errors.h"
+#include "registry/hive_operations.h"
+
+namespace talmoor::cli {
+
+namespace {
+
+using namespace talmoor::registry;
+
+constexpr const char* kDone = "The operation completed successfully.\n";
+
+// The key argument split into the key a hive hangs from and its name there.
+struct MountPoint {
+  std::string path;
+  std::string parent;
+  std::string name;
+};
+
+std::optional<MountPoint> mountPointOf(const std::string& text, std::string_view verb) {
+  auto key = parseKeyArgument(text);
+  if (!key) {
+    reportProblem(text, "not a registry key");
+    return std::nullopt;
+  }
+  MountPoint point{key->display(), {}, {}};
+  if (key->subkey.empty()) {
+    reportProblem(point.path, fmt::format("a root key cannot be {}", verb));
+    return std::nullopt;
+  }
+  auto cut = point.path.rfind('\\');
+  point.parent = point.path.substr(0, cut);
+  point.name = point.path.substr(cut + 1);
+  return point;
+}
+
+bool fileExists(const std::string& file) {
+  auto host = platform::currentRegistryHost().hostPathOf(file);
+  std::error_code ec;
+  return host && std::filesystem::exists(*host, ec);
+}
+
+}  // namespace
+
+int runLoad(const std::string& key, const std::string& file) {
+  auto point = mountPointOf(key, "loaded");
+  if (!point) return kExitFailure;
+  if (!fileExists(file)) return reportProblem(file, systemMessageText(ERROR_FILE_NOT_FOUND));
+  FailureReporter failures;
+  // What a damaged or uncleanly closed hive file lacks is told as a warning;
+  // the hive is loaded all the same.
+  ErrorHandler handler = [&failures](const ErrorReport& report) {
+    if (report.code != ERROR_REGISTRY_CORRUPT) return failures.handler()(report);
+    std::cerr << fmt::format("talmoor-cli: warning: {}: {}\n", report.primaryName, report.context);
+    return false;
+  };
+  auto named = [&point](std::string_view, std::string_view, std::string_view) {
+    return std::optional<std::string>(point->name);
+  };
+  LONG rc = loadHive(point->parent, file, named, ReportTo(handler, point->path));
+  if (rc == ERROR_CANCELLED) return reportProblem(file, "not loaded");
+  if (rc != ERROR_SUCCESS) return kExitFailure;
+  std::cout << kDone;
+  return kExitSuccess;
+}
+
+int runUnload(const std::string& key) {
+  auto point = mountPointOf(key, "unloaded");
+  if (!point) return kExitFailure;
+  FailureReporter failures;
+  if (unloadHive(point->path, ReportTo(failures.handler(), point->path)) != ERROR_SUCCESS) return kExitFailure;
+  std::cout << kDone;
+  return kExitSuccess;
+}
+
+int runSave(const std::string& key, const std::string& file, bool force) {
+  auto parsed = parseKeyArgument(key);
+  if (!parsed) return reportProblem(key, "not a registry key");
+  const std::string path = parsed->display();
+  if (!force && fileExists(file) &&
+      messageBox(fmt::format("{} already exists. Replace it?", file), kSaveHiveDialogTitle, BoxButtons::YesNo,
+                 BoxIcon::Question) != IDYES)
+    return reportProblem(file, "not replaced");
+  FailureReporter failures;
+  if (saveKeyAsHive(path, file, ReportTo(failures.handler(), path)) != ERROR_SUCCESS) return kExitFailure;
+  std::cout << kDone;
+  return kExitSuccess;
+}
+
+}  // namespace talmoor::cli
