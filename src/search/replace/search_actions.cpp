@@ -1,5 +1,6 @@
 #include "search/replace/search_actions.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/error_reporting.h"
@@ -153,14 +154,15 @@ int foundItemHandler(const SearchItem& item, SearchContext& context) {
     // The modified side inherits the original's path.
     modified.clearComponent(registry::kMachine | registry::kRoot | registry::kKeyPath |
                             (item.isKey ? 0u : registry::kKeyName));
-    const bool proposesChange =
-        context.nameReplaced ||
-        (change.modified.hasData && change.modified.data != std::vector<BYTE>(item.data.begin(), item.data.end()));
+    const bool dataChanged = change.modified.hasData &&
+                             !std::equal(change.modified.data.begin(), change.modified.data.end(), item.data.begin(),
+                                         item.data.end());
+    const bool proposesChange = context.nameReplaced || dataChanged;
     if (item.isKey) {
       if (modified.keyName() && *modified.keyName() != item.name) proposedKeyName = *modified.keyName();
     } else if (context.findIsMask && !proposesChange) {
       // A mask search only finds: there is nothing to write.
-    } else if (isStringType(item.type) && binaryInString(item.data) && change.modified.data != std::vector<BYTE>(item.data.begin(), item.data.end())) {
+    } else if (isStringType(item.type) && binaryInString(item.data) && dataChanged) {
       messageBox("The Type reported by the registry is inconsistant with the data stored within, it may not be safe "
                  "for automatic changes to take place!",
                  "Binary Data stored in String");
