@@ -15,9 +15,8 @@ TEST(CommandLine, SplitsAtBlanksKeepingQuotedTokensWhole) {
   EXPECT_EQ(splitCommandLine(R"(/E "C:\My Files\out.reg" "HKEY_CURRENT_USER\Control Panel")"),
             (std::vector<std::string>{"/E", R"("C:\My Files\out.reg")", R"("HKEY_CURRENT_USER\Control Panel")"}));
   auto tokens = splitCommandLine(R"(/E "a \" b.reg" key)");
-  ASSERT_EQ(tokens.size(), 3u);
-  EXPECT_EQ(tokens[1], R"("a \" b.reg")");
-  EXPECT_EQ(unquoted(tokens[1]), R"(a " b.reg)");
+  EXPECT_EQ(tokens, (std::vector<std::string>{"/E", R"("a \" b.reg")", "key"}));
+  EXPECT_EQ(unquoted(tokens.at(1)), R"(a " b.reg)");
   EXPECT_TRUE(splitCommandLine("").empty());
 }
 

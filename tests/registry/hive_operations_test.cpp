@@ -1,6 +1,5 @@
-// Hive files: the file test with its boxes, loading corpus hives under a
-// named mount point, saving keys as hives (over existing files too, and
-// failing half way), unloading with its log row, and the mount point lookup.
+// Hive files: the file test with its boxes, loading under a named mount point,
+// saving keys as hives, unloading with its log row, and the mount point lookup.
 
 #include <gtest/gtest.h>
 
@@ -57,10 +56,8 @@ class HiveOperationsTest : public ::testing::Test {
 
   // A writable copy of a corpus hive, or an empty path without the corpus.
   fs::path corpusCopy(const std::string& name) {
-    fs::path from = test::corpusHive(name);
-    if (from.empty()) return {};
-    fs::copy_file(from, dir() / name);
-    fs::permissions(dir() / name, fs::perms::owner_write, fs::perm_options::add);
+    if (test::corpusHive(name).empty()) return {};
+    test::copyWritable(test::corpusHive(name), dir() / name);
     return dir() / name;
   }
   std::string dumpOf(const fs::path& file) {

@@ -1,6 +1,5 @@
-// The value integrity check against filters on the documented calls that
-// hide a value's tail, change its bytes or change between two readings, and
-// Query value's native path.
+// The value integrity check against filters on the documented calls that hide a
+// value's tail, change its bytes or change between readings; Query value's native path.
 
 #include <gtest/gtest.h>
 
@@ -27,18 +26,18 @@ namespace tp = talmoor::platform;
 constexpr const char* kKeyPath = "HKEY_LOCAL_MACHINE\\Software\\Checked";
 using Bytes = std::vector<BYTE>;
 
-// Stands for software that hooks the documented calls.
+// Stands for software that hooks the documented calls: changes what they give of one value.
 class HookFilter : public tp::RegistryFilter {
  public:
-  using Hook = std::function<void(std::u16string_view name, DWORD& type, Bytes& data)>;
-  explicit HookFilter(Hook hook) : hook_(std::move(hook)) {}
-  bool filterValue(std::u16string_view, std::u16string_view name, DWORD& type, Bytes& data) override {
-    hook_(name, type, data);
+  HookFilter(std::u16string name, std::function<void(Bytes&)> change) : name_(std::move(name)), change_(change) {}
+  bool filterValue(std::u16string_view, std::u16string_view name, DWORD&, Bytes& data) override {
+    if (name == name_) change_(data);
     return true;
   }
 
  private:
-  Hook hook_;
+  std::u16string name_;
+  std::function<void(Bytes&)> change_;
 };
 
 // The native call as the tests see it: counted, with something that may
@@ -79,7 +78,9 @@ class IntegrityCheckTest : public ::testing::Test {
   void set(const char* name, DWORD type, const Bytes& data) {
     ASSERT_EQ(RegSetValueExA(key_, name, 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
   }
-  void hook(HookFilter::Hook hook) { registry_.host().addFilter(std::make_shared<HookFilter>(std::move(hook))); }
+  void hook(std::u16string name, std::function<void(Bytes&)> change) {
+    registry_.host().addFilter(std::make_shared<HookFilter>(std::move(name), std::move(change)));
+  }
 
   ReportTo recording() {
     return ReportTo(
@@ -118,10 +119,8 @@ TEST_F(IntegrityCheckTest, HiddenTailAndChangedBytesAreReportedAndTheNativeDataD
   set("Shell", REG_SZ, Bytes(shell.c_str(), shell.c_str() + shell.size() + 1));
   set("Flags", REG_BINARY, {1, 0, 0, 0});
   set("Plain", REG_BINARY, {7, 7});
-  hook([](std::u16string_view name, DWORD&, Bytes& data) {
-    if (name == u"Shell") data.resize(data.size() / 2);  // the second program is cut off
-    if (name == u"Flags") data[0] = 0;                   // the same length, other bytes
-  });
+  hook(u"Shell", [](Bytes& data) { data.resize(data.size() / 2); });  // the second program is cut off
+  hook(u"Flags", [](Bytes& data) { data[0] = 0; });                   // the same length, other bytes
 
   auto delivered = walk(key_, recording());
   EXPECT_EQ(delivered["Shell"], std::make_pair(DWORD{REG_SZ}, Bytes(shell.c_str(), shell.c_str() + shell.size() + 1)));
@@ -132,13 +131,10 @@ TEST_F(IntegrityCheckTest, HiddenTailAndChangedBytesAreReportedAndTheNativeDataD
 }
 
 TEST_F(IntegrityCheckTest, ValuesChangingBetweenTheReadingsAreInFluxAndStillRead) {
-  // A filter whose answer differs from one call to the next. Fluxation is
-  // logged without a box.
+  // A filter whose answer differs from one call to the next. Fluxation is logged without a box.
   set("Counter", REG_BINARY, {1, 2, 3});
   BYTE next = 100;
-  hook([&](std::u16string_view name, DWORD&, Bytes& data) {
-    if (name == u"Counter") data.back() = next++;
-  });
+  hook(u"Counter", [&](Bytes& data) { data.back() = next++; });
   ErrorLog::instance().setWindowOpen(true);
   auto delivered = walk(key_, ReportTo(defaultErrorHandler, kKeyPath));
   EXPECT_EQ(delivered["Counter"].second, (Bytes{1, 2, 3}));
@@ -151,9 +147,7 @@ TEST_F(IntegrityCheckTest, ValuesChangingBetweenTheReadingsAreInFluxAndStillRead
   // Another program writes a value whose tail a filter hides, right after
   // its first native reading: the latest stored data is delivered.
   set("Moving", REG_BINARY, {1, 2, 3});
-  hook([](std::u16string_view name, DWORD&, Bytes& data) {
-    if (name == u"Moving") data.resize(2);
-  });
+  hook(u"Moving", [](Bytes& data) { data.resize(2); });
   bool written = false;
   g_afterNativeRead = [&] {
     if (!std::exchange(written, true)) set("Moving", REG_BINARY, {9, 9, 9, 9});
@@ -180,9 +174,7 @@ TEST_F(IntegrityCheckTest, NamesTheNativeCallCannotTake) {
 TEST_F(IntegrityCheckTest, NothingIsCheckedWithTheOptionOffOnARootHandleOrWithoutTheNativeCall) {
   set("Tail", REG_BINARY, {1, 2, 3, 4});
   ASSERT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "Tail", 0, REG_BINARY, Bytes{1, 2, 3, 4}.data(), 4), ERROR_SUCCESS);
-  hook([](std::u16string_view name, DWORD&, Bytes& data) {
-    if (name == u"Tail") data.resize(1);
-  });
+  hook(u"Tail", [](Bytes& data) { data.resize(1); });
   auto options = search::currentSearchOptions();
   options.tamperCheck = 0;
   search::storeSearchOptions(options);
@@ -201,9 +193,7 @@ TEST_F(IntegrityCheckTest, NothingIsCheckedWithTheOptionOffOnARootHandleOrWithou
 
 TEST_F(IntegrityCheckTest, QueryValueReadsAroundTheFilters) {
   set("Text", REG_SZ, {'a', 0xC3, 0xA9, 'z', 0});  // "aéz"
-  hook([](std::u16string_view name, DWORD&, Bytes& data) {
-    if (name == u"Text") data.resize(2);
-  });
+  hook(u"Text", [](Bytes& data) { data.resize(2); });
   DWORD type = 0;
   Bytes data;
   ASSERT_EQ(queryValue(key_, "Text", type, data, recording()), ERROR_SUCCESS);

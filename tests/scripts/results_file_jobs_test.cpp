@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -75,33 +76,21 @@ class FileJobs : public SearchTest {
     results_->addRow(false, path, name, data, type,
                      record ? std::optional(DataRecord{static_cast<int>(type), data}) : std::nullopt, kMarkNone);
   }
-  static std::optional<std::pair<DWORD, Bytes>> stored(const std::string& path, const std::string& name) {
-    auto quiet = registry::ReportTo([](const ErrorReport&) { return true; });
-    registry::ScopedKey key(registry::openKeyByPath(path, registry::kReadKeyAccess, quiet));
-    std::pair<DWORD, Bytes> out;
-    if (!key.get() || registry::queryValue(key.get(), name, out.first, out.second, quiet) != ERROR_SUCCESS)
-      return std::nullopt;
+  // What `show` makes of every row, in list order.
+  Lines rowsAs(const std::function<std::string(const ResultRow&)>& show) const {
+    Lines out;
+    for (const auto& row : results_->rows()) out.push_back(show(row));
     return out;
   }
-  // "value mark" for every row, in list order.
   Lines rowMarks() const {
-    Lines out;
-    for (const auto& row : results_->rows()) out.push_back(row.value + " " + std::to_string(row.statusMark));
-    return out;
+    return rowsAs([](const ResultRow& row) { return row.value + " " + std::to_string(row.statusMark); });
   }
   Lines rowValues() const {
-    Lines out;
-    for (const auto& row : results_->rows()) out.push_back(row.value);
-    return out;
+    return rowsAs([](const ResultRow& row) { return row.value; });
   }
   Lines takeStates() {
     std::lock_guard lock(mutex_);
     return std::exchange(states_, {});
-  }
-  Lines captions() const {
-    Lines out;
-    for (const auto& request : scripted_->confirmations()) out.push_back(request.caption);
-    return out;
   }
 
   test::TempDir dir_;
@@ -190,8 +179,6 @@ TEST_F(FileJobs, EveryKindOfValueComesBackByteForByteThroughExportAndImport) {
   };
   for (const auto& [name, value] : values) put(r, name, value.first, value.second);
   put(r + "\\Deeper\\Still", "x", REG_SZ, sz("y"));
-  std::vector<std::optional<std::pair<DWORD, Bytes>>> before;  // what the registry holds must come back
-  for (const auto& entry : values) before.push_back(stored(r, entry.first));
 
   auto out = dir_ / "all.reg";
   ASSERT_TRUE(run(FileCommand::Export, out, r).ok);
@@ -200,17 +187,12 @@ TEST_F(FileJobs, EveryKindOfValueComesBackByteForByteThroughExportAndImport) {
     ASSERT_EQ(registry::deleteKeyTree("", top.get(), "R", registry::ReportTo(defaultErrorHandler)), ERROR_SUCCESS);
   }
   ASSERT_FALSE(keyExists(r));
-  SearchOptions options = currentSearchOptions();
-  options.confirmationsOff = 1;
-  storeSearchOptions(options);
+  changeOptions([](SearchOptions& o) { o.confirmationsOff = 1; });
 
   FileJobOutcome outcome = run(FileCommand::Import, out);
   EXPECT_TRUE(outcome.ok);
   EXPECT_EQ(outcome.failures, 0u);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    ASSERT_TRUE(before[i]) << values[i].first;
-    EXPECT_EQ(stored(r, values[i].first), before[i]) << values[i].first;
-  }
+  for (const auto& [name, value] : values) EXPECT_EQ(stored(r, name), value) << name;
   EXPECT_EQ(readText(r + "\\Deeper\\Still", "x"), "y");
   EXPECT_TRUE(scripted_->boxLines().empty());
 }
@@ -223,8 +205,8 @@ TEST_F(FileJobs, ImportAsksTheGateForEachValueAndKeyWithOneRecordForTheFile) {
   scripted_->answerConfirmations({kAnswerAccept, kAnswerReject, kAnswerAccept, kAnswerAccept, kAnswerAccept});
   FileJobOutcome outcome = run(FileCommand::Import, {"[" + i + "]", "\"old\"=\"2\"", "\"new\"=\"3\"", "\"same\"=\"s\"",
                                                      "[" + i + "\\X\\Y]", "\"deep\"=dword:00000001"});
-  EXPECT_EQ(captions(), (Lines{"Overwrite Value and Data", "Create Value and Data", "Create Key", "Create Key",
-                               "Create Value and Data"}));
+  EXPECT_EQ(captions(*scripted_), (Lines{"Overwrite Value and Data", "Create Value and Data", "Create Key",
+                                         "Create Key", "Create Value and Data"}));
   auto asked = scripted_->confirmations();
   EXPECT_EQ(asked[0].originalData, sz("1"));
   EXPECT_EQ(asked[0].modifiedData, sz("2"));
@@ -235,14 +217,12 @@ TEST_F(FileJobs, ImportAsksTheGateForEachValueAndKeyWithOneRecordForTheFile) {
 
   // The template of the moment the job starts decides; an answer not to be
   // asked again holds for the rest of the file.
-  SearchOptions options = currentSearchOptions();
-  options.confirmationTemplate[kChangeValue][kOpCreate] = {1, kAnswerReject};
-  storeSearchOptions(options);
+  changeOptions([](SearchOptions& o) { o.confirmationTemplate[kChangeValue][kOpCreate] = {1, kAnswerReject}; });
   results_->clear();
   scripted_->clear();
   scripted_->answerConfirmations({kAnswerAccept + kAnswerDoNotShow});
   run(FileCommand::Import, {"[" + i + "]", "\"new\"=\"1\"", "\"old\"=\"3\"", "\"same\"=\"4\"", "\"new2\"=\"1\""});
-  EXPECT_EQ(captions(), Lines{"Overwrite Value and Data"});
+  EXPECT_EQ(captions(*scripted_), Lines{"Overwrite Value and Data"});
   EXPECT_EQ(values(i), (Values{{"old", "3"}, {"same", "4"}}));
   EXPECT_EQ(rowMarks(), (Lines{"new 3", "old 0", "same 0", "new2 3"}));
 }
@@ -257,7 +237,7 @@ TEST_F(FileJobs, ImportStopsAtCancelAndSkipsWhatItCannotWrite) {
                                 "[HKEY_NOWHERE\\Soft]", "\"b\"=\"1\"",         // no such root
                                 "[" + i + "]", "\"bad\"=hex:01,zz", "\"c\"=\"1\"", "\"d\"=\"2\"", "\"e\"=\"3\"",
                                 "[" + i + "\\Later]"});
-  EXPECT_EQ(captions(), (Lines{"Create Key", "Create Value and Data", "Create Value and Data"}));
+  EXPECT_EQ(captions(*scripted_), (Lines{"Create Key", "Create Value and Data", "Create Value and Data"}));
   EXPECT_FALSE(keyExists(i + "\\No"));
   EXPECT_FALSE(keyExists(i + "\\Later"));
   EXPECT_EQ(values(i), (Values{{"c", "1"}}));
@@ -265,12 +245,7 @@ TEST_F(FileJobs, ImportStopsAtCancelAndSkipsWhatItCannotWrite) {
   EXPECT_EQ(results_->row(2).data, "<Error Importing>");
   EXPECT_EQ(outcome.readStatus, ReadStatus::Stopped);
   EXPECT_EQ(scripted_->boxLines(), Lines{"Sorry: Error Reading Binary Entry"});
-  auto log = ErrorLog::instance().rows();
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].code, ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(log[0].keyPath, "Import");
-  EXPECT_EQ(log[0].valueName, "HKEY_NOWHERE\\Soft");
-  EXPECT_EQ(log[0].context, "Invalid Registry Key");
+  EXPECT_EQ(logLines(), Lines{"87 Import | HKEY_NOWHERE\\Soft | Invalid Registry Key"});  // invalid parameter
 }
 
 TEST_F(FileJobs, VerifyAndTestImportCheckTheFileAgainstTheRegistry) {
@@ -286,21 +261,20 @@ TEST_F(FileJobs, VerifyAndTestImportCheckTheFileAgainstTheRegistry) {
   changed[1] = "\"a\"=\"2\"";
   changed.insert(changed.end(), {"\"gone\"=\"x\"", "[" + v + "\\No]", "\"k\"=\"x\""});
   EXPECT_TRUE(run(FileCommand::Verify, changed).ok);
-  Lines marks;
-  for (const auto& row : results_->rows()) {
-    std::string line = row.value + " " + std::to_string(row.statusMark) + ":";
-    for (int column = kColumnHive; column <= kColumnData; ++column) line += " " + std::to_string(row.columnMarks[column]);
-    marks.push_back(line);
-  }
-  EXPECT_EQ(marks, (Lines{"a 3: 4 4 0 4 3", "gone 3: 4 4 0 3 3", "k 3: 4 3 0 3 3"}));
+  EXPECT_EQ(rowsAs([](const ResultRow& row) {
+              std::string line = row.value + " " + std::to_string(row.statusMark) + ":";
+              for (int column = kColumnHive; column <= kColumnData; ++column)
+                line += " " + std::to_string(row.columnMarks[column]);
+              return line;
+            }),
+            (Lines{"a 3: 4 4 0 4 3", "gone 3: 4 4 0 3 3", "k 3: 4 3 0 3 3"}));
 
   // A test import lists every entry, ticking what the registry holds, and writes nothing.
   results_->clear();
   run(FileCommand::TestImport, changed);
   EXPECT_EQ(rowValues(), (Lines{"a", "n", "(Default Value)", "gone", "k"}));
-  Lines ticked;
-  for (const auto& row : results_->rows()) ticked.push_back(row.statusMark == kMarkDone ? "yes" : "no");
-  EXPECT_EQ(ticked, (Lines{"no", "yes", "yes", "no", "no"}));
+  EXPECT_EQ(rowsAs([](const ResultRow& row) { return std::string(row.statusMark == kMarkDone ? "yes" : "no"); }),
+            (Lines{"no", "yes", "yes", "no", "no"}));
   EXPECT_EQ(readText(v, "a"), "1");
   EXPECT_FALSE(read(v, "gone"));
   EXPECT_FALSE(keyExists(v + "\\No"));
@@ -397,10 +371,7 @@ TEST_F(FileJobsInTheDriver, AFileJobIsRefusedWhileASearchRuns) {
       return found(item, c);
     };
   });
-  SearchParameters parameters;
-  parameters.mode = kModeFind;
-  parameters.findText = "v";
-  driver_->setParameters(parameters);
+  driver_->setParameters(parameters(kModeFind, "v"));
   driver_->pressGo();
   ASSERT_TRUE(inSearch_.wait());
 

@@ -33,6 +33,13 @@ struct SearchRun {
       out.push_back(row.subKey + "|" + row.value + "|" + row.data + "|" + std::to_string(row.statusMark));
     return out;
   }
+  // The value (or else key) name of every row, sorted.
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    for (const auto& row : results->rows()) out.push_back(row.value.empty() ? row.subKey : row.value);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
 };
 
 SearchRun search(const SearchParameters& parameters, std::optional<std::string> start = std::string(kBase)) {
@@ -43,18 +50,12 @@ SearchRun search(const SearchParameters& parameters, std::optional<std::string> 
   return run;
 }
 
-SearchParameters find(std::string text) {
-  SearchParameters p;
-  p.findText = std::move(text);
-  return p;
-}
+SearchParameters find(std::string text) { return parameters(kModeFind, std::move(text)); }
 SearchParameters modify(std::string text, std::string replacement) {
-  SearchParameters p;
-  p.mode = kModeModify;
-  p.findText = std::move(text);
-  p.replaceText = std::move(replacement);
-  return p;
+  return parameters(kModeModify, std::move(text), std::move(replacement));
 }
+using Values = std::map<std::string, std::string>;
+using Names = std::vector<std::string>;
 
 class ModifySearch : public SearchTest {};
 
@@ -68,7 +69,7 @@ TEST_F(ModifySearch, ReplacesEveryOccurrenceInNameAndDataAndRenamesByWriteThenDe
 
   SearchRun run = search(modify("B", "xy"));
 
-  EXPECT_EQ(values(kBase), (std::map<std::string, std::string>{{"axycaxyc", "AxyCaxyc"}, {"keep", "other"}}));
+  EXPECT_EQ(values(kBase), (Values{{"axycaxyc", "AxyCaxyc"}, {"keep", "other"}}));
   EXPECT_EQ(oldPresentAtConfirmation, std::vector<bool>{true});
   // The row keeps the item's name and shows the data written, marked done.
   EXPECT_EQ(run.rows(), std::vector<std::string>{"T|abcabc|AxyCaxyc|4"});
@@ -79,7 +80,7 @@ TEST_F(ModifySearch, ReplacesEveryOccurrenceInNameAndDataAndRenamesByWriteThenDe
   // Rejected, nothing is written and the old value stays.
   scripted_->answerConfirmations({kAnswerReject});
   run = search(modify("y", "z"));
-  EXPECT_EQ(values(kBase), (std::map<std::string, std::string>{{"axycaxyc", "AxyCaxyc"}, {"keep", "other"}}));
+  EXPECT_EQ(values(kBase), (Values{{"axycaxyc", "AxyCaxyc"}, {"keep", "other"}}));
   EXPECT_EQ(run.rows(), std::vector<std::string>{"T|axycaxyc|AxzCaxzc|0"});
 }
 
@@ -91,18 +92,16 @@ TEST_F(ModifySearch, ARenameNeitherHidesTheNextValueNorComesRoundAgain) {
   putSz(kBase, "k3", "a");
   putSz(kBase, "k4", "a");
   SearchRun run = search(modify("a", "ab"));
-  EXPECT_EQ(values(kBase),
-            (std::map<std::string, std::string>{{"k1", "ab"}, {"k2ab", "-"}, {"k3", "ab"}, {"k4", "ab"}}));
+  EXPECT_EQ(values(kBase), (Values{{"k1", "ab"}, {"k2ab", "-"}, {"k3", "ab"}, {"k4", "ab"}}));
   EXPECT_EQ(run.rows().size(), 4u);
 }
 
 TEST_F(ModifySearch, ANameOrDataLeftAsItWasIsNeitherConfirmedNorDeleted) {
-  // Replaced as typed, the name and the data come out as they were: the value
-  // stays, nothing is confirmed, and the row counts as done.
+  // Replaced as typed, name and data come out unchanged; the row still counts as done.
   putSz(kBase, "abc", "xbx");
   putSz(kBase, "n", "ab");
   SearchRun run = search(modify("B", "b"));
-  EXPECT_EQ(values(kBase), (std::map<std::string, std::string>{{"abc", "xbx"}, {"n", "ab"}}));
+  EXPECT_EQ(values(kBase), (Values{{"abc", "xbx"}, {"n", "ab"}}));
   EXPECT_TRUE(scripted_->confirmations().empty());
   EXPECT_EQ(run.rows(), (std::vector<std::string>{"T|abc|xbx|4", "T|n|ab|4"}));
 
@@ -157,8 +156,8 @@ TEST_F(ModifySearch, CypheredNamesAreNeverRenamed) {
   search(modify("o", "0"));
   // The cyphered value keeps its name, though its data changes; the lower-case
   // one is a plain name.
-  EXPECT_EQ(values(cyphered), (std::map<std::string, std::string>{{"HRZR_nop", "n0p"}}));
-  EXPECT_EQ(values(plain), (std::map<std::string, std::string>{{"hrzr_n0p", "n0p"}}));
+  EXPECT_EQ(values(cyphered), (Values{{"HRZR_nop", "n0p"}}));
+  EXPECT_EQ(values(plain), (Values{{"hrzr_n0p", "n0p"}}));
 }
 
 TEST_F(ModifySearch, KeysAreNotRenamedButTheProposalIsRecorded) {
@@ -191,35 +190,28 @@ class Matcher : public SearchTest {
     put(kBase, "binary", REG_BINARY, bytes("foo"));
     put(kBase, "custom", 20, bytes("foo"));
   }
-  std::vector<std::string> found(DWORD flags, DWORD mask, BYTE always) {
-    SearchOptions options = currentSearchOptions();
-    options.searchFlags = flags;
-    options.typeMask = mask;
-    options.alwaysMatchOnName = always;
-    storeSearchOptions(options);
-    SearchRun run = search(find("FOO"));
-    std::vector<std::string> names;
-    for (const auto& row : run.results->rows()) names.push_back(row.value.empty() ? row.subKey : row.value);
-    std::sort(names.begin(), names.end());
-    return names;
+  Names found(DWORD flags, DWORD mask, BYTE always) {
+    changeOptions([&](SearchOptions& o) {
+      o.searchFlags = flags;
+      o.typeMask = mask;
+      o.alwaysMatchOnName = always;
+    });
+    return search(find("FOO")).names();
   }
 };
 
 TEST_F(Matcher, FlagsTypeMaskAndAlwaysMatch) {
-  using V = std::vector<std::string>;
-  EXPECT_EQ(found(7, 0x86, 1), (V{"fooDword", "fooKey", "text"}));
-  EXPECT_EQ(found(kSearchValueNames | kSearchValueData, 0x86 | 0x10, 0), (V{"fooDword", "text"}));
-  EXPECT_EQ(found(kSearchValueNames | kSearchValueData, 0x86, 0), (V{"text"}));
-  EXPECT_EQ(found(kSearchValueData, kTypeBitAll, 0), (V{"binary", "custom", "text"}));
-  EXPECT_EQ(found(kSearchValueData, kTypeBitCustom, 0), (V{"custom"}));
-  EXPECT_EQ(found(kSearchKeyNames, 0x86, 1), (V{"fooKey"}));
-  EXPECT_EQ(found(0, kTypeBitAll, 1), V{});
+  EXPECT_EQ(found(7, 0x86, 1), (Names{"fooDword", "fooKey", "text"}));
+  EXPECT_EQ(found(kSearchValueNames | kSearchValueData, 0x86 | 0x10, 0), (Names{"fooDword", "text"}));
+  EXPECT_EQ(found(kSearchValueNames | kSearchValueData, 0x86, 0), (Names{"text"}));
+  EXPECT_EQ(found(kSearchValueData, kTypeBitAll, 0), (Names{"binary", "custom", "text"}));
+  EXPECT_EQ(found(kSearchValueData, kTypeBitCustom, 0), (Names{"custom"}));
+  EXPECT_EQ(found(kSearchKeyNames, 0x86, 1), (Names{"fooKey"}));
+  EXPECT_EQ(found(0, kTypeBitAll, 1), Names{});
 }
 
 TEST_F(ModifySearch, RangeFirstAndSizeBounds) {
-  putSz(kBase, "a1", "x");
-  putSz(kBase, "a2", "x");
-  putSz(kBase, "a3", "x");
+  for (const char* name : {"a1", "a2", "a3"}) putSz(kBase, name, "x");
   SearchParameters first = find("a");
   first.rangeFirst = true;
   first.countText = "1";
@@ -227,7 +219,6 @@ TEST_F(ModifySearch, RangeFirstAndSizeBounds) {
   first.countText = "2";
   EXPECT_EQ(search(first).rows().size(), 2u);
 
-  makeKey(kBase + std::string("\\Sized"));
   const std::string sized = kBase + std::string("\\Sized");
   putSz(sized, "ab", "cd");            // name 2, data 3
   putSz(sized, "abcdef", "x");         // name 6
@@ -236,17 +227,13 @@ TEST_F(ModifySearch, RangeFirstAndSizeBounds) {
     SearchParameters p = find("");
     p.minimumText = std::move(minimum);
     p.maximumText = std::move(maximum);
-    std::vector<std::string> out;
-    for (const auto& row : search(p, sized).results->rows()) out.push_back(row.value);
-    std::sort(out.begin(), out.end());
-    return out;
+    return search(p, sized).names();
   };
-  using V = std::vector<std::string>;
-  EXPECT_EQ(names("", ""), (V{"ab", "abcdef", "n"}));
-  EXPECT_EQ(names("0", "0"), (V{"ab", "abcdef", "n"}));
-  EXPECT_EQ(names("5", ""), (V{"abcdef", "n"}));
-  EXPECT_EQ(names("", "3"), (V{"ab", "abcdef", "n"}));  // "n" by its name
-  EXPECT_EQ(names("3", "4"), (V{"ab"}));
+  EXPECT_EQ(names("", ""), (Names{"ab", "abcdef", "n"}));
+  EXPECT_EQ(names("0", "0"), (Names{"ab", "abcdef", "n"}));
+  EXPECT_EQ(names("5", ""), (Names{"abcdef", "n"}));
+  EXPECT_EQ(names("", "3"), (Names{"ab", "abcdef", "n"}));  // "n" by its name
+  EXPECT_EQ(names("3", "4"), (Names{"ab"}));
 }
 
 TEST_F(ModifySearch, AMaskPrefixIsAskedAbout) {
@@ -262,11 +249,7 @@ TEST_F(ModifySearch, AMaskPrefixIsAskedAbout) {
   EXPECT_EQ(literal.rows(), std::vector<std::string>{"T|literal|x/m:a1y|0"});
 
   scripted_->answer({IDYES});
-  SearchRun masked = search(find("/m:a%d"));
-  std::vector<std::string> names;
-  for (const auto& row : masked.results->rows()) names.push_back(row.value);
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"digits", "literal"}));
+  EXPECT_EQ(search(find("/m:a%d")).names(), (Names{"digits", "literal"}));
   EXPECT_EQ(scripted_->boxLines(), (std::vector<std::string>{question, question, question}));
 }
 
@@ -278,7 +261,7 @@ TEST_F(ModifySearch, TheMaskActionCountsNamesButNeverCypheredOnes) {
   EXPECT_FALSE(run.context->hasReplaceText);
   // A mask only finds: nothing is written, so the row has no mark.
   EXPECT_EQ(run.rows(), std::vector<std::string>{"T|hrzr_a2|-|0"});
-  EXPECT_EQ(values(kBase), (std::map<std::string, std::string>{{"HRZR_a1", "-"}, {"hrzr_a2", "-"}}));
+  EXPECT_EQ(values(kBase), (Values{{"HRZR_a1", "-"}, {"hrzr_a2", "-"}}));
   ASSERT_EQ(ErrorLog::instance().rows().size(), 1u);
   EXPECT_EQ(ErrorLog::instance().rows()[0].context, "Will not Verify Cyphered Name");
 }
@@ -292,7 +275,7 @@ TEST_F(ModifySearch, ReadingTheWindowAgainRestoresTheModifyAction) {
   readParameters(modify("/m:b", "x"), *run.context, nullptr);
   readParameters(modify("b", "x"), *run.context, nullptr);
   walkRegistry(*run.context, std::string(kBase));
-  EXPECT_EQ(values(kBase), (std::map<std::string, std::string>{{"axc", "axc"}}));
+  EXPECT_EQ(values(kBase), (Values{{"axc", "axc"}}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ using talmoor::setErrorBoxesSuppressed;
 constexpr std::size_t kBinary = 3, kString = 1, kNone = 0, kCustom = 11;
 const ItemPath kPauseOnError{0, 0}, kAntiVirus{1, 0}, kConversion{2, 0};
 const ItemPath kCreate{0}, kDelete{1}, kOverwrite{4}, kMove{7};
+const std::vector<bool> kDefaultTypeTicks{0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0};  // mask 0x86
 
 class SearchOptionsModelTest : public ::testing::Test {
  protected:
@@ -28,10 +30,11 @@ class SearchOptionsModelTest : public ::testing::Test {
     resetSearchOptions();
     setErrorBoxesSuppressed(false);
   }
-  static void store(void (*change)(SearchOptions&)) {
-    SearchOptions options = currentSearchOptions();
-    change(options);
-    storeSearchOptions(options);
+  // Opens the dialog, lets `use` work its controls, and closes it.
+  static void edit(const std::function<void(SearchOptionsModel&)>& use) {
+    SearchOptionsModel model;
+    use(model);
+    model.close();
   }
 };
 
@@ -47,19 +50,17 @@ std::vector<bool> ticks(const OptionTree& tree) {
   return result;
 }
 
-void expectSameOptions(const SearchOptions& actual, const SearchOptions& expected) {
-  EXPECT_EQ(actual.searchFlags, expected.searchFlags);
-  EXPECT_EQ(actual.typeMask, expected.typeMask);
-  EXPECT_EQ(actual.alwaysMatchOnName, expected.alwaysMatchOnName);
-  EXPECT_EQ(actual.tamperCheck, expected.tamperCheck);
-  EXPECT_EQ(actual.intelligentConversion, expected.intelligentConversion);
-  EXPECT_EQ(actual.confirmationsOff, expected.confirmationsOff);
+// Every option as text, so that a difference names itself.
+std::string describe(const SearchOptions& o) {
+  std::string out = std::to_string(o.searchFlags) + " " + std::to_string(o.typeMask) + " " +
+                    std::to_string(o.alwaysMatchOnName) + std::to_string(o.tamperCheck) +
+                    std::to_string(o.intelligentConversion) + std::to_string(o.confirmationsOff);
   for (int kind = 0; kind < 3; ++kind)
-    for (DWORD op = 0; op <= kOpHighest; ++op) {
-      EXPECT_EQ(actual.confirmationTemplate[kind][op].suppressed, expected.confirmationTemplate[kind][op].suppressed)
-          << kind << "/" << op;
-      EXPECT_EQ(actual.confirmationTemplate[kind][op].answer, expected.confirmationTemplate[kind][op].answer);
-    }
+    for (DWORD op = 0; op <= kOpHighest; ++op)
+      if (const auto& slot = o.confirmationTemplate[kind][op]; slot.suppressed || slot.answer != kAnswerAccept)
+        out += " [" + std::to_string(kind) + "/" + std::to_string(op) + "]=" + std::to_string(slot.suppressed) + "," +
+               std::to_string(slot.answer);
+  return out;
 }
 
 TEST_F(SearchOptionsModelTest, ShowsTheDefaultsInTheDialogsWordsAndClosesWithoutChangingThem) {
@@ -67,24 +68,19 @@ TEST_F(SearchOptionsModelTest, ShowsTheDefaultsInTheDialogsWordsAndClosesWithout
   EXPECT_TRUE(model.keys() && model.values() && model.data() && model.alwaysMatch());
   EXPECT_FALSE(model.searchAllTypes());
   EXPECT_TRUE(model.displayConfirmations());
-  EXPECT_FALSE(model.namingRulesButtonVisible());
 
   const OptionTree& types = model.tree(OptionsTree::Types);
   EXPECT_EQ(texts(types.items),
             (std::vector<std::string>{"None", "String", "Expanded String", "Binary", "Double Word",
                                       "Double Word (Motorola)", "Link", "Multi-String", "Resource List",
                                       "Resource Descriptor", "Resource Requirements", "All Custom Types"}));
-  EXPECT_EQ(ticks(types), (std::vector<bool>{0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(ticks(types), kDefaultTypeTicks);
   EXPECT_TRUE(types.enabled);
-  EXPECT_EQ(types.tooltip.substr(0, 30), "Place a tick next to the types");
 
   const OptionTree& misc = model.tree(OptionsTree::Miscellaneous);
   EXPECT_EQ(texts(misc.items),
             (std::vector<std::string>{"Recommended", "Anti-Virus Methods", "Inteligent Conversion"}));
   EXPECT_EQ(misc.find(kPauseOnError)->text, "Pause on Error");
-  EXPECT_EQ(misc.find(kPauseOnError)->tooltip, "Displays Errors Immidiately.");
-  EXPECT_EQ(misc.find(kAntiVirus)->text, "Enable");
-  EXPECT_EQ(misc.find(kConversion)->text, "Enable");
   for (const auto& path : {kPauseOnError, kAntiVirus, kConversion}) EXPECT_TRUE(misc.find(path)->ticked);
 
   for (auto which : {OptionsTree::KeyConfirmations, OptionsTree::ValueConfirmations}) {
@@ -94,164 +90,142 @@ TEST_F(SearchOptionsModelTest, ShowsTheDefaultsInTheDialogsWordsAndClosesWithout
     EXPECT_EQ(ticks(tree), std::vector<bool>(8, true));
     EXPECT_TRUE(tree.enabled);
   }
-  EXPECT_NE(model.tree(OptionsTree::KeyConfirmations).tooltip.find(" Key "), std::string::npos);
-  EXPECT_NE(model.tree(OptionsTree::ValueConfirmations).tooltip.find(" Value "), std::string::npos);
 
   model.close();
-  expectSameOptions(currentSearchOptions(), SearchOptions{});
+  EXPECT_EQ(describe(currentSearchOptions()), describe(SearchOptions{}));
   EXPECT_EQ(currentSearchOptions().typeMask, 0x86u);
   EXPECT_FALSE(errorBoxesSuppressed());
 }
 
 TEST_F(SearchOptionsModelTest, EveryOtherStateAlsoSurvivesOpeningAndClosing) {
-  store([](SearchOptions& o) {
-    o.searchFlags = kSearchKeyNames | kSearchValueData;
-    o.typeMask = 0x1000 | 0x88;
-    o.alwaysMatchOnName = 0;
-    o.tamperCheck = 0;
-    o.intelligentConversion = 0;
-    o.confirmationsOff = 1;
-    o.confirmationTemplate[kChangeKey][kOpCreate].suppressed = 1;
-    o.confirmationTemplate[kChangeValue][kOpMove].suppressed = 1;
-    o.confirmationTemplate[kChangeValue][kOpRead] = {1, kAnswerReject};  // a slot no item shows
-  });
+  SearchOptions o;
+  o.searchFlags = kSearchKeyNames | kSearchValueData;
+  o.typeMask = 0x1000 | 0x88;
+  o.alwaysMatchOnName = 0;
+  o.tamperCheck = 0;
+  o.intelligentConversion = 0;
+  o.confirmationsOff = 1;
+  o.confirmationTemplate[kChangeKey][kOpCreate].suppressed = 1;
+  o.confirmationTemplate[kChangeValue][kOpMove].suppressed = 1;
+  o.confirmationTemplate[kChangeValue][kOpRead] = {1, kAnswerReject};  // a slot no item shows
+  storeSearchOptions(o);
   setErrorBoxesSuppressed(true);
   const SearchOptions before = currentSearchOptions();
 
-  SearchOptionsModel model;
-  EXPECT_TRUE(model.keys() && !model.values() && model.data() && !model.alwaysMatch());
-  EXPECT_TRUE(model.searchAllTypes());
-  EXPECT_FALSE(model.tree(OptionsTree::Types).enabled);
-  EXPECT_EQ(ticks(model.tree(OptionsTree::Types)), std::vector<bool>(12, true));
-  EXPECT_FALSE(model.displayConfirmations());
-  EXPECT_FALSE(model.tree(OptionsTree::KeyConfirmations).enabled);
-  EXPECT_FALSE(model.tree(OptionsTree::KeyConfirmations).find(kCreate)->ticked);
-  EXPECT_FALSE(model.tree(OptionsTree::ValueConfirmations).find(kMove)->ticked);
-  for (const auto& path : {kPauseOnError, kAntiVirus, kConversion})
-    EXPECT_FALSE(model.tree(OptionsTree::Miscellaneous).find(path)->ticked);
-
-  model.close();
-  expectSameOptions(currentSearchOptions(), before);
+  edit([](SearchOptionsModel& model) {
+    EXPECT_TRUE(model.keys() && !model.values() && model.data() && !model.alwaysMatch());
+    EXPECT_TRUE(model.searchAllTypes());
+    EXPECT_FALSE(model.tree(OptionsTree::Types).enabled);
+    EXPECT_EQ(ticks(model.tree(OptionsTree::Types)), std::vector<bool>(12, true));
+    EXPECT_FALSE(model.displayConfirmations());
+    EXPECT_FALSE(model.tree(OptionsTree::KeyConfirmations).enabled);
+    EXPECT_FALSE(model.tree(OptionsTree::KeyConfirmations).find(kCreate)->ticked);
+    EXPECT_FALSE(model.tree(OptionsTree::ValueConfirmations).find(kMove)->ticked);
+    for (const auto& path : {kPauseOnError, kAntiVirus, kConversion})
+      EXPECT_FALSE(model.tree(OptionsTree::Miscellaneous).find(path)->ticked);
+  });
+  EXPECT_EQ(describe(currentSearchOptions()), describe(before));
   EXPECT_TRUE(errorBoxesSuppressed());
 }
 
 TEST_F(SearchOptionsModelTest, SearchAllTypesKeepsTheIndividualTicksBehindIt) {
-  {
-    SearchOptionsModel model;
+  edit([](SearchOptionsModel& model) {
     model.setSearchAllTypes(true);
     EXPECT_FALSE(model.tree(OptionsTree::Types).enabled);
     EXPECT_EQ(ticks(model.tree(OptionsTree::Types)), std::vector<bool>(12, true));
     EXPECT_FALSE(model.setItemTicked(OptionsTree::Types, {kBinary}, false));  // disabled tree
-    model.close();
-    EXPECT_EQ(currentSearchOptions().typeMask, 0x1086u);
-  }
-  {
-    SearchOptionsModel model;
+  });
+  EXPECT_EQ(currentSearchOptions().typeMask, 0x1086u);
+  edit([](SearchOptionsModel& model) {
     model.setSearchAllTypes(false);
     EXPECT_TRUE(model.tree(OptionsTree::Types).enabled);
-    EXPECT_EQ(ticks(model.tree(OptionsTree::Types)), (std::vector<bool>{0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0}));
-    model.close();
-    EXPECT_EQ(currentSearchOptions().typeMask, 0x86u);
-  }
-  {
-    // A tick made before the box is ticked is among those it brings back.
-    SearchOptionsModel model;
+    EXPECT_EQ(ticks(model.tree(OptionsTree::Types)), kDefaultTypeTicks);
+  });
+  EXPECT_EQ(currentSearchOptions().typeMask, 0x86u);
+  // A tick made before the box is ticked is among those it brings back.
+  edit([](SearchOptionsModel& model) {
     EXPECT_TRUE(model.toggleItem(OptionsTree::Types, {kBinary}));
     model.setSearchAllTypes(true);
     model.setSearchAllTypes(false);
     EXPECT_TRUE(model.tree(OptionsTree::Types).find({kBinary})->ticked);
     model.setSearchAllTypes(true);
-    model.close();
-    EXPECT_EQ(currentSearchOptions().typeMask, 0x108Eu);
-  }
+  });
+  EXPECT_EQ(currentSearchOptions().typeMask, 0x108Eu);
 }
 
 TEST_F(SearchOptionsModelTest, TypeTicksRebuildTheMaskOnClosing) {
-  SearchOptionsModel model;
-  EXPECT_TRUE(model.setItemTicked(OptionsTree::Types, {kString}, false));
-  EXPECT_TRUE(model.setItemTicked(OptionsTree::Types, {kNone}, true));
-  EXPECT_TRUE(model.setItemTicked(OptionsTree::Types, {kCustom}, true));
-  EXPECT_FALSE(model.setItemTicked(OptionsTree::Types, {12}, true));
-  EXPECT_EQ(currentSearchOptions().typeMask, 0x86u);  // nothing is stored before closing
-  model.close();
+  edit([](SearchOptionsModel& model) {
+    EXPECT_TRUE(model.setItemTicked(OptionsTree::Types, {kString}, false));
+    EXPECT_TRUE(model.setItemTicked(OptionsTree::Types, {kNone}, true));
+    EXPECT_TRUE(model.setItemTicked(OptionsTree::Types, {kCustom}, true));
+    EXPECT_FALSE(model.setItemTicked(OptionsTree::Types, {12}, true));
+    EXPECT_EQ(currentSearchOptions().typeMask, 0x86u);  // nothing is stored before closing
+  });
   EXPECT_EQ(currentSearchOptions().typeMask, 0x885u);
 }
 
 TEST_F(SearchOptionsModelTest, SwitchingConfirmationsOffKeepsTheTemplateAndDisablesBothTrees) {
-  {
-    SearchOptionsModel model;
+  edit([](SearchOptionsModel& model) {
     model.setDisplayConfirmations(false);
     for (auto which : {OptionsTree::KeyConfirmations, OptionsTree::ValueConfirmations}) {
       EXPECT_FALSE(model.tree(which).enabled);
       EXPECT_EQ(ticks(model.tree(which)), std::vector<bool>(8, false));
       EXPECT_FALSE(model.setItemTicked(which, kCreate, true));
     }
-    model.close();
-    EXPECT_EQ(currentSearchOptions().confirmationsOff, 1);
-    SearchOptions expected;
-    expected.confirmationsOff = 1;
-    expectSameOptions(currentSearchOptions(), expected);
-  }
-  {
-    // Switching them back on shows the template again.
-    SearchOptionsModel model;
+  });
+  SearchOptions expected;
+  expected.confirmationsOff = 1;
+  EXPECT_EQ(describe(currentSearchOptions()), describe(expected));
+  // Switching them back on shows the template again.
+  edit([](SearchOptionsModel& model) {
     model.setDisplayConfirmations(true);
     EXPECT_TRUE(model.tree(OptionsTree::ValueConfirmations).enabled);
     EXPECT_EQ(ticks(model.tree(OptionsTree::ValueConfirmations)), std::vector<bool>(8, true));
-    model.close();
-    EXPECT_EQ(currentSearchOptions().confirmationsOff, 0);
-  }
-  {
-    // An edit made while they were on is kept when they go off.
-    SearchOptionsModel model;
+  });
+  EXPECT_EQ(currentSearchOptions().confirmationsOff, 0);
+  // An edit made while they were on is kept when they go off.
+  edit([](SearchOptionsModel& model) {
     model.setItemTicked(OptionsTree::ValueConfirmations, kDelete, false);
     model.setDisplayConfirmations(false);
     model.setDisplayConfirmations(true);
     EXPECT_FALSE(model.tree(OptionsTree::ValueConfirmations).find(kDelete)->ticked);
     model.setDisplayConfirmations(false);
-    model.close();
-    EXPECT_EQ(currentSearchOptions().confirmationTemplate[kChangeValue][kOpDelete].suppressed, 1u);
-  }
+  });
+  EXPECT_EQ(currentSearchOptions().confirmationTemplate[kChangeValue][kOpDelete].suppressed, 1u);
 }
 
 TEST_F(SearchOptionsModelTest, AnUntickedConfirmationSuppressesOnlyItsKindsSlot) {
-  {
-    SearchOptionsModel model;
+  edit([](SearchOptionsModel& model) {
     model.setItemTicked(OptionsTree::KeyConfirmations, kOverwrite, false);
     model.setItemTicked(OptionsTree::ValueConfirmations, kMove, false);
-    model.close();
-  }
+  });
   SearchOptions expected;
   expected.confirmationTemplate[kChangeKey][kOpOverwrite].suppressed = 1;
   expected.confirmationTemplate[kChangeValue][kOpMove].suppressed = 1;
-  expectSameOptions(currentSearchOptions(), expected);
+  EXPECT_EQ(describe(currentSearchOptions()), describe(expected));
 
-  SearchOptionsModel model;
-  EXPECT_FALSE(model.tree(OptionsTree::KeyConfirmations).find(kOverwrite)->ticked);
-  EXPECT_TRUE(model.tree(OptionsTree::ValueConfirmations).find(kOverwrite)->ticked);
-  model.toggleItem(OptionsTree::KeyConfirmations, kOverwrite);
-  model.close();
+  edit([](SearchOptionsModel& model) {
+    EXPECT_FALSE(model.tree(OptionsTree::KeyConfirmations).find(kOverwrite)->ticked);
+    EXPECT_TRUE(model.tree(OptionsTree::ValueConfirmations).find(kOverwrite)->ticked);
+    model.toggleItem(OptionsTree::KeyConfirmations, kOverwrite);
+  });
   EXPECT_EQ(currentSearchOptions().confirmationTemplate[kChangeKey][kOpOverwrite].suppressed, 0u);
   EXPECT_EQ(currentSearchOptions().confirmationTemplate[kChangeValue][kOpMove].suppressed, 1u);
 }
 
 TEST_F(SearchOptionsModelTest, MiscellaneousItemsWriteTheirSwitches) {
-  {
-    SearchOptionsModel model;
+  edit([](SearchOptionsModel& model) {
     EXPECT_FALSE(model.setItemTicked(OptionsTree::Miscellaneous, {0}, false));  // a group node
     model.setItemTicked(OptionsTree::Miscellaneous, kPauseOnError, false);
     EXPECT_FALSE(errorBoxesSuppressed());
-    model.close();
-  }
+  });
   EXPECT_TRUE(errorBoxesSuppressed());
-  {
-    SearchOptionsModel model;
+  edit([](SearchOptionsModel& model) {
     EXPECT_FALSE(model.tree(OptionsTree::Miscellaneous).find(kPauseOnError)->ticked);
     model.setItemTicked(OptionsTree::Miscellaneous, kPauseOnError, true);
     model.setItemTicked(OptionsTree::Miscellaneous, kAntiVirus, false);
     model.setItemTicked(OptionsTree::Miscellaneous, kConversion, false);
-    model.close();
-  }
+  });
   EXPECT_FALSE(errorBoxesSuppressed());
   EXPECT_EQ(currentSearchOptions().tamperCheck, 0);
   EXPECT_EQ(currentSearchOptions().intelligentConversion, 0);
@@ -259,40 +233,28 @@ TEST_F(SearchOptionsModelTest, MiscellaneousItemsWriteTheirSwitches) {
 }
 
 TEST_F(SearchOptionsModelTest, IncludeBoxesMakeTheSearchFlags) {
-  {
-    SearchOptionsModel model;
+  edit([](SearchOptionsModel& model) {
     model.setKeys(false);
     model.setValues(false);
     model.setData(false);
     model.setAlwaysMatch(false);
-    model.close();
-  }
+  });
   EXPECT_EQ(currentSearchOptions().searchFlags, 0u);
   EXPECT_EQ(currentSearchOptions().alwaysMatchOnName, 0);
-  {
-    SearchOptionsModel model;
-    model.setValues(true);
-    model.close();
-  }
+  edit([](SearchOptionsModel& model) { model.setValues(true); });
   EXPECT_EQ(currentSearchOptions().searchFlags, kSearchValueNames);
 }
 
 TEST_F(SearchOptionsModelTest, ClosingLeavesConfirmationsAsARunningSearchSetThemUnlessClicked) {
   setConfirmationsOff(true);
-  {
-    SearchOptionsModel model;
-    setConfirmationsOff(false);  // a write check turns them back on meanwhile
-    model.close();
-  }
+  edit([](SearchOptionsModel&) { setConfirmationsOff(false); });  // a write check turns them back on meanwhile
   EXPECT_EQ(currentSearchOptions().confirmationsOff, 0);
   setConfirmationsOff(true);
-  {
-    SearchOptionsModel model;
+  edit([](SearchOptionsModel& model) {
     model.setDisplayConfirmations(true);
     model.setDisplayConfirmations(false);
     setConfirmationsOff(false);
-    model.close();
-  }
+  });
   EXPECT_EQ(currentSearchOptions().confirmationsOff, 1);
 }
 
@@ -321,54 +283,39 @@ TEST_F(SearchOptionsModelTest, CommandLineBoxOnlyOnceAndOnlyWhileOpen) {
   EXPECT_EQ(boxes->boxes().size(), 2u);
 }
 
-TEST(SearchOptionsBinding, ByteSwitchesAreYesOrNo) {
-  BYTE flag = 0;
-  OptionBinding plain(flag, 1), inverted(flag, 1, true);
-  EXPECT_EQ(plain.width(), 1);
-  EXPECT_FALSE(plain.ticked());
-  EXPECT_TRUE(inverted.ticked());
-  flag = 2;  // any non-zero byte is on
-  EXPECT_TRUE(plain.ticked());
-  EXPECT_FALSE(inverted.ticked());
-  plain.apply(false);
+TEST(SearchOptionsBinding, BytesAreSwitchesWiderVariablesOnlyTheirMask) {
+  BYTE flag = 2;  // any non-zero byte is on
+  EXPECT_TRUE(OptionBinding(flag, 1).ticked());
+  EXPECT_FALSE(OptionBinding(flag, 1, true).ticked());
+  OptionBinding(flag, 1).apply(false);
   EXPECT_EQ(flag, 0);  // off for good, not just without the mask bit
-  inverted.apply(false);
+  OptionBinding(flag, 1, true).apply(false);
   EXPECT_EQ(flag, 1);
-  inverted.apply(true);
-  EXPECT_EQ(flag, 0);
-}
 
-TEST(SearchOptionsBinding, WideVariablesShowAndWriteOnlyTheirMask) {
   DWORD word = 0x3;
-  OptionBinding plain(word, 1), inverted(word, 1, true);
-  EXPECT_EQ(plain.width(), 4);
-  EXPECT_TRUE(plain.ticked());  // the other bit does not matter
-  EXPECT_FALSE(inverted.ticked());
-  plain.apply(false);
+  OptionBinding(word, 1).apply(false);
   EXPECT_EQ(word, 0x2u);
-  EXPECT_FALSE(plain.ticked());
-  inverted.apply(false);
+  OptionBinding(word, 1, true).apply(false);
   EXPECT_EQ(word, 0x3u);
   DWORD pair = 0x1;
   EXPECT_FALSE(OptionBinding(pair, 0x5).ticked());  // every mask bit is needed
   WORD half = 0;
   OptionBinding(half, 0x8000).apply(true);
   EXPECT_EQ(half, 0x8000);
-  EXPECT_EQ(OptionBinding(half, 0x8000).width(), 2);
 }
 
 TEST(SearchOptionsBinding, ApplyingWhatIsShownNeverChangesAVariable) {
   for (bool invert : {false, true})
     for (DWORD start : {0u, 1u, 2u, 3u, 0xFFu}) {
+      SCOPED_TRACE(std::to_string(start) + (invert ? " inverted" : ""));
       BYTE byte = static_cast<BYTE>(start);
       DWORD word = start;
-      for (const OptionBinding& binding : {OptionBinding(byte, 1, invert), OptionBinding(word, 1, invert)}) {
-        binding.apply(binding.ticked());
-      }
-      EXPECT_EQ(byte, static_cast<BYTE>(start)) << start << invert;
-      EXPECT_EQ(word, start) << start << invert;
+      OptionBinding b1(byte, 1, invert), b4(word, 1, invert);
+      b1.apply(b1.ticked());
+      b4.apply(b4.ticked());
+      EXPECT_EQ(byte, static_cast<BYTE>(start));
+      EXPECT_EQ(word, start);
       for (bool tick : {false, true}) {
-        OptionBinding b1(byte, 1, invert), b4(word, 1, invert);
         b1.apply(tick);
         b4.apply(tick);
         EXPECT_EQ(b1.ticked(), tick);

@@ -63,12 +63,11 @@ TEST_F(ResultRows, ARegistryItemIsAddedOnce) {
   putSz(kBase, "", "default");
   ProfileTranspositions none;
   const RowLocation value{kBase, "v"}, unnamed{kBase, ""}, key{kBase, std::nullopt};
-  EXPECT_EQ(addRegistryItem(list_, value, none), 0);
-  EXPECT_EQ(addRegistryItem(list_, value, none), -1);
-  EXPECT_EQ(addRegistryItem(list_, unnamed, none), 1);
-  EXPECT_EQ(addRegistryItem(list_, unnamed, none), -1);
-  EXPECT_EQ(addRegistryItem(list_, key, none), 2);
-  EXPECT_EQ(addRegistryItem(list_, key, none), -1);
+  int index = 0;
+  for (const RowLocation& item : {value, unnamed, key}) {
+    EXPECT_EQ(addRegistryItem(list_, item, none), index++);
+    EXPECT_EQ(addRegistryItem(list_, item, none), -1);  // already listed
+  }
   ASSERT_EQ(list_.size(), 3u);
   EXPECT_EQ(list_.row(0).data, "data");
   ASSERT_TRUE(list_.row(0).record);
@@ -102,7 +101,6 @@ TEST_F(ResultRows, ApplyWritesTheRowThroughTheGateAndUpdateReadsItBack) {
   EXPECT_EQ(list_.row(0).data, "fresh");
   EXPECT_EQ(list_.row(0).record->bytes, sz("fresh"));
   EXPECT_FALSE(list_.row(1).record);
-
 }
 
 TEST_F(ResultRows, UserProfilesAreTakenAsSharedWhenTheUserAgrees) {

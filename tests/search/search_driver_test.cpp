@@ -60,11 +60,7 @@ class Driver : public SearchTest {
   ~Driver() override { mustFinish([this] { driver_.reset(); }, "closing the driver"); }
 
   void run(int mode, std::string find = {}, std::string replacement = {}) {
-    SearchParameters parameters;
-    parameters.mode = mode;
-    parameters.findText = std::move(find);
-    parameters.replaceText = std::move(replacement);
-    driver_->setParameters(parameters);
+    driver_->setParameters(parameters(mode, std::move(find), std::move(replacement)));
     driver_->pressGo();
     waitIdle();
   }
@@ -131,15 +127,12 @@ TEST_F(Driver, ResumeTakesTheEditedFindText) {
       EXPECT_TRUE(paused.wait());
     }
   };
-  SearchParameters parameters;
-  parameters.findText = "old";
-  driver_->setParameters(parameters);
+  driver_->setParameters(parameters(kModeFind, "old"));
   driver_->pressGo();
   ASSERT_TRUE(paused.wait());
   EXPECT_TRUE(driver_->paused());
   EXPECT_TRUE(driver_->controls().parametersEnabled);
-  parameters.findText = "new";
-  driver_->setParameters(parameters);
+  driver_->setParameters(parameters(kModeFind, "new"));
   driver_->pressPause();
   waitIdle();
   EXPECT_EQ(rowValues(), (std::vector<std::string>{"old1", "new2"}));
@@ -322,9 +315,8 @@ TEST_F(Driver, DeleteRemovesKeysWithTheirSubkeysAndValues) {
   std::vector<int> marks;
   for (const auto& row : results_->rows()) marks.push_back(row.statusMark);
   EXPECT_EQ(marks, (std::vector<int>{kMarkDone, kMarkDone, kMarkNotDone, kMarkDone}));
-  std::vector<std::string> captions;
-  for (const auto& request : hooked_->confirmations()) captions.push_back(request.caption);
-  EXPECT_EQ(captions, (std::vector<std::string>{"Delete Key", "Delete Value and Data", "Delete Value and Data"}));
+  EXPECT_EQ(captions(*hooked_),
+            (std::vector<std::string>{"Delete Key", "Delete Value and Data", "Delete Value and Data"}));
   ASSERT_EQ(hooked_->boxes().size(), 1u);
   EXPECT_EQ(hooked_->boxes()[0].title, "Current change Aborted, abort Furthur changes?");
 

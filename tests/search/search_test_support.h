@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/error_log.h"
@@ -25,6 +26,7 @@
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
 #include "search/search_options.h"
+#include "search/search_parameters.h"
 #include "support/test_registry.h"
 
 namespace talmoor::search::searchtest {
@@ -37,6 +39,35 @@ inline std::vector<BYTE> sz(std::string_view text) {
   std::vector<BYTE> out(text.begin(), text.end());
   out.push_back(0);
   return out;
+}
+// Bytes as text without their trailing terminators.
+inline std::string trimmed(const std::vector<BYTE>& data) {
+  std::string text(data.begin(), data.end());
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+inline SearchParameters parameters(int mode, std::string find, std::string replacement = {}) {
+  SearchParameters p;
+  p.mode = mode;
+  p.findText = std::move(find);
+  p.replaceText = std::move(replacement);
+  return p;
+}
+
+// The caption of every confirmation asked so far.
+inline std::vector<std::string> captions(const ScriptedInteraction& scripted) {
+  std::vector<std::string> out;
+  for (const auto& request : scripted.confirmations()) out.push_back(request.caption);
+  return out;
+}
+
+// "code key | value | context" of every error log row.
+inline std::vector<std::string> logLines() {
+  std::vector<std::string> lines;
+  for (const auto& r : ErrorLog::instance().rows())
+    lines.push_back(std::to_string(r.code) + " " + r.keyPath + " | " + r.valueName + " | " + r.context);
+  return lines;
 }
 
 // A condition the test waits for, with a generous limit: a fault fails the
@@ -94,6 +125,14 @@ class SearchTest : public ::testing::Test {
     resetSearchOptions();
   }
 
+  // Stores the current options as `change` leaves them.
+  template <class Change>
+  static void changeOptions(Change&& change) {
+    SearchOptions options = currentSearchOptions();
+    change(options);
+    storeSearchOptions(options);
+  }
+
   // Creates the key (and the keys above it) below HKEY_LOCAL_MACHINE.
   static void makeKey(std::string_view path) {
     HKEY key = 0;
@@ -110,41 +149,39 @@ class SearchTest : public ::testing::Test {
   static void putSz(std::string_view path, std::string_view name, std::string_view text) {
     put(path, name, REG_SZ, sz(text));
   }
-  // The value's data, or nothing when it does not exist.
-  static std::optional<std::vector<BYTE>> read(std::string_view path, std::string_view name) {
-    registry::ScopedKey key(registry::openKeyByPath(path, registry::kReadKeyAccess,
-                                                    registry::ReportTo([](const ErrorReport&) { return true; })));
-    if (!key.get()) return std::nullopt;
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (registry::queryValue(key.get(), name, type, data, registry::ReportTo([](const ErrorReport&) { return true; })) !=
-        ERROR_SUCCESS)
+  static registry::ReportTo quiet() {
+    return registry::ReportTo([](const ErrorReport&) { return true; });
+  }
+  static registry::ScopedKey openForReading(std::string_view path) {
+    return registry::ScopedKey(registry::openKeyByPath(path, registry::kReadKeyAccess, quiet()));
+  }
+  // The value's type and data, or nothing when it does not exist.
+  static std::optional<std::pair<DWORD, std::vector<BYTE>>> stored(std::string_view path, std::string_view name) {
+    registry::ScopedKey key = openForReading(path);
+    std::pair<DWORD, std::vector<BYTE>> out;
+    if (!key.get() || registry::queryValue(key.get(), name, out.first, out.second, quiet()) != ERROR_SUCCESS)
       return std::nullopt;
-    return data;
+    return out;
+  }
+  static std::optional<std::vector<BYTE>> read(std::string_view path, std::string_view name) {
+    auto value = stored(path, name);
+    if (!value) return std::nullopt;
+    return std::move(value->second);
   }
   static std::optional<std::string> readText(std::string_view path, std::string_view name) {
     auto data = read(path, name);
     if (!data) return std::nullopt;
-    std::string text(data->begin(), data->end());
-    while (!text.empty() && text.back() == '\0') text.pop_back();
-    return text;
+    return trimmed(*data);
   }
-  static bool keyExists(std::string_view path) {
-    registry::ScopedKey key(registry::openKeyByPath(path, registry::kReadKeyAccess,
-                                                    registry::ReportTo([](const ErrorReport&) { return true; })));
-    return key.get() != 0;
-  }
+  static bool keyExists(std::string_view path) { return openForReading(path).get() != 0; }
   // Every value of a key by name.
   static std::map<std::string, std::string> values(std::string_view path) {
     std::map<std::string, std::string> out;
-    registry::ScopedKey key(registry::openKeyByPath(path, registry::kReadKeyAccess,
-                                                    registry::ReportTo([](const ErrorReport&) { return true; })));
+    registry::ScopedKey key = openForReading(path);
     if (!key.get()) return out;
     registry::EnumerationRequest request(key.get());
     registry::enumerateValues("", request, [&](const registry::ValueVisit& visit) {
-      std::string text = visit.data ? std::string(visit.data->begin(), visit.data->end()) : std::string();
-      while (!text.empty() && text.back() == '\0') text.pop_back();
-      out[std::string(visit.name)] = text;
+      out[std::string(visit.name)] = visit.data ? trimmed(*visit.data) : std::string();
       return 0;
     });
     return out;

@@ -28,11 +28,7 @@ class WriteGate : public SearchTest {
   std::unique_ptr<SearchContext> modify(std::string find, std::string replacement) {
     auto context = std::make_unique<SearchContext>(kJobSearch);
     context->results = results_;
-    SearchParameters parameters;
-    parameters.mode = kModeModify;
-    parameters.findText = std::move(find);
-    parameters.replaceText = std::move(replacement);
-    readParameters(parameters, *context, nullptr);
+    readParameters(parameters(kModeModify, std::move(find), std::move(replacement)), *context, nullptr);
     walkRegistry(*context, std::string(kBase));
     return context;
   }
@@ -48,15 +44,8 @@ class WriteGate : public SearchTest {
     return registry::setValue("", 0, kBase, written, data, type, registry::ReportTo(defaultErrorHandler),
                               writeGate(change));
   }
-  std::vector<std::string> captions() const {
-    std::vector<std::string> out;
-    for (const auto& request : scripted_->confirmations()) out.push_back(request.caption);
-    return out;
-  }
   static void setConfirmationsOffOption(bool off) {
-    SearchOptions options = currentSearchOptions();
-    options.confirmationsOff = off ? 1 : 0;
-    storeSearchOptions(options);
+    changeOptions([off](SearchOptions& o) { o.confirmationsOff = off ? 1 : 0; });
   }
 
   std::shared_ptr<ResultList> results_ = std::make_shared<ResultList>();
@@ -69,7 +58,7 @@ TEST_F(WriteGate, ARememberedAcceptCoversLaterChangesOfTheSameKindAndOperation) 
   putSz(kBase, "k4", "za");
   scripted_->answerConfirmations({kAnswerAccept + kAnswerDoNotShow});
   modify("a", "b");
-  EXPECT_EQ(captions(), (std::vector<std::string>{"Overwrite Value and Data", "Create Value and Data"}));
+  EXPECT_EQ(captions(*scripted_), (std::vector<std::string>{"Overwrite Value and Data", "Create Value and Data"}));
   EXPECT_EQ(values(kBase), (Values{{"k1", "xb"}, {"k2b", "-"}, {"k3", "yb"}, {"k4", "zb"}}));
 }
 
@@ -103,9 +92,7 @@ TEST_F(WriteGate, ARememberedCancelAbortsEveryLaterChange) {
 TEST_F(WriteGate, TheTemplateIsCopiedWhenTheRecordIsMade) {
   putSz(kBase, "v", "0");
   SearchContext context(kJobSearch);
-  SearchOptions options = currentSearchOptions();
-  options.confirmationTemplate[kChangeValue][kOpOverwrite] = {1, kAnswerReject};
-  storeSearchOptions(options);
+  changeOptions([](SearchOptions& o) { o.confirmationTemplate[kChangeValue][kOpOverwrite] = {1, kAnswerReject}; });
   ChangeClass later;
 
   EXPECT_TRUE(write(context.change, "v", sz("1")));
@@ -128,12 +115,8 @@ TEST_F(WriteGate, AnImplicitConversionBringsConfirmationsBackWhenErrorsAreSilenc
   // UTF-16 text stored in a binary value, rewritten with ANSI text of half
   // the length: the gate compares them at one width and logs the conversion.
   const std::vector<BYTE> wide{'a', 0, 'b', 0, 'c', 0, 0, 0};
-  auto conversions = [] {
-    int count = 0;
-    for (const auto& row : ErrorLog::instance().rows())
-      count += row.context == "An implicit conversion between ASCII and Unicode data occured." && row.code == 13;
-    return count;
-  };
+  const std::string logged =
+      "13 " + std::string(kBase) + " | w | An implicit conversion between ASCII and Unicode data occured.";
 
   // Errors silenced ("Pause on Error" unticked): the user would not hear of
   // it, so this change and the later ones are confirmed again.
@@ -142,7 +125,7 @@ TEST_F(WriteGate, AnImplicitConversionBringsConfirmationsBackWhenErrorsAreSilenc
   setErrorBoxesSuppressed(true);
   ChangeClass change;
   EXPECT_TRUE(write(change, "w", bytes(std::string("abd\0", 4)), REG_BINARY));
-  EXPECT_EQ(conversions(), 1);
+  EXPECT_EQ(logLines(), std::vector<std::string>{logged});
   EXPECT_EQ(scripted_->confirmations().size(), 1u);
   EXPECT_EQ(currentSearchOptions().confirmationsOff, 0);
   EXPECT_TRUE(scripted_->boxLines().empty());
@@ -160,7 +143,7 @@ TEST_F(WriteGate, AnImplicitConversionBringsConfirmationsBackWhenErrorsAreSilenc
   EXPECT_EQ(scripted_->boxes()[0].title, "An implicit conversion between ASCII and Unicode data occured.");
   EXPECT_EQ(currentSearchOptions().confirmationsOff, 1);
   EXPECT_TRUE(scripted_->confirmations().empty());
-  EXPECT_EQ(conversions(), 2);
+  EXPECT_EQ(logLines(), std::vector<std::string>(2, logged));
   EXPECT_EQ(read(kBase, "w"), bytes(std::string("abd\0", 4)));
 }
 

@@ -1,11 +1,15 @@
 #include "support/regf_support.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 
 #include <fmt/format.h>
 
 #include "platform/registry/regf_layout.h"
+#include "platform/registry/regf_writer.h"
+#include "platform/security/security_descriptor.h"
 #include "platform/text/code_page.h"
 #include "support/corpus.h"
 #include "support/process.h"
@@ -35,6 +39,31 @@ std::filesystem::path corpusHive(const std::string& name) {
   std::filesystem::path file = std::filesystem::path(TALMOOR_CORPUS_DIR) / "hives" / name;
   std::error_code ec;
   return std::filesystem::exists(file, ec) ? file : std::filesystem::path();
+}
+
+std::string corpusTestName(const char* name) {
+  std::string out = name;
+  for (auto& c : out)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return out;
+}
+
+void copyWritable(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::filesystem::create_directories(to.parent_path());
+  std::filesystem::copy_file(from, to);
+  std::filesystem::permissions(to, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+}
+
+std::string writeRegf(const platform::KeyNode& root, std::u16string fileName) {
+  platform::RegfWriteOptions options;
+  options.defaultSecurity = platform::defaultKeySecurity();
+  options.fileName = std::move(fileName);
+  return platform::writeRegfHive(root, options);
+}
+
+bool anyContains(const std::vector<std::string>& texts, std::string_view part) {
+  return std::any_of(texts.begin(), texts.end(),
+                     [&](const std::string& t) { return t.find(part) != std::string::npos; });
 }
 
 bool programOnPath(const std::string& name) {

@@ -1,7 +1,6 @@
 #pragma once
-// Helpers for the hive file tests: the canonical listing that the corpus's
-// reference dumps hold, access to those dumps and to the corpus hives, and a
-// plain walk over the cells of a regf file for looking at what was written.
+// Helpers for the hive file tests: the listing of the corpus's reference
+// dumps, corpus hives, writing trees and a plain walk over a regf file's cells.
 
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +20,18 @@ std::string dumpKeyTree(const platform::KeyNode& root);
 
 // A file of the corpus's binary hives, or an empty path when it is absent.
 std::filesystem::path corpusHive(const std::string& name);
+
+// A corpus file name as a test name.
+std::string corpusTestName(const char* name);
+
+// A writable copy of a file, with the folders above it.
+void copyWritable(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// The tree as a regf file, keys without security of their own given the default.
+std::string writeRegf(const platform::KeyNode& root, std::u16string fileName = {});
+
+// True when one of the texts contains `part`.
+bool anyContains(const std::vector<std::string>& texts, std::string_view part);
 
 // The decompressed contents of an .xz file; nothing when xz is not installed.
 std::optional<std::string> readXzFile(const std::filesystem::path& file);

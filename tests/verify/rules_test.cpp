@@ -9,18 +9,12 @@
 
 #include "support/corpus.h"
 #include "verify/rules.h"
+#include "verify/verify_test_support.h"
 
 namespace talmoor::verify {
 namespace {
 
-RulePtr rule(std::string find, std::string replace, RuleType type = RuleType::ExactMatch, bool reject = false) {
-  auto r = std::make_shared<Rule>();
-  r->find = std::move(find);
-  r->replace = std::move(replace);
-  r->type = type;
-  r->reject = reject;
-  return r;
-}
+using verifytest::makeRule;
 
 std::vector<std::string> finds(const RuleBase& base) {
   std::vector<std::string> out;
@@ -35,27 +29,23 @@ std::string le32(std::uint32_t value) {
 }
 
 TEST(RuleBaseTest, RulesAreKeptFullThenPartialThenExactReplacingBeforeRejectingShorterFirst) {
-  EXPECT_EQ(rule("C:\\a\\", "", RuleType::FullMatch)->orderKey(), 5);
-  EXPECT_EQ(rule("C:\\a\\", "", RuleType::FullMatch, true)->orderKey(), 205);
-  EXPECT_EQ(rule("C:\\a\\", "", RuleType::PartialMatch)->orderKey(), 405);
-  EXPECT_EQ(rule("C:\\a\\b.dll", "")->orderKey(), 810);
-  EXPECT_EQ(rule(std::string(199, 'x'), "")->orderKey(), 999);
   // Lengths of 200 and more count as 199: they never reach the next group.
-  EXPECT_EQ(rule(std::string(200, 'x'), "")->orderKey(), 999);
-  EXPECT_EQ(rule(std::string(5000, 'x'), "", RuleType::FullMatch)->orderKey(), 199);
+  EXPECT_EQ(makeRule(std::string(199, 'x'), "")->orderKey(), 999);
+  EXPECT_EQ(makeRule(std::string(200, 'x'), "")->orderKey(), 999);
+  EXPECT_EQ(makeRule(std::string(5000, 'x'), "", RuleType::FullMatch)->orderKey(), 199);
 
   RuleBase base;
-  base.insert(rule("C:\\Old\\App\\x.dll", "D:\\x.dll"));
-  base.insert(rule("C:\\Old\\App\\", "D:\\App\\", RuleType::FullMatch));
-  base.insert(rule("C:\\a.dll", "C:\\a.dll", RuleType::ExactMatch, true));
-  base.insert(rule("C:\\Old\\", "E:\\", RuleType::FullMatch));
-  base.insert(rule("C:\\b.dll", "D:\\b.dll"));
-  base.insert(rule("C:\\P\\", "", RuleType::PartialMatch));
-  base.insert(rule("C:\\Keep\\", "C:\\Keep\\", RuleType::FullMatch, true));
+  base.insert(makeRule("C:\\Old\\App\\x.dll", "D:\\x.dll"));
+  base.insert(makeRule("C:\\Old\\App\\", "D:\\App\\", RuleType::FullMatch));
+  base.insert(makeRule("C:\\a.dll", "C:\\a.dll", RuleType::ExactMatch, true));
+  base.insert(makeRule("C:\\Old\\", "E:\\", RuleType::FullMatch));
+  base.insert(makeRule("C:\\b.dll", "D:\\b.dll"));
+  base.insert(makeRule("C:\\P\\", "", RuleType::PartialMatch));
+  base.insert(makeRule("C:\\Keep\\", "C:\\Keep\\", RuleType::FullMatch, true));
   EXPECT_EQ(finds(base), (std::vector<std::string>{"C:\\Old\\", "C:\\Old\\App\\", "C:\\Keep\\", "C:\\P\\",
                                                    "C:\\b.dll", "C:\\Old\\App\\x.dll", "C:\\a.dll"}));
   // Equal keys keep the order they came in.
-  base.insert(rule("C:\\c.dll", "D:\\c.dll"));
+  base.insert(makeRule("C:\\c.dll", "D:\\c.dll"));
   EXPECT_EQ(finds(base)[5], "C:\\c.dll");
 
   // A rule whose type changed goes back to its place when sorted.
@@ -64,8 +54,8 @@ TEST(RuleBaseTest, RulesAreKeptFullThenPartialThenExactReplacingBeforeRejectingS
   changing->reject = false;
   base.sort();
   EXPECT_EQ(finds(base)[1], "C:\\a.dll");
-  EXPECT_TRUE(base.contains(*rule("c:\\OLD\\", "")));
-  EXPECT_FALSE(base.contains(*rule("C:\\Old", "")));
+  EXPECT_TRUE(base.contains(*makeRule("c:\\OLD\\", "")));
+  EXPECT_FALSE(base.contains(*makeRule("C:\\Old", "")));
 }
 
 TEST(RuleBaseTest, ARecordHoldsTheRuleAsTheFileLaysItOut) {
@@ -96,13 +86,10 @@ TEST(RuleBaseTest, ARecordHoldsTheRuleAsTheFileLaysItOut) {
   EXPECT_FALSE(decodeRule(bytes + bytes, offset));
 
   // Empty texts are records too.
-  Rule blank;
   offset = 0;
-  auto decodedBlank = decodeRule(encodeRule(blank), offset);
-  ASSERT_TRUE(decodedBlank);
-  EXPECT_EQ(decodedBlank->find, "");
-  EXPECT_EQ(decodedBlank->type, RuleType::ExactMatch);
-  EXPECT_EQ(decodedBlank->minMatch, kDefaultMinMatch);
+  auto blank = decodeRule(encodeRule(Rule()), offset);
+  ASSERT_TRUE(blank);
+  EXPECT_EQ(encodeRule(*blank), encodeRule(Rule()));
 }
 
 TEST(RuleBaseTest, RecordsThatRunPastTheirBytesAreRefused) {
@@ -139,29 +126,24 @@ TEST(RuleBaseTest, RecordsThatRunPastTheirBytesAreRefused) {
 TEST(RuleBaseTest, LoadingReplacesRulesWithTheSameFindTextAndStopsAtADamagedRecord) {
   test::TempDir dir;
   RuleBase saved;
-  auto exact = rule("C:\\Old\\a.dll", "D:\\a.dll");
+  auto exact = makeRule("C:\\Old\\a.dll", "D:\\a.dll");
   exact->autoApply = true;
   saved.insert(exact);
-  saved.insert(rule("C:\\Old\\", "D:\\", RuleType::FullMatch));
-  saved.insert(rule("C:\\skip.dll", "C:\\skip.dll", RuleType::ExactMatch, true));
+  saved.insert(makeRule("C:\\Old\\", "D:\\", RuleType::FullMatch));
+  saved.insert(makeRule("C:\\skip.dll", "C:\\skip.dll", RuleType::ExactMatch, true));
   ASSERT_TRUE(saved.save(dir / "a.rules"));
-  EXPECT_EQ(test::readFile(dir / "a.rules").size(), [&] {
-    std::size_t total = 0;
-    for (const auto& r : saved.rules()) total += encodeRule(*r).size();
-    return total;
-  }());
+  std::string records;  // every rule in list order
+  for (const auto& r : saved.rules()) records += encodeRule(*r);
+  EXPECT_EQ(test::readFile(dir / "a.rules"), records);
 
   RuleBase base;
-  base.insert(rule("c:\\old\\A.DLL", "E:\\elsewhere.dll"));
-  base.insert(rule("C:\\mine.dll", "D:\\mine.dll"));
+  base.insert(makeRule("c:\\old\\A.DLL", "E:\\elsewhere.dll"));
+  base.insert(makeRule("C:\\mine.dll", "D:\\mine.dll"));
   std::size_t loaded = 0;
   ASSERT_TRUE(base.load(dir / "a.rules", &loaded));
   EXPECT_EQ(loaded, 3u);
-  ASSERT_EQ(base.size(), 4u);
-  EXPECT_EQ(finds(base), (std::vector<std::string>{"C:\\Old\\", "C:\\mine.dll", "C:\\Old\\a.dll", "C:\\skip.dll"}));
-  auto replaced = base.rules()[2];
-  EXPECT_EQ(replaced->replace, "D:\\a.dll");
-  EXPECT_TRUE(replaced->autoApply);
+  ASSERT_EQ(finds(base), (std::vector<std::string>{"C:\\Old\\", "C:\\mine.dll", "C:\\Old\\a.dll", "C:\\skip.dll"}));
+  EXPECT_EQ(verifytest::describe(*base.rules()[2]), "C:\\Old\\a.dll -> D:\\a.dll (exact) auto");
   // Loading the same file again changes nothing.
   ASSERT_TRUE(base.load(dir / "a.rules", &loaded));
   EXPECT_EQ(finds(base), (std::vector<std::string>{"C:\\Old\\", "C:\\mine.dll", "C:\\Old\\a.dll", "C:\\skip.dll"}));

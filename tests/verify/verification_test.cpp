@@ -1,14 +1,11 @@
-// Verify runs over a throwaway registry and drives in a temporary folder:
-// which items hold missing references, what the user is asked and what the
-// answers do to the registry (through the write gate) and to the rule base.
+// Verify runs over a throwaway registry and drives in a temporary folder: what
+// the user is asked and what the answers do to the registry and the rule base.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,7 +30,9 @@ using search::kAnswerCancel;
 using search::kAnswerDoNotShow;
 using search::kAnswerReject;
 using verifytest::CurrentFiles;
+using verifytest::describe;
 using verifytest::Drives;
+using verifytest::makeRule;
 using Texts = std::vector<std::string>;
 
 MissingReferenceReply accept(std::string replacement, bool remember = true) {
@@ -42,13 +41,9 @@ MissingReferenceReply accept(std::string replacement, bool remember = true) {
 MissingReferenceReply reject(bool remember = false) { return MissingReferenceReply{kAnswerReject, remember, {}}; }
 // A REG_MULTI_SZ's bytes.
 std::vector<BYTE> multi(std::initializer_list<std::string> strings) {
-  std::vector<BYTE> out;
-  for (const auto& s : strings) {
-    out.insert(out.end(), s.begin(), s.end());
-    out.push_back(0);
-  }
-  out.push_back(0);
-  return out;
+  std::string joined;
+  for (const auto& s : strings) joined += s + '\0';
+  return bytes(joined + '\0');
 }
 
 class VerificationTest : public search::searchtest::SearchTest {
@@ -98,6 +93,23 @@ class VerificationTest : public search::searchtest::SearchTest {
   }
 
   static std::string key(std::string_view name) { return std::string(kBase) + "\\" + std::string(name); }
+  // Each text as the value `name` of the keys A, B, C..., and those values read back.
+  static void putEach(std::string_view name, std::initializer_list<std::string> texts) {
+    char letter = 'A';
+    for (const auto& text : texts) putSz(key(std::string(1, letter++)), name, text);
+  }
+  static Texts readEach(std::string_view name, char last) {
+    Texts out;
+    for (char letter = 'A'; letter <= last; ++letter)
+      out.push_back(readText(key(std::string(1, letter)), name).value_or("(none)"));
+    return out;
+  }
+  // Every rule of the rule base, in its order.
+  static Texts rules() {
+    Texts out;
+    for (const auto& rule : ruleBase().rules()) out.push_back(describe(*rule));
+    return out;
+  }
 
   Drives files_;
   CurrentFiles current_;
@@ -123,18 +135,15 @@ TEST_F(VerificationTest, ExistingReferencesAskNothingAndAnItemWithAnyMissingRefe
   EXPECT_EQ(verifyRun(), (Texts{"Expand|Path|C:\\Gone\\expand.dll|0", "FirstMissing|List|C:\\Gone\\first.dll C:\\Program Files\\App\\app.exe|0",
                                 "LastMissing|List|C:\\Windows\\system32\\notepad.exe;C:\\Gone\\last.dll|0",
                                 "Quoted|Command|\"C:\\Program Files\\App\\app.exe\" C:\\Gone\\arg.dll|0"}));
-  EXPECT_EQ(asked(),
+  ASSERT_EQ(asked(),
             (Texts{"C:\\Gone\\expand.dll", "C:\\Gone\\first.dll", "C:\\Gone\\last.dll", "C:\\Gone\\arg.dll"}));
   EXPECT_TRUE(scripted_->confirmations().empty());
   EXPECT_EQ(values(key("Fine")), before);
   EXPECT_TRUE(scripted_->boxLines().empty());
-
   // What the question shows.
-  ASSERT_EQ(scripted_->missingReferences().size(), 4u);
   auto request = scripted_->missingReferences()[2];
-  EXPECT_EQ(request.keyPath, key("LastMissing"));
-  EXPECT_EQ(request.itemName, "List");
-  EXPECT_EQ(request.dataText, "C:\\Windows\\system32\\notepad.exe;C:\\Gone\\last.dll");
+  EXPECT_EQ(request.keyPath + "|" + request.itemName + "|" + request.dataText,
+            key("LastMissing") + "|List|C:\\Windows\\system32\\notepad.exe;C:\\Gone\\last.dll");
 }
 
 TEST_F(VerificationTest, AnAcceptedReplacementIsWrittenThroughTheGateAndRememberedAsAnAutomaticRule) {
@@ -151,13 +160,7 @@ TEST_F(VerificationTest, AnAcceptedReplacementIsWrittenThroughTheGateAndRemember
   ASSERT_EQ(scripted_->confirmations().size(), 2u);
   EXPECT_EQ(scripted_->confirmations()[0].originalDataText, "C:\\Old\\App\\a.dll");
   EXPECT_EQ(scripted_->confirmations()[0].modifiedDataText, "D:\\App\\a.dll");
-  ASSERT_EQ(ruleBase().size(), 1u);
-  Rule made = *ruleBase().rules()[0];
-  EXPECT_EQ(made.find, "C:\\Old\\App\\a.dll");
-  EXPECT_EQ(made.replace, "D:\\App\\a.dll");
-  EXPECT_TRUE(made.autoApply);
-  EXPECT_FALSE(made.reject);
-  EXPECT_EQ(made.type, RuleType::ExactMatch);
+  EXPECT_EQ(rules(), Texts{"C:\\Old\\App\\a.dll -> D:\\App\\a.dll (exact) auto"});
 
   // In a later run, from a rules file.
   ASSERT_TRUE(ruleBase().save(files_.dir / "kept.rules"));
@@ -180,32 +183,21 @@ TEST_F(VerificationTest, AReplacementRefusedAtTheGateLeavesTheRegistryAlone) {
 }
 
 TEST_F(VerificationTest, RejectingRemembersOnlyWhenAsked) {
-  putSz(key("A"), "Lib", "C:\\Gone\\a.dll");
-  putSz(key("B"), "Lib", "C:\\Gone\\a.dll");
-  putSz(key("C"), "Lib", "C:\\Gone\\b.dll");
-  putSz(key("D"), "Lib", "C:\\Gone\\b.dll");
-  patternAnswer_ = IDCANCEL;
+  putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Gone\\a.dll", "C:\\Gone\\b.dll", "C:\\Gone\\b.dll"});
   answer({reject(true), reject(false)});
 
   EXPECT_EQ(verifyRun().size(), 4u);
   // a.dll is passed over silently the second time; b.dll is asked again.
   EXPECT_EQ(asked(), (Texts{"C:\\Gone\\a.dll", "C:\\Gone\\b.dll", "C:\\Gone\\b.dll"}));
   EXPECT_TRUE(scripted_->confirmations().empty());
-  auto rules = ruleBase().rules();
-  auto a = std::find_if(rules.begin(), rules.end(), [](const RulePtr& r) { return r->find == "C:\\Gone\\a.dll"; });
-  ASSERT_NE(a, rules.end());
-  EXPECT_TRUE((*a)->autoApply);
-  EXPECT_TRUE((*a)->reject);
-  EXPECT_EQ((*a)->replace, (*a)->find);
+  EXPECT_EQ(rules(), (Texts{"C:\\Gone\\b.dll ->  (exact)", "C:\\Gone\\a.dll -> C:\\Gone\\a.dll (exact) auto reject"}));
   EXPECT_EQ(readText(key("A"), "Lib"), "C:\\Gone\\a.dll");
 }
 
 TEST_F(VerificationTest, AFolderSharedWithAnEarlierAnswerIsOfferedAsAPattern) {
   files_.file("D:\\App\\a.dll");
   files_.file("D:\\App\\b.dll");
-  putSz(key("A"), "Lib", "C:\\Old\\App\\a.dll");
-  putSz(key("B"), "Lib", "C:\\Old\\App\\b.dll");
-  putSz(key("C"), "Lib", "C:\\Old\\App\\sub\\c.dll");
+  putEach("Lib", {"C:\\Old\\App\\a.dll", "C:\\Old\\App\\b.dll", "C:\\Old\\App\\sub\\c.dll"});
   answer({accept("D:\\App\\a.dll")});
   patternAnswer_ = IDYES;
 
@@ -220,17 +212,12 @@ TEST_F(VerificationTest, AFolderSharedWithAnEarlierAnswerIsOfferedAsAPattern) {
   EXPECT_EQ(question.replacePrefixes[question.replaceSelected], "D:\\App\\");
   // The rule was automatic: b.dll and c.dll were not asked about.
   EXPECT_EQ(asked(), Texts{"C:\\Old\\App\\a.dll"});
-  ASSERT_EQ(ruleBase().size(), 1u);
-  Rule rule = *ruleBase().rules()[0];
-  EXPECT_EQ(rule.type, RuleType::FullMatch);
-  EXPECT_EQ(rule.find, "C:\\Old\\App\\");
-  EXPECT_EQ(rule.replace, "D:\\App\\");
-  EXPECT_TRUE(rule.prompted);
+  ASSERT_EQ(rules(), Texts{"C:\\Old\\App\\ -> D:\\App\\ (full) auto"});
+  EXPECT_TRUE(ruleBase().rules()[0]->prompted);
 }
 
 TEST_F(VerificationTest, APatternRuleThatIsNotAutomaticProposesItsReplacement) {
-  putSz(key("A"), "Lib", "C:\\Old\\App\\a.dll");
-  putSz(key("B"), "Lib", "C:\\Old\\App\\b.dll");
+  putEach("Lib", {"C:\\Old\\App\\a.dll", "C:\\Old\\App\\b.dll"});
   // Accepted without a replacement of the user's own: the rule's proposal.
   answer({accept("D:\\App\\a.dll", false), MissingReferenceReply{kAnswerAccept, false, std::nullopt}});
   patternAnswer_ = IDYES;
@@ -240,20 +227,15 @@ TEST_F(VerificationTest, APatternRuleThatIsNotAutomaticProposesItsReplacement) {
 
 TEST_F(VerificationTest, ADeclinedPatternIsNotOfferedAgainForThatRule) {
   files_.file("D:\\App\\a.dll");
-  putSz(key("A"), "Lib", "C:\\Old\\App\\a.dll");
-  putSz(key("B"), "Lib", "C:\\Old\\App\\b.dll");
+  putEach("Lib", {"C:\\Old\\App\\a.dll", "C:\\Old\\App\\b.dll"});
   answer({accept("D:\\App\\a.dll"), reject(true)});
-  patternAnswer_ = IDCANCEL;
   verifyRun();
   EXPECT_EQ(asked(), (Texts{"C:\\Old\\App\\a.dll", "C:\\Old\\App\\b.dll"}));
   ASSERT_EQ(scripted_->patterns().size(), 1u);
-  auto rules = ruleBase().rules();
-  ASSERT_EQ(rules.size(), 2u);
-  const Rule& first = *rules[0];
-  EXPECT_EQ(first.find, "C:\\Old\\App\\a.dll");
-  EXPECT_EQ(first.type, RuleType::ExactMatch);
-  EXPECT_TRUE(first.prompted);
-  EXPECT_EQ(first.minMatch, 11);
+  ASSERT_EQ(rules(), (Texts{"C:\\Old\\App\\a.dll -> D:\\App\\a.dll (exact) auto",
+                            "C:\\Old\\App\\b.dll -> C:\\Old\\App\\b.dll (exact) auto reject"}));
+  EXPECT_TRUE(ruleBase().rules()[0]->prompted);
+  EXPECT_EQ(ruleBase().rules()[0]->minMatch, 11);
   EXPECT_EQ(readText(key("B"), "Lib"), "C:\\Old\\App\\b.dll");
 
   // A rejected pattern: every missing reference below the folder is passed over.
@@ -263,33 +245,24 @@ TEST_F(VerificationTest, ADeclinedPatternIsNotOfferedAgainForThatRule) {
   ASSERT_EQ(scripted_->patterns().size(), 2u);
   EXPECT_TRUE(scripted_->patterns()[1].reject);
   EXPECT_EQ(asked().size(), 2u);
-  auto ignoring = ruleBase().rules()[0];
-  EXPECT_EQ(ignoring->type, RuleType::FullMatch);
-  EXPECT_EQ(ignoring->find, "C:\\Old\\App\\");
-  EXPECT_EQ(ignoring->replace, "C:\\Old\\App\\");
-  EXPECT_TRUE(ignoring->reject);
+  EXPECT_EQ(rules().at(0), "C:\\Old\\App\\ -> C:\\Old\\App\\ (full) auto reject");
 }
 
 TEST_F(VerificationTest, AnUnquotedReferenceGainsNoBlank) {
-  putSz(key("A"), "Run", "C:\\Old\\tool.exe /background");
-  putSz(key("B"), "Run", "\"C:\\Old Tools\\tool.exe\" /background");
-  putSz(key("C"), "Run", "C:\\Old\\x86.exe");
-  putSz(key("D"), "Run", "C:\\Old\\typed.exe");
+  putEach("Run", {"C:\\Old\\tool.exe /background", "\"C:\\Old Tools\\tool.exe\" /background", "C:\\Old\\x86.exe",
+                  "C:\\Old\\typed.exe"});
   answer({accept("C:\\Program Files\\App\\app.exe", false), accept("C:\\Program Files\\App\\app.exe", false),
           accept("C:\\Program Files (x86)\\Other\\other.exe", false),
           accept("C:\\Program Files\\Not There\\typed.exe", false)});
   verifyRun();
-  EXPECT_EQ(readText(key("A"), "Run"), "C:\\PROGRA~1\\App\\app.exe /background");
-  EXPECT_EQ(readText(key("B"), "Run"), "\"C:\\Program Files\\App\\app.exe\" /background");
-  EXPECT_EQ(readText(key("C"), "Run"), "C:\\PROGRA~2\\Other\\other.exe");
-  // A path that does not exist has no short form: it is taken as it is.
-  EXPECT_EQ(readText(key("D"), "Run"), "C:\\Program Files\\Not There\\typed.exe");
+  // A path that does not exist (the last) has no short form: it is taken as it is.
+  EXPECT_EQ(readEach("Run", 'D'),
+            (Texts{"C:\\PROGRA~1\\App\\app.exe /background", "\"C:\\Program Files\\App\\app.exe\" /background",
+                   "C:\\PROGRA~2\\Other\\other.exe", "C:\\Program Files\\Not There\\typed.exe"}));
 }
 
 TEST_F(VerificationTest, RejectForEveryLaterQuestionAppliesToTheRestOfTheRun) {
-  putSz(key("A"), "Lib", "C:\\Gone\\a.dll");
-  putSz(key("B"), "Lib", "C:\\Elsewhere\\b.dll");
-  putSz(key("C"), "Lib", "D:\\Gone\\c.dll");
+  putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Elsewhere\\b.dll", "D:\\Gone\\c.dll"});
   answer({MissingReferenceReply{kAnswerReject + kAnswerDoNotShow, false, std::nullopt}});
   EXPECT_EQ(verifyRun(), (Texts{"A|Lib|C:\\Gone\\a.dll|0", "B|Lib|C:\\Elsewhere\\b.dll|0",
                                 "C|Lib|D:\\Gone\\c.dll|0"}));
@@ -302,23 +275,17 @@ TEST_F(VerificationTest, RejectForEveryLaterQuestionAppliesToTheRestOfTheRun) {
 
 TEST_F(VerificationTest, AcceptCannotStandForLaterQuestions) {
   files_.file("D:\\a.dll");
-  putSz(key("A"), "Lib", "C:\\Gone\\a.dll");
-  putSz(key("B"), "Lib", "C:\\Elsewhere\\b.dll");
+  putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Elsewhere\\b.dll"});
   answer({MissingReferenceReply{kAnswerAccept + kAnswerDoNotShow, false, "D:\\a.dll"}});
   verifyRun();
   EXPECT_EQ(asked(), (Texts{"C:\\Gone\\a.dll", "C:\\Elsewhere\\b.dll"}));
-  EXPECT_EQ(readText(key("A"), "Lib"), "D:\\a.dll");
-  EXPECT_EQ(readText(key("B"), "Lib"), "C:\\Elsewhere\\b.dll");
+  EXPECT_EQ(readEach("Lib", 'B'), (Texts{"D:\\a.dll", "C:\\Elsewhere\\b.dll"}));
 }
 
 TEST_F(VerificationTest, CancelEndsTheRunAndTakesBackOnlyTheRuleMadeForTheQuestion) {
   // The user's own rule for a.dll, not automatic: it is asked about.
-  auto own = std::make_shared<Rule>();
-  own->find = "C:\\Gone\\a.dll";
-  own->replace = "D:\\a.dll";
-  ruleBase().insert(own);
-  putSz(key("A"), "Lib", "C:\\Gone\\a.dll");
-  putSz(key("B"), "Lib", "C:\\Gone\\zzz\\b.dll");
+  ruleBase().insert(makeRule("C:\\Gone\\a.dll", "D:\\a.dll"));
+  putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Gone\\zzz\\b.dll"});
   answer({MissingReferenceReply{kAnswerCancel, true, std::nullopt}});
   verifyRun();
   EXPECT_EQ(asked(), Texts{"C:\\Gone\\a.dll"});
@@ -335,40 +302,27 @@ TEST_F(VerificationTest, CancelEndsTheRunAndTakesBackOnlyTheRuleMadeForTheQuesti
 }
 
 TEST_F(VerificationTest, RulesAreTriedInOrderFullPrefixesFirstTheShorterFirst) {
-  auto make = [](std::string find, std::string replace, RuleType type) {
-    auto rule = std::make_shared<Rule>();
-    rule->find = std::move(find);
-    rule->replace = std::move(replace);
-    rule->type = type;
-    rule->autoApply = true;
-    rule->prompted = true;
-    return rule;
-  };
-  ruleBase().insert(make("C:\\Old\\App\\x.dll", "F:\\x.dll", RuleType::ExactMatch));
-  ruleBase().insert(make("C:\\Old\\App\\", "E:\\App\\", RuleType::FullMatch));
-  ruleBase().insert(make("C:\\Old\\", "D:\\New\\", RuleType::FullMatch));
-  ruleBase().insert(make("C:\\Other\\y.dll", "F:\\y.dll", RuleType::ExactMatch));
-  putSz(key("A"), "Lib", "C:\\Old\\App\\x.dll");
-  putSz(key("B"), "Lib", "C:\\OLD\\App\\z.dll");
-  putSz(key("C"), "Lib", "C:\\Other\\y.dll");
+  for (auto rule :
+       {makeRule("C:\\Old\\App\\x.dll", "F:\\x.dll"), makeRule("C:\\Old\\App\\", "E:\\App\\", RuleType::FullMatch),
+        makeRule("C:\\Old\\", "D:\\New\\", RuleType::FullMatch), makeRule("C:\\Other\\y.dll", "F:\\y.dll")}) {
+    rule->autoApply = rule->prompted = true;
+    ruleBase().insert(rule);
+  }
+  putEach("Lib", {"C:\\Old\\App\\x.dll", "C:\\OLD\\App\\z.dll", "C:\\Other\\y.dll"});
   verifyRun();
   EXPECT_TRUE(asked().empty());
-  EXPECT_EQ(readText(key("A"), "Lib"), "D:\\New\\App\\x.dll");
-  EXPECT_EQ(readText(key("B"), "Lib"), "D:\\New\\App\\z.dll");
-  EXPECT_EQ(readText(key("C"), "Lib"), "F:\\y.dll");
+  EXPECT_EQ(readEach("Lib", 'C'), (Texts{"D:\\New\\App\\x.dll", "D:\\New\\App\\z.dll", "F:\\y.dll"}));
   EXPECT_TRUE(scripted_->patterns().empty());
 }
 
 TEST_F(VerificationTest, EveryReferenceOfAQuotedCommandLineIsRepaired) {
-  putSz(key("A"), "Run", "\"C:\\Old\\a.exe C:\\Old\\b.dll /s\"");
-  putSz(key("B"), "Run", "\"C:\\Old\\c.exe\" \"C:\\Old\\d.dll\" /s");
-  putSz(key("C"), "Run", "\"C:\\Gone\\e.exe C:\\Old\\f.dll\"");
+  putEach("Run", {"\"C:\\Old\\a.exe C:\\Old\\b.dll /s\"", "\"C:\\Old\\c.exe\" \"C:\\Old\\d.dll\" /s",
+                  "\"C:\\Gone\\e.exe C:\\Old\\f.dll\""});
   answer({accept("D:\\a.exe", false), accept("D:\\b.dll", false), accept("D:\\c.exe", false),
           accept("D:\\d.dll", false), reject(), accept("D:\\f.dll", false)});
   verifyRun();
-  EXPECT_EQ(readText(key("A"), "Run"), "\"D:\\a.exe D:\\b.dll /s\"");
-  EXPECT_EQ(readText(key("B"), "Run"), "\"D:\\c.exe\" \"D:\\d.dll\" /s");
-  EXPECT_EQ(readText(key("C"), "Run"), "\"C:\\Gone\\e.exe D:\\f.dll\"");
+  EXPECT_EQ(readEach("Run", 'C'),
+            (Texts{"\"D:\\a.exe D:\\b.dll /s\"", "\"D:\\c.exe\" \"D:\\d.dll\" /s", "\"C:\\Gone\\e.exe D:\\f.dll\""}));
   EXPECT_EQ(asked().size(), 6u);
 }
 
@@ -444,21 +398,13 @@ TEST(AlternateLocations, TheDriveOfTheWholeHostFileSystemIsNotWalked) {
   files.drives.setDrive('Z', "/");
   files.file("D:\\Copies\\gone.dll");
   SuggestionFeed feed;
-  // Walking "/" would take long: past a generous limit the search is
-  // stopped, and the test fails instead of hanging.
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool done = false;
+  // Walking "/" would take long: past a limit the search is stopped and the test fails instead of hanging.
+  Latch done;
   std::thread watchdog([&] {
-    std::unique_lock lock(mutex);
-    if (!changed.wait_for(lock, std::chrono::seconds(60), [&] { return done; })) feed.stop = true;
+    if (!done.wait(std::chrono::seconds(60))) feed.stop = true;
   });
   findAlternateLocations("C:\\Old\\gone.dll", feed, files.view());
-  {
-    std::lock_guard lock(mutex);
-    done = true;
-  }
-  changed.notify_all();
+  done.open();
   watchdog.join();
   EXPECT_EQ(feed.status(), "Search Completed.");
   EXPECT_EQ(feed.suggestions(), Texts{"D:\\Copies\\gone.dll"});

@@ -1,8 +1,8 @@
 #pragma once
-// Drives for the file-reference tests: C: and D: as folders of a temporary
-// folder, with real (empty) files made where a test needs them, and the
-// environment of a Windows installation in C:\Windows.
+// Drives for the file-reference tests (C: and D: as folders of a temporary
+// folder, with the environment of an installation in C:\Windows), and rules.
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -12,6 +12,7 @@
 #include "platform/files/windows_environment.h"
 #include "support/corpus.h"
 #include "verify/file_references.h"
+#include "verify/rules.h"
 
 namespace talmoor::verify::verifytest {
 
@@ -31,15 +32,9 @@ class Drives {
 
   // The host path of a Windows path on C: or D:.
   std::filesystem::path host(std::string_view windowsPath) const {
-    std::filesystem::path out = *drives.drive(windowsPath[0]);
-    std::string_view rest = windowsPath.substr(2);
-    while (!rest.empty()) {
-      auto cut = rest.find('\\');
-      std::string_view part = rest.substr(0, cut);
-      if (!part.empty()) out /= std::string(part);
-      rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-    }
-    return out;
+    std::string rest(windowsPath.substr(3));
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    return *drives.drive(windowsPath[0]) / rest;
   }
   // An empty file, with the folders above it.
   void file(std::string_view windowsPath) const {
@@ -77,5 +72,22 @@ class CurrentFiles {
   std::shared_ptr<const platform::DriveMap> previousDrives_;
   std::shared_ptr<const platform::WindowsEnvironment> previousEnvironment_;
 };
+
+inline RulePtr makeRule(std::string find, std::string replace, RuleType type = RuleType::ExactMatch,
+                        bool reject = false) {
+  auto r = std::make_shared<Rule>();
+  r->find = std::move(find);
+  r->replace = std::move(replace);
+  r->type = type;
+  r->reject = reject;
+  return r;
+}
+
+// "find -> replace (type)", then " auto" and " reject" when set.
+inline std::string describe(const Rule& r) {
+  static const char* const kTypes[] = {"unknown", "exact", "partial", "full"};
+  return r.find + " -> " + r.replace + " (" + kTypes[static_cast<int>(r.type) & 3] + ")" +
+         (r.autoApply ? " auto" : "") + (r.reject ? " reject" : "");
+}
 
 }  // namespace talmoor::verify::verifytest

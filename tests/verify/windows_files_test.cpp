@@ -1,6 +1,5 @@
 // Files the Windows way over a profile's drives: the search along the system
-// search path with the default extensions, existence with quotes and
-// trailing backslashes, 8.3 names, and host paths named back as Windows paths.
+// path, existence, 8.3 names, and host paths named back as Windows paths.
 
 #include <gtest/gtest.h>
 
@@ -20,11 +19,8 @@ using verify::verifytest::Drives;
 
 class WindowsFilesTest : public ::testing::Test {
  protected:
-  std::optional<Resolved> resolve(std::string_view name) const {
-    return resolveFile(name, files_.environment, files_.drives);
-  }
   std::string resolvedPath(std::string_view name) const {
-    auto found = resolve(name);
+    auto found = resolveFile(name, files_.environment, files_.drives);
     return found ? found->name + " @ " + found->fullPath : "(none)";
   }
 
@@ -97,11 +93,9 @@ TEST_F(WindowsFilesTest, WithoutAPathVariableTheWindowsFoldersAreSearched) {
 TEST_F(WindowsFilesTest, ExistenceWithQuotesTrailingBackslashesAndTheErrorsOfWhatIsAbsent) {
   files_.file("C:\\Windows\\system32\\notepad.exe");
   const DriveMap& drives = files_.drives;
-  EXPECT_TRUE(fileExists("C:\\Windows\\system32\\notepad.exe", drives));
-  EXPECT_TRUE(fileExists("c:\\WINDOWS\\System32\\NOTEPAD.EXE", drives));
-  EXPECT_TRUE(fileExists("\"C:\\Windows\\system32\\notepad.exe\"", drives));
-  EXPECT_TRUE(fileExists("C:\\Windows\\", drives));
-  EXPECT_TRUE(fileExists("C:\\", drives));
+  for (std::string_view path : {"C:\\Windows\\system32\\notepad.exe", "c:\\WINDOWS\\System32\\NOTEPAD.EXE",
+                                "\"C:\\Windows\\system32\\notepad.exe\"", "C:\\Windows\\", "C:\\"})
+    EXPECT_TRUE(fileExists(path, drives)) << path;
 
   DWORD attributes = 0;
   LONG error = -1;
@@ -112,21 +106,18 @@ TEST_F(WindowsFilesTest, ExistenceWithQuotesTrailingBackslashesAndTheErrorsOfWha
   EXPECT_EQ(attributes & FILE_ATTRIBUTE_DIRECTORY_BIT, 0u);
 
   using namespace std::string_view_literals;
-  struct Absent {
-    std::string_view path;
-    LONG error;
-  };
-  for (const Absent& absent : {Absent{"C:\\Windows\\system32\\notepad.exe\\", ERROR_FILE_NOT_FOUND},
-                               Absent{"C:\\Windows\\system32\\gone.exe", ERROR_FILE_NOT_FOUND},
-                               Absent{"C:\\Gone\\gone.exe", ERROR_PATH_NOT_FOUND},
-                               Absent{"E:\\anything.exe", ERROR_PATH_NOT_FOUND},
-                               Absent{"\\\\server\\share\\x.exe", ERROR_BAD_NETPATH},
-                               Absent{"C:\\Windows\\*.exe", ERROR_BAD_PATHNAME},
-                               Absent{"notepad.exe", ERROR_BAD_PATHNAME},
-                               Absent{"C:\\Windows\\system32\\\0"sv, ERROR_BAD_PATHNAME}}) {
+  for (auto [path, expected] : std::vector<std::pair<std::string_view, LONG>>{
+           {"C:\\Windows\\system32\\notepad.exe\\", ERROR_FILE_NOT_FOUND},
+           {"C:\\Windows\\system32\\gone.exe", ERROR_FILE_NOT_FOUND},
+           {"C:\\Gone\\gone.exe", ERROR_PATH_NOT_FOUND},
+           {"E:\\anything.exe", ERROR_PATH_NOT_FOUND},
+           {"\\\\server\\share\\x.exe", ERROR_BAD_NETPATH},
+           {"C:\\Windows\\*.exe", ERROR_BAD_PATHNAME},
+           {"notepad.exe", ERROR_BAD_PATHNAME},
+           {"C:\\Windows\\system32\\\0"sv, ERROR_BAD_PATHNAME}}) {  // a NUL in the path
     error = ERROR_SUCCESS;
-    EXPECT_FALSE(fileExists(absent.path, drives, nullptr, &error)) << absent.path;
-    EXPECT_EQ(error, absent.error) << absent.path;
+    EXPECT_FALSE(fileExists(path, drives, nullptr, &error)) << path;
+    EXPECT_EQ(error, expected) << path;
   }
 }
 

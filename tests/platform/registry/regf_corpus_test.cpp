@@ -1,7 +1,5 @@
-// The binary hives of the corpus, read as Windows wrote them: each must list
-// exactly as its reference dump (made by an independent reader) says, the
-// damaged one must give its damage and the sound rest, and the "lh" hashes
-// Windows stored must agree with ours (or lookups by name would miss).
+// The corpus's binary hives as Windows wrote them: each lists exactly as its
+// reference dump (from an independent reader) says, with the hashes Windows stored.
 
 #include <gtest/gtest.h>
 
@@ -36,8 +34,7 @@ std::string firstDifference(const std::string& ours, const std::string& theirs) 
 }
 
 tp::RegfHive readCorpus(const fs::path& file) {
-  std::string bytes = readFile(file);
-  return tp::readRegfHive({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, file.string());
+  return tp::readRegfHive(talmoor::test::asBytes(readFile(file)), file.string());
 }
 
 class RegfCorpusTest : public ::testing::TestWithParam<const char*> {};
@@ -67,12 +64,7 @@ TEST_P(RegfCorpusTest, StoredHashesAgreeWithOurCaseMapping) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, RegfCorpusTest,
                          ::testing::Values("SYSTEM", "UsrClass.dat", "NTUSER.DAT", "BCD", "SECURITY", "SAM"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           for (auto& c : name)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+                         [](const auto& info) { return talmoor::test::corpusTestName(info.param); });
 
 TEST(RegfCorpus, FilesNotClosedCleanlyAreReadAndFlagged) {
   fs::path usrClass = corpusHive("UsrClass.dat"), sam = corpusHive("SAM");
@@ -97,21 +89,18 @@ TEST(RegfCorpus, DamagedHiveGivesItsDamageAndTheSoundRest) {
 
   const auto& reports = hive->damageReports();
   ASSERT_FALSE(reports.empty());
-  // Each report names a place: the lost pages by file offset, the rest by
-  // cell and key.
+  // Each report names a place: lost pages by file offset, the rest by cell and key.
   for (const auto& text : reports)
     EXPECT_TRUE(text.rfind("cell 0x", 0) == 0 || text.rfind("file offsets 0x", 0) == 0 ||
                 text.rfind("base block", 0) == 0 || text.rfind("... and", 0) == 0)
         << text;
-  EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
-                          [](const std::string& t) { return t.find("(key \\") != std::string::npos; }));
+  EXPECT_TRUE(talmoor::test::anyContains(reports, "(key \\"));
 
   // What survives is a real SYSTEM hive: the control set and its services.
   auto select = hive->root()->findSubkey(u"Select");
   ASSERT_TRUE(select);
   EXPECT_TRUE(select->findValue(u"Current"));
-  auto controlSet = hive->root()->findSubkey(u"ControlSet001");
-  ASSERT_TRUE(controlSet);
+  EXPECT_TRUE(hive->root()->findSubkey(u"ControlSet001"));
   auto read = readCorpus(file);
   EXPECT_GT(read.statistics.keys, 1000u);
   EXPECT_GT(read.statistics.values, 1000u);

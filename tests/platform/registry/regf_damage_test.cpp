@@ -1,17 +1,13 @@
-// Damaged regf files: what is no hive is refused with the file's name; any
-// other damage is reported with its cell and key while the sound rest is
-// read, without reading outside the file and without following a cycle.
+// Damaged regf files: what is no hive is refused with the file's name; other
+// damage is reported by cell and key while the sound rest is read.
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "platform/registry/hive_format_error.h"
 #include "platform/registry/regf_layout.h"
 #include "platform/registry/regf_reader.h"
-#include "platform/registry/regf_writer.h"
 #include "platform/registry/registry_constants.h"
-#include "platform/security/security_descriptor.h"
+#include "platform/text/code_page.h"
 #include "support/regf_support.h"
 
 namespace {
@@ -36,27 +32,27 @@ std::string soundHive() {
   alpha->addSubkey(inner);
   inner->setValue(u"deep", REG_BINARY, std::vector<BYTE>(30000, 0xDE));
   root->findSubkey(u"Beta")->setValue(u"b1", REG_SZ, std::vector<BYTE>(12, 0xB1));
-  tp::RegfWriteOptions options;
-  options.defaultSecurity = tp::defaultKeySecurity();
-  return tp::writeRegfHive(*root, options);
+  return talmoor::test::writeRegf(*root);
 }
 
 tp::RegfHive read(const std::string& file) { return tp::readRegfHive(asBytes(file), "damaged.hiv"); }
 
 std::size_t at(std::uint32_t cell, std::size_t field) { return regf::kBaseBlockSize + cell + 4 + field; }
 
+std::uint32_t get32(const std::string& file, std::size_t offset) { return regf::load32(asBytes(file), offset); }
 void put32(std::string& file, std::size_t offset, std::uint32_t value) {
   regf::store32(asWritableBytes(file), offset, value);
 }
 
-void resum(std::string& file) {
-  put32(file, regf::kChecksum, regf::baseBlockChecksum(asBytes(file)));
+// The subkey or value list cell of the named key, and the cell of its first value.
+std::uint32_t listOf(const std::string& file, std::string_view key, std::size_t field) {
+  return get32(file, at(regfKeyCell(file, key).value(), field));
+}
+std::uint32_t firstValue(const std::string& file, std::string_view key) {
+  return get32(file, at(listOf(file, key, regf::kNkValueList), 0));
 }
 
-bool mentions(const tp::RegfHive& hive, std::string_view text) {
-  return std::any_of(hive.damage.begin(), hive.damage.end(),
-                     [&](const std::string& report) { return report.find(text) != std::string::npos; });
-}
+bool mentions(const tp::RegfHive& hive, std::string_view text) { return talmoor::test::anyContains(hive.damage, text); }
 
 std::string allReports(const tp::RegfHive& hive) {
   std::string all;
@@ -105,28 +101,22 @@ TEST(RegfDamage, HeaderDamageIsReportedAndTheTreeStillRead) {
 
 TEST(RegfDamage, CyclesAndSharedCellsAreFollowedOnce) {
   std::string file = soundHive();
-  auto alpha = regfKeyCell(file, "Alpha");
-  auto inner = regfKeyCell(file, "Inner");
-  ASSERT_TRUE(alpha && inner);
+  auto inner = regfKeyCell(file, "Inner").value();
   // Inner's subkey list becomes Alpha's own: Inner would hold Inner again.
-  std::uint32_t alphaList = regf::load32(asBytes(file), at(*alpha, regf::kNkSubkeyList));
-  put32(file, at(*inner, regf::kNkSubkeyCount), 1);
-  put32(file, at(*inner, regf::kNkSubkeyList), alphaList);
+  put32(file, at(inner, regf::kNkSubkeyCount), 1);
+  put32(file, at(inner, regf::kNkSubkeyList), listOf(file, "Alpha", regf::kNkSubkeyList));
   auto hive = read(file);
   EXPECT_TRUE(mentions(hive, "used a second time")) << allReports(hive);
   EXPECT_EQ(hive.statistics.keys, 4u);
 
   // An index list that names itself (made of Alpha's value list).
   std::string selfIndex = soundHive();
-  auto owner = regfKeyCell(selfIndex, "Alpha");
-  std::uint32_t list = regf::load32(asBytes(selfIndex), at(*owner, regf::kNkValueList));
-  std::size_t listAt = regf::kBaseBlockSize + list + 4;
-  selfIndex[listAt] = 'r';
-  selfIndex[listAt + 1] = 'i';
-  regf::store16(asWritableBytes(selfIndex), listAt + 2, 1);
-  put32(selfIndex, listAt + 4, list);
-  put32(selfIndex, at(*owner, regf::kNkValueCount), 0);
-  put32(selfIndex, at(*owner, regf::kNkSubkeyList), list);
+  auto owner = regfKeyCell(selfIndex, "Alpha").value();
+  std::uint32_t list = listOf(selfIndex, "Alpha", regf::kNkValueList);
+  selfIndex.replace(at(list, 0), 4, "ri\x01\x00", 4);
+  put32(selfIndex, at(list, 4), list);
+  put32(selfIndex, at(owner, regf::kNkValueCount), 0);
+  put32(selfIndex, at(owner, regf::kNkSubkeyList), list);
   auto looped = read(selfIndex);
   EXPECT_TRUE(mentions(looped, "(key \\Alpha): the subkey list is used a second time")) << allReports(looped);
   EXPECT_EQ(looped.statistics.keys, 4u);  // Inner is found again through its parent link
@@ -134,10 +124,7 @@ TEST(RegfDamage, CyclesAndSharedCellsAreFollowedOnce) {
 
 TEST(RegfDamage, BadReferencesLoseOnlyWhatTheyNamed) {
   std::string file = soundHive();
-  auto alpha = regfKeyCell(file, "Alpha");
-  ASSERT_TRUE(alpha);
-  std::uint32_t values = regf::load32(asBytes(file), at(*alpha, regf::kNkValueList));
-  put32(file, regf::kBaseBlockSize + values + 4, 0xFFFFFFF0);  // a1 now lies past the file
+  put32(file, at(listOf(file, "Alpha", regf::kNkValueList), 0), 0xFFFFFFF0);  // a1 now lies past the file
   auto hive = read(file);
   EXPECT_TRUE(mentions(hive, "(key \\Alpha): a value lies outside the hive")) << allReports(hive);
   auto back = hive.root->findSubkey(u"Alpha");
@@ -149,21 +136,14 @@ TEST(RegfDamage, BadReferencesLoseOnlyWhatTheyNamed) {
 
   // A value claiming more data than its cell holds is left out, not cut.
   std::string longer = soundHive();
-  auto beta = regfKeyCell(longer, "Beta");
-  std::uint32_t betaValues = regf::load32(asBytes(longer), at(*beta, regf::kNkValueList));
-  std::uint32_t b1 = regf::load32(asBytes(longer), regf::kBaseBlockSize + betaValues + 4);
-  put32(longer, at(b1, regf::kVkDataLength), 5000);
+  put32(longer, at(firstValue(longer, "Beta"), regf::kVkDataLength), 5000);
   auto claimed = read(longer);
   EXPECT_TRUE(mentions(claimed, "value \"b1\": 5000 bytes of data")) << allReports(claimed);
   EXPECT_TRUE(claimed.root->findSubkey(u"Beta")->values().empty());
 
   // A big data value whose segment list is gone.
   std::string big = soundHive();
-  auto inner = regfKeyCell(big, "Inner");
-  std::uint32_t innerValues = regf::load32(asBytes(big), at(*inner, regf::kNkValueList));
-  std::uint32_t deep = regf::load32(asBytes(big), regf::kBaseBlockSize + innerValues + 4);
-  std::uint32_t db = regf::load32(asBytes(big), at(deep, regf::kVkData));
-  put32(big, at(db, regf::kDbSegmentList), 12345);
+  put32(big, at(get32(big, at(firstValue(big, "Inner"), regf::kVkData)), regf::kDbSegmentList), 12345);
   auto segments = read(big);
   EXPECT_TRUE(mentions(segments, "the big data segment list is not on a cell boundary")) << allReports(segments);
   EXPECT_TRUE(segments.root->findSubkey(u"Alpha")->findSubkey(u"Inner")->values().empty());
@@ -171,10 +151,7 @@ TEST(RegfDamage, BadReferencesLoseOnlyWhatTheyNamed) {
 
 TEST(RegfDamage, KeysOfALostSubkeyListAreRecoveredUnderTheirParent) {
   std::string file = soundHive();
-  auto alpha = regfKeyCell(file, "Alpha");
-  ASSERT_TRUE(alpha);
-  std::uint32_t list = regf::load32(asBytes(file), at(*alpha, regf::kNkSubkeyList));
-  file[regf::kBaseBlockSize + list + 4] = 'x';  // the list's signature is gone
+  file[at(listOf(file, "Alpha", regf::kNkSubkeyList), 0)] = 'x';  // the list's signature is gone
   auto hive = read(file);
   EXPECT_TRUE(mentions(hive, "expected a subkey list")) << allReports(hive);
   EXPECT_TRUE(mentions(hive, "(key \\Alpha): subkey \"Inner\" was not in the key's subkey list; recovered"))
@@ -186,10 +163,8 @@ TEST(RegfDamage, KeysOfALostSubkeyListAreRecoveredUnderTheirParent) {
 
   // With the parent lost too, the key is reported where it lies.
   std::string orphaned = soundHive();
-  auto root = regf::load32(asBytes(orphaned), regf::kRootCell);
-  std::uint32_t rootList = regf::load32(asBytes(orphaned), at(root, regf::kNkSubkeyList));
-  orphaned[regf::kBaseBlockSize + rootList + 4] = 'x';
-  put32(orphaned, at(*regfKeyCell(orphaned, "Alpha"), 0), 0x4B4E4F4E);  // Alpha is no key any more
+  orphaned[at(get32(orphaned, at(get32(orphaned, regf::kRootCell), regf::kNkSubkeyList)), 0)] = 'x';
+  put32(orphaned, at(regfKeyCell(orphaned, "Alpha").value(), 0), 0x4B4E4F4E);  // Alpha is no key any more
   auto lost = read(orphaned);
   EXPECT_TRUE(mentions(lost, "key \"Inner\" cannot be placed in the tree")) << allReports(lost);
   EXPECT_TRUE(lost.root->findSubkey(u"Beta"));
@@ -200,28 +175,23 @@ TEST(RegfDamage, ClassLengthsOfHalfACharacterGiveNoClass) {
   auto key = std::make_shared<tp::KeyNode>(u"Classy");
   key->className = u"ab";
   root->addSubkey(key);
-  std::string file = tp::writeRegfHive(*root, tp::RegfWriteOptions{});
-  auto cell = regfKeyCell(file, "Classy");
-  ASSERT_TRUE(cell);
-  regf::store16(asWritableBytes(file), at(*cell, regf::kNkClassLength), 3);
+  std::string file = talmoor::test::writeRegf(*root);
+  auto cell = regfKeyCell(file, "Classy").value();
+  regf::store16(asWritableBytes(file), at(cell, regf::kNkClassLength), 3);
   EXPECT_EQ(read(file).root->findSubkey(u"Classy")->className, std::optional<std::u16string>(u"a"));
   // One byte is no character: no class, as the writer would write it.
-  regf::store16(asWritableBytes(file), at(*cell, regf::kNkClassLength), 1);
+  regf::store16(asWritableBytes(file), at(cell, regf::kNkClassLength), 1);
   EXPECT_FALSE(read(file).root->findSubkey(u"Classy")->className);
 }
 
 TEST(RegfDamage, ReportsAreCappedButCounted) {
   // A key whose value list names the same broken cell thousands of times.
   auto root = std::make_shared<tp::KeyNode>(u"");
-  for (int i = 0; i < 3000; ++i) root->setValue(u"v" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
-                                                    std::u16string(i / 26 + 1, u'x'),
-                                                REG_DWORD, {0, 0, 0, 0});
-  tp::RegfWriteOptions options;
-  std::string file = tp::writeRegfHive(*root, options);
-  std::uint32_t rootCell = regf::load32(asBytes(file), regf::kRootCell);
-  std::uint32_t list = regf::load32(asBytes(file), at(rootCell, regf::kNkValueList));
-  for (int i = 0; i < 3000; ++i) put32(file, regf::kBaseBlockSize + list + 4 + 4 * i, 0xFFFFFFF0);
-  resum(file);
+  for (int i = 0; i < 3000; ++i) root->setValue(u"v" + tp::ansiToWide(std::to_string(i)), REG_DWORD, {0, 0, 0, 0});
+  std::string file = talmoor::test::writeRegf(*root);
+  std::uint32_t list = get32(file, at(get32(file, regf::kRootCell), regf::kNkValueList));
+  for (int i = 0; i < 3000; ++i) put32(file, at(list, 4 * i), 0xFFFFFFF0);
+  put32(file, regf::kChecksum, regf::baseBlockChecksum(asBytes(file)));
   auto hive = read(file);
   EXPECT_EQ(hive.statistics.problems, 3000u);
   ASSERT_EQ(hive.damage.size(), tp::kMaxDamageTexts + 1);

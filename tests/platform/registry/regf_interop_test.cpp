@@ -1,7 +1,5 @@
-// Our regf files judged by other hive readers (hivex's hivexregedit and
-// hivexsh, chntpw's reged): a corpus hive rewritten by us must read exactly
-// as the original does, and names outside ASCII and big data must come
-// through. Each test skips itself when its program is not installed.
+// Our regf files judged by other hive readers (hivex, chntpw's reged); each
+// test skips itself when its program is not installed.
 
 #include <gtest/gtest.h>
 
@@ -9,9 +7,7 @@
 
 #include "platform/error_detail.h"
 #include "platform/registry/hive.h"
-#include "platform/registry/regf_writer.h"
 #include "platform/registry/registry_constants.h"
-#include "platform/security/security_descriptor.h"
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
 #include "support/corpus.h"
@@ -30,8 +26,7 @@ using talmoor::test::TempDir;
 // The corpus hive loaded and saved again by us, in a temporary folder.
 fs::path rewrite(const std::string& name, const TempDir& dir) {
   fs::path copy = dir / name;
-  fs::copy_file(corpusHive(name), copy);
-  fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+  talmoor::test::copyWritable(corpusHive(name), copy);
   std::shared_ptr<tp::Hive> hive;
   EXPECT_EQ(tp::Hive::load(copy, hive), ERROR_SUCCESS) << tp::takeErrorDetail();
   EXPECT_EQ(hive->save(), ERROR_SUCCESS) << tp::takeErrorDetail();
@@ -56,12 +51,7 @@ TEST_P(RegfInteropTest, HivexregeditExportsTheRewriteAsTheOriginal) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, RegfInteropTest,
                          ::testing::Values("SAM", "BCD", "SECURITY", "NTUSER.DAT", "UsrClass.dat"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           for (auto& c : name)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+                         [](const auto& info) { return talmoor::test::corpusTestName(info.param); });
 
 TEST(RegfInterop, HivexshAndRegedReadTheRewriteAsTheOriginal) {
   if (corpusHive("SAM").empty()) GTEST_SKIP() << "no corpus hive";
@@ -98,11 +88,9 @@ TEST(RegfInterop, NamesBeyondAsciiAndBigDataComeThrough) {
   latin->setValue(u"\u00e9t\u00e9", REG_SZ, tp::bytesFromUtf16(u"caf\u00e9", true));
   std::vector<BYTE> big(40000);
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 13);
-  wide->setValue(u"\u4e2d", REG_BINARY, big);
-  tp::RegfWriteOptions options;
-  options.defaultSecurity = tp::defaultKeySecurity();
+  wide->setValue(u"\u4e2d", REG_BINARY, big);  // big data, its last segment short
   TempDir dir;
-  talmoor::test::writeFile(dir / "names.hiv", tp::writeRegfHive(*root, options));
+  talmoor::test::writeFile(dir / "names.hiv", talmoor::test::writeRegf(*root));
   talmoor::test::writeFile(dir / "commands", "ls\ncd \\Gr\xc3\xb6\xc3\x9f" "e\nlsval\ncd \\\xe9\x94\xae\nlsval\n");
 
   auto result = runProcess({"hivexsh", "-f", (dir / "commands").string(), (dir / "names.hiv").string()});

@@ -1,7 +1,6 @@
 // Offline Windows installations and extra hive files as registry profiles: a
-// fake installation in a temporary folder (corpus hives under names of odd
-// case, the rest written by us) is mounted as Windows mounts it, changes go
-// back to the right files in their format, and the hive calls work on regf.
+// fake installation (corpus hives under names of odd case, the rest ours) is
+// mounted as Windows mounts it, and changes go back to the right files.
 
 #include <gtest/gtest.h>
 
@@ -10,9 +9,7 @@
 #include "platform/registry/hive.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/registry/registry_profile.h"
-#include "platform/registry/regf_writer.h"
 #include "platform/registry/win32_registry.h"
-#include "platform/security/security_descriptor.h"
 #include "platform/text/code_page.h"
 #include "support/corpus.h"
 #include "support/regf_support.h"
@@ -21,17 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace tp = talmoor::platform;
+using talmoor::test::copyWritable;
 using talmoor::test::corpusHive;
 using talmoor::test::readFile;
 using talmoor::test::TempDir;
 
 constexpr const char* kAlice = "S-1-5-21-1-2-3-1001";
-
-void copyWritable(const fs::path& from, const fs::path& to) {
-  fs::create_directories(to.parent_path());
-  fs::copy_file(from, to);
-  fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
-}
 
 std::shared_ptr<tp::KeyNode> keyAt(const std::shared_ptr<tp::KeyNode>& root, std::u16string_view path) {
   auto key = root;
@@ -56,9 +48,7 @@ void setString(const std::shared_ptr<tp::KeyNode>& key, std::u16string_view name
 
 void writeHive(const std::shared_ptr<tp::KeyNode>& root, const fs::path& file) {
   fs::create_directories(file.parent_path());
-  tp::RegfWriteOptions options;
-  options.defaultSecurity = tp::defaultKeySecurity();
-  talmoor::test::writeFile(file, tp::writeRegfHive(*root, options));
+  talmoor::test::writeFile(file, talmoor::test::writeRegf(*root));
 }
 
 class RegfProfileTest : public ::testing::Test {
@@ -110,16 +100,9 @@ class RegfProfileTest : public ::testing::Test {
     return rc == ERROR_SUCCESS ? std::string(data, strnlen(data, size)) : "<no value>";
   }
 
-  static bool keyExists(HKEY root, const std::string& path) {
-    HKEY key = 0;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-  }
-
+  static bool keyExists(HKEY root, const std::string& path) { return readString(root, path, "") != "<no key>"; }
   static bool warned(const tp::RegistryProfile& profile, std::string_view text) {
-    return std::any_of(profile.warnings.begin(), profile.warnings.end(),
-                       [&](const std::string& w) { return w.find(text) != std::string::npos; });
+    return talmoor::test::anyContains(profile.warnings, text);
   }
 
   TempDir dir_;
@@ -230,7 +213,12 @@ TEST_F(RegfProfileTest, ExtraHivesMountAtTheirKeysAndDamagedOnesReadOnly) {
 }
 
 TEST_F(RegfProfileTest, ContradictionsAndMissingPiecesAreRefused) {
-  auto refusal = [&](tp::ProfileOptions options) -> std::string {
+  auto refusal = [&](const fs::path& windowsDir, std::vector<tp::HiveMount> hives = {},
+                     bool withPrefix = false) -> std::string {
+    tp::ProfileOptions options;
+    options.windowsDir = windowsDir;
+    options.hives = std::move(hives);
+    if (withPrefix) options.prefix = dir_.path();
     options.settingsFile = dir_ / "config" / "settings.reg";
     try {
       tp::openRegistryProfile(options);
@@ -239,31 +227,15 @@ TEST_F(RegfProfileTest, ContradictionsAndMissingPiecesAreRefused) {
     }
     return "accepted";
   };
-  tp::ProfileOptions both;
-  both.prefix = dir_.path();
-  both.windowsDir = windows_;
-  EXPECT_NE(refusal(both).find("cannot be opened together"), std::string::npos);
-
-  tp::ProfileOptions empty;
-  empty.windowsDir = dir_ / "config-less";
-  fs::create_directories(*empty.windowsDir / "Windows");
-  EXPECT_NE(refusal(empty).find("config-less is not a Windows installation"), std::string::npos);
-
-  tp::ProfileOptions badKey;
-  badKey.windowsDir = windows_;
-  badKey.hives.push_back({config_ / "sam", "HKCU\\Sam"});
-  EXPECT_NE(refusal(badKey).find("below HKEY_LOCAL_MACHINE or HKEY_USERS"), std::string::npos);
-
-  tp::ProfileOptions twice;
-  twice.windowsDir = windows_;
-  twice.hives.push_back({config_ / "sam", "HKLM\\SamAgain"});
-  EXPECT_NE(refusal(twice).find("already mounted"), std::string::npos);
-
-  tp::ProfileOptions notHive;
-  notHive.windowsDir = windows_;
+  EXPECT_NE(refusal(windows_, {}, true).find("cannot be opened together"), std::string::npos);
+  fs::create_directories(dir_ / "config-less" / "Windows");
+  EXPECT_NE(refusal(dir_ / "config-less").find("config-less is not a Windows installation"), std::string::npos);
+  EXPECT_NE(refusal(windows_, {{config_ / "sam", "HKCU\\Sam"}}).find("below HKEY_LOCAL_MACHINE or HKEY_USERS"),
+            std::string::npos);
+  EXPECT_NE(refusal(windows_, {{config_ / "sam", "HKLM\\SamAgain"}}).find("already mounted"), std::string::npos);
   talmoor::test::writeFile(dir_ / "text.hiv", "just text");
-  notHive.hives.push_back({dir_ / "text.hiv", "HKLM\\Text"});
-  EXPECT_NE(refusal(notHive).find("text.hiv: not a registry hive file"), std::string::npos);
+  EXPECT_NE(refusal(windows_, {{dir_ / "text.hiv", "HKLM\\Text"}}).find("text.hiv: not a registry hive file"),
+            std::string::npos);
 }
 
 TEST(RegfProfile, HiveArgumentsSplitAtTheLastEqualsSign) {

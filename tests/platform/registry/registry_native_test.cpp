@@ -57,7 +57,10 @@ TEST(RegistrySecurity, DescriptorsAreKeptReadAndWritten) {
   EXPECT_EQ(dacl, getSecurity(key, DACL_SECURITY_INFORMATION));
 
   std::vector<BYTE> broken = update;
-  broken[4] = 200;  // owner offset past the end
+  broken[4] = 200;  // owner offset past the descriptor...
+  // ...into zeros the buffer really holds: the call takes no length, so it
+  // may read there, and must refuse what it finds (no valid SID).
+  broken.resize(300, 0);
   EXPECT_NE(RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, broken.data()), ERROR_SUCCESS);
 
   HKEY noControl = 0;
