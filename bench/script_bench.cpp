@@ -108,37 +108,37 @@ void BM_WriteSystemRegScript(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteSystemRegScript)->Unit(benchmark::kMillisecond);
 
+// Reads the script once per iteration and reports entries and bytes.
+ReadResult timeReading(benchmark::State& state, const fs::path& file) {
+  ReadResult result;
+  for (auto _ : state) {
+    Counter counter;
+    result = readScriptFile(file, counter);
+    benchmark::DoNotOptimize(counter.bytes);
+  }
+  if (!result.completed()) {
+    state.SkipWithError("read failed");
+    return result;
+  }
+  state.SetItemsProcessed(state.iterations() * result.counts.entries);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(file)));
+  return result;
+}
+
 void BM_ReadSystemRegScriptFile(benchmark::State& state) {
   const auto* entries = systemEntries();
   if (!entries) return state.SkipWithError("no corpus");
   TempFolder dir;
   fs::path file = dir.path / "system-export.reg";
   if (writeScript(*entries, file) < 0) return state.SkipWithError("write failed");
-  ReadResult result;
-  for (auto _ : state) {
-    Counter counter;
-    result = readScriptFile(file, counter);
-    benchmark::DoNotOptimize(counter.bytes);
-  }
-  if (!result.completed()) return state.SkipWithError("read failed");
-  state.SetItemsProcessed(state.iterations() * result.counts.entries);
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(file)));
-  state.counters["entries"] = result.counts.entries;
+  if (ReadResult result = timeReading(state, file); result.completed()) state.counters["entries"] = result.counts.entries;
 }
 BENCHMARK(BM_ReadSystemRegScriptFile)->Unit(benchmark::kMillisecond);
 
 void BM_ReadWineExportUtf16(benchmark::State& state) {
   fs::path file = corpusFile("regedit-export-ntcurrentversion.reg");
   if (!fs::exists(file)) return state.SkipWithError("no corpus");
-  ReadResult result;
-  for (auto _ : state) {
-    Counter counter;
-    result = readScriptFile(file, counter);
-    benchmark::DoNotOptimize(counter.bytes);
-  }
-  if (!result.completed()) return state.SkipWithError("read failed");
-  state.SetItemsProcessed(state.iterations() * result.counts.entries);
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(file)));
+  timeReading(state, file);
 }
 BENCHMARK(BM_ReadWineExportUtf16)->Unit(benchmark::kMillisecond);
 

@@ -14,6 +14,7 @@
 #include "cli/search_verb.h"
 #include "cli/verbs.h"
 #include "platform/registry/win32_registry.h"
+#include "platform/text/code_page.h"
 #include "scripts/results_file_jobs.h"
 #include "search/search_driver.h"
 
@@ -114,9 +115,7 @@ int runResults(const ResultsRequest& request) {
 bool isRegistryEditorCommandLine(const std::string& first) {
   if (first.size() == 2 && (first[0] == '/' || first[0] == '-') && std::isalpha(static_cast<unsigned char>(first[1])))
     return true;
-  std::string lower = first;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".reg") == 0;
+  return first.size() > 4 && platform::equalsIgnoringAsciiCase(std::string_view(first).substr(first.size() - 4), ".reg");
 }
 
 int runRegistryEditorCommandLine(const std::vector<std::string>& arguments) {

@@ -63,8 +63,6 @@ std::vector<BYTE> errorImportingData() {
   return data;
 }
 
-bool isStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
 // UTF-16LE string data as the ANSI calls would deliver it (an odd last byte
 // is dropped, as those calls drop it).
 std::vector<BYTE> ansiStringData(const std::vector<BYTE>& wide) {

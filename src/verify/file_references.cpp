@@ -78,8 +78,6 @@ bool acceptCandidate(const MaskOccurrence& match, const ReferenceCandidate& cand
   if (hasKnownExtension(candidate.text) || candidate.found) return true;
   std::string_view text = match.text();
   while (!text.empty() && text.back() == '\0') text.remove_suffix(1);
-  std::size_t begin = candidate.start - match.start;
-  std::string_view reference = text.substr(std::min(begin, text.size()));
   // A quoted text: each reference of a quoted list counts on its own.
   std::string_view quoted = text;
   while (!quoted.empty() && kLeadingSkipped.find(quoted.front()) != std::string_view::npos && quoted.front() != '"')
@@ -98,7 +96,6 @@ bool acceptCandidate(const MaskOccurrence& match, const ReferenceCandidate& cand
     }
     return true;
   }
-  (void)reference;
   // What follows the reference in the source (a delimiter the match took
   // included).
   const std::size_t after = std::min(match.source.size(), candidate.start + candidate.text.size());

@@ -35,10 +35,6 @@ std::size_t commonPrefixIgnoringCase(std::string_view a, std::string_view b) {
   return n;
 }
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && commonPrefixIgnoringCase(text, prefix) == prefix.size();
-}
-
 // The prefix preselected in the pattern question: the longest not longer
 // than the matched length (plus one), else the last.
 std::size_t preselected(const std::vector<std::string>& prefixes, std::int32_t matchedLength) {
@@ -121,11 +117,11 @@ std::optional<std::string> proposalOf(const Rule& rule, std::string_view referen
     case RuleType::FullMatch: {
       std::string_view find = rule.find;
       std::string_view head = find.substr(0, find.empty() ? 0 : find.size() - 1);
-      if (!startsWithIgnoringCase(reference, head)) return std::nullopt;
+      if (!platform::startsWithIgnoringAsciiCase(reference, head)) return std::nullopt;
       if (rule.find == rule.replace) return std::string(reference);
       if (reference.size() == head.size())
         return rule.replace.substr(0, rule.replace.empty() ? 0 : rule.replace.size() - 1);
-      if (!startsWithIgnoringCase(reference, find)) return std::nullopt;
+      if (!platform::startsWithIgnoringAsciiCase(reference, find)) return std::nullopt;
       return rule.replace + std::string(reference.substr(find.size()));
     }
     case RuleType::PartialMatch: messageBox("Sorry", "Sorry"); return std::nullopt;
@@ -279,8 +275,6 @@ std::optional<std::string> repairLengthPrefixed(std::string_view text, SearchCon
   return output;
 }
 
-bool isStringData(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
 }  // namespace
 
 bool verifyAction(const search::SearchItem& item, SearchContext& context, VerificationState& state,
@@ -307,7 +301,7 @@ bool verifyAction(const search::SearchItem& item, SearchContext& context, Verifi
   const bool typeSearched = (context.typeMask & search::kTypeBitAll) ||
                             (context.typeMask & search::typeBit(item.type)) != 0;
   if (!item.isKey && !context.aborted() && (context.searchFlags & search::kSearchValueData) && typeSearched &&
-      isStringData(item.type)) {
+      isStringType(item.type)) {
     // String data as text; each string of a list on its own line of work.
     std::string data(reinterpret_cast<const char*>(item.data.data()), item.data.size());
     while (!data.empty() && data.back() == '\0') data.pop_back();

@@ -31,7 +31,8 @@ bool typeSearched(DWORD type, DWORD mask) {
   return (mask & kTypeBitAll) || (mask & typeBit(type)) != 0;
 }
 
-bool isStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+// The types whose data is one string (a multi-string holds its NULs by design).
+bool isSingleStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 // Data stored after a string's terminator: the C-string length is neither the
 // stored length nor one less.
@@ -162,7 +163,7 @@ int foundItemHandler(const SearchItem& item, SearchContext& context) {
       if (modified.keyName() && *modified.keyName() != item.name) proposedKeyName = *modified.keyName();
     } else if (context.findIsMask && !proposesChange) {
       // A mask search only finds: there is nothing to write.
-    } else if (isStringType(item.type) && binaryInString(item.data) && dataChanged) {
+    } else if (isSingleStringType(item.type) && binaryInString(item.data) && dataChanged) {
       messageBox("The Type reported by the registry is inconsistant with the data stored within, it may not be safe "
                  "for automatic changes to take place!",
                  "Binary Data stored in String");

@@ -15,9 +15,13 @@ namespace talmoor::search {
 
 namespace {
 constexpr std::size_t kSortedPrefix = 2600;
-constexpr int kHighestTypeImage = 12;
-constexpr int kCustomTypeImage = 11;
 }  // namespace
+
+int typeImageOf(DWORD type) {
+  constexpr DWORD kHighestTypeImage = 12;
+  constexpr int kCustomTypeImage = 11;
+  return type > kHighestTypeImage ? kCustomTypeImage : static_cast<int>(type);
+}
 
 std::string ResultRow::valueName() const { return value == registry::kDefaultValueLabel ? std::string() : value; }
 
@@ -76,7 +80,7 @@ int ResultList::addRow(bool isKey, std::string_view path, std::optional<std::str
   splitRowPath(path, row.hive, row.key, row.subKey);
   if (!isKey) {
     row.value = valueName && !valueName->empty() ? std::string(*valueName) : registry::kDefaultValueLabel;
-    row.typeImage = static_cast<int>(type) > kHighestTypeImage ? kCustomTypeImage : static_cast<int>(type);
+    row.typeImage = typeImageOf(type);
     registry::DisplayContext context;
     row.data = registry::formatData(type, data, context);
   }

@@ -105,6 +105,9 @@ class ResultList {
   Listener listener_;
 };
 
+// The image of a value's type in the Value column (types above 12 share one).
+int typeImageOf(DWORD type);
+
 // The texts of the Hive, Key and SubKey columns for a key's path text.
 void splitRowPath(std::string_view path, std::string& hive, std::string& key, std::string& subKey);
 

@@ -211,7 +211,7 @@ void runRowCommand(ResultList& list, RowCommand command, const Navigator& naviga
                 ERROR_SUCCESS)
           break;
         list.update(index, [&](ResultRow& r) {
-          r.typeImage = static_cast<int>(type) > 12 ? 11 : static_cast<int>(type);
+          r.typeImage = typeImageOf(type);
           DisplayContext display;
           r.data = data.empty() ? std::string() : formatData(type, data, display);
           r.record = DataRecord{static_cast<int>(type), data};
