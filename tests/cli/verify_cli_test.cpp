@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -61,8 +62,33 @@ class VerifyCliTest : public ::testing::Test {
     EXPECT_EQ(made.exitCode, 0) << made.err;
     fs::create_directories(prefix / "dosdevices");
     fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
-    fs::create_directory_symlink("/", prefix / "dosdevices" / "z:");
+    fs::create_directory_symlink(makeDriveZ(prefix), prefix / "dosdevices" / "z:");
     return prefix;
+  }
+  // Drive Z: as a folder of the test's own holding every file the hives name
+  // on it (the fonts Wine found on the machine that made the prefix), so that
+  // what this machine has installed cannot change what is missing.
+  static fs::path makeDriveZ(const fs::path& prefix) {
+    fs::path root = prefix / "z-root";
+    const std::regex reference(R"(Z:((\\\\[^"\\]+)+))");
+    for (const char* hive : {"system.reg", "user.reg", "userdef.reg"}) {
+      std::string text = readFile(prefix / hive);
+      for (std::sregex_iterator it(text.begin(), text.end(), reference), end; it != end; ++it) {
+        std::string path = (*it)[1].str();
+        std::string relative;
+        for (std::size_t i = 0; i < path.size(); ++i) {
+          if (path[i] == '\\') {
+            ++i;  // the file doubles each backslash
+            if (!relative.empty()) relative += '/';
+          } else {
+            relative += path[i];
+          }
+        }
+        fs::create_directories((root / relative).parent_path());
+        writeFile(root / relative, "");
+      }
+    }
+    return root;
   }
   // The modules moved to C:\Backup.
   static void moveModules(const fs::path& prefix) {
