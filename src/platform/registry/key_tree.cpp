@@ -15,43 +15,52 @@ void KeyNode::rename(std::u16string name) {
 }
 
 namespace {
-struct UpperLess {
-  bool operator()(const std::shared_ptr<KeyNode>& node, std::u16string_view upper) const {
-    return node->upperName() < upper;
-  }
-};
+// Below this many values a scan is as quick as a lookup and costs no memory.
+constexpr std::size_t kValueIndexFrom = 32;
+constexpr std::size_t kNoValue = static_cast<std::size_t>(-1);
 }  // namespace
 
 std::shared_ptr<KeyNode> KeyNode::findSubkey(std::u16string_view name) const {
-  std::u16string upper = upcase(name);
-  auto it = std::lower_bound(subkeys_.begin(), subkeys_.end(), std::u16string_view(upper), UpperLess{});
-  if (it != subkeys_.end() && (*it)->upperName() == upper) return *it;
-  return nullptr;
+  const auto* found = subkeys_.find(upcase(name));
+  return found ? *found : nullptr;
 }
 
 void KeyNode::addSubkey(std::shared_ptr<KeyNode> child) {
   child->parent_ = weak_from_this();
-  auto it = std::lower_bound(subkeys_.begin(), subkeys_.end(),
-                             std::u16string_view(child->upperName()), UpperLess{});
-  subkeys_.insert(it, std::move(child));
+  subkeys_.insert(std::move(child));
 }
 
-bool KeyNode::removeSubkey(const KeyNode& child) {
-  auto it = std::find_if(subkeys_.begin(), subkeys_.end(),
-                         [&](const auto& node) { return node.get() == &child; });
-  if (it == subkeys_.end()) return false;
-  subkeys_.erase(it);
-  return true;
+bool KeyNode::removeSubkey(const KeyNode& child) { return subkeys_.erase(child); }
+
+std::size_t KeyNode::indexOfValue(std::u16string_view name) const {
+  if (valueIndex_) {
+    auto it = valueIndex_->find(upcase(name));
+    return it == valueIndex_->end() ? kNoValue : it->second;
+  }
+  for (std::size_t i = 0; i < values_.size(); ++i)
+    if (namesEqual(values_[i].name, name)) return i;
+  return kNoValue;
+}
+
+void KeyNode::indexValues() {
+  if (values_.size() < kValueIndexFrom) {
+    valueIndex_.reset();
+    return;
+  }
+  valueIndex_ = std::make_unique<std::unordered_map<std::u16string, std::size_t>>();
+  valueIndex_->reserve(values_.size());
+  // The first of equal names wins, as a scan would find it.
+  for (std::size_t i = 0; i < values_.size(); ++i) valueIndex_->try_emplace(upcase(values_[i].name), i);
 }
 
 RegValue* KeyNode::findValue(std::u16string_view name) {
-  for (auto& value : values_)
-    if (namesEqual(value.name, name)) return &value;
-  return nullptr;
+  std::size_t index = indexOfValue(name);
+  return index == kNoValue ? nullptr : &values_[index];
 }
 
 const RegValue* KeyNode::findValue(std::u16string_view name) const {
-  return const_cast<KeyNode*>(this)->findValue(name);
+  std::size_t index = indexOfValue(name);
+  return index == kNoValue ? nullptr : &values_[index];
 }
 
 void KeyNode::setValue(std::u16string_view name, DWORD type, std::vector<BYTE> data) {
@@ -61,15 +70,35 @@ void KeyNode::setValue(std::u16string_view name, DWORD type, std::vector<BYTE> d
     existing->isVolatile = false;
     return;
   }
-  values_.push_back(RegValue{std::u16string(name), type, std::move(data)});
+  appendValue(RegValue{std::u16string(name), type, std::move(data)});
+}
+
+void KeyNode::appendValue(RegValue value) {
+  values_.push_back(std::move(value));
+  if (valueIndex_)
+    valueIndex_->try_emplace(upcase(values_.back().name), values_.size() - 1);
+  else if (values_.size() == kValueIndexFrom)
+    indexValues();
 }
 
 bool KeyNode::deleteValue(std::u16string_view name) {
-  auto it = std::find_if(values_.begin(), values_.end(),
-                         [&](const RegValue& v) { return namesEqual(v.name, name); });
-  if (it == values_.end()) return false;
-  values_.erase(it);
+  std::size_t index = indexOfValue(name);
+  if (index == kNoValue) return false;
+  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (valueIndex_) {
+    // The values after it moved down one place.
+    valueIndex_->erase(upcase(name));
+    for (auto& [upper, at] : *valueIndex_)
+      if (at > index) --at;
+    if (values_.size() < kValueIndexFrom) valueIndex_.reset();
+  }
   return true;
+}
+
+void KeyNode::eraseVolatileValues() {
+  values_.erase(std::remove_if(values_.begin(), values_.end(), [](const RegValue& v) { return v.isVolatile; }),
+                values_.end());
+  indexValues();
 }
 
 void KeyNode::markDeletedRecursive() {

@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "platform/registry/subkey_list.h"
 #include "platform/win32_types.h"
 
 namespace talmoor::platform {
@@ -34,7 +36,7 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   void rename(std::u16string name);
 
   // Subkeys, sorted by upper-cased name.
-  const std::vector<std::shared_ptr<KeyNode>>& subkeys() const { return subkeys_; }
+  const SubkeyList& subkeys() const { return subkeys_; }
   std::shared_ptr<KeyNode> findSubkey(std::u16string_view name) const;
   // Inserts in sorted place; the caller has checked that the name is free.
   void addSubkey(std::shared_ptr<KeyNode> child);
@@ -43,12 +45,17 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
 
   // Values, in insertion order.
   const std::vector<RegValue>& values() const { return values_; }
-  std::vector<RegValue>& values() { return values_; }
   RegValue* findValue(std::u16string_view name);
   const RegValue* findValue(std::u16string_view name) const;
   // Sets (replacing in place, or appending) a value.
   void setValue(std::u16string_view name, DWORD type, std::vector<BYTE> data);
+  // Appends a value whose name the caller knows to be free (a reader that
+  // checks names itself).
+  void appendValue(RegValue value);
+  void reserveValues(std::size_t count) { values_.reserve(count); }
   bool deleteValue(std::u16string_view name);
+  // Drops the values kept in memory only.
+  void eraseVolatileValues();
 
   std::shared_ptr<KeyNode> parent() const { return parent_.lock(); }
   std::shared_ptr<Hive> hive() const { return hive_.lock(); }
@@ -76,8 +83,16 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   std::u16string upperName_;
   std::weak_ptr<KeyNode> parent_;
   std::weak_ptr<Hive> hive_;
-  std::vector<std::shared_ptr<KeyNode>> subkeys_;
+  // Keys with many values also keep an index of them by upper-cased name, so
+  // that a lookup does not scan them all. It is kept up to date by every
+  // change (made under the tree's exclusive lock) and only read by lookups,
+  // which may run on several threads at once.
+  std::size_t indexOfValue(std::u16string_view name) const;
+  void indexValues();
+
+  SubkeyList subkeys_;
   std::vector<RegValue> values_;
+  std::unique_ptr<std::unordered_map<std::u16string, std::size_t>> valueIndex_;
 };
 
 // The current time as a FILETIME count.

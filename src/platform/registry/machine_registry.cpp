@@ -165,7 +165,7 @@ LONG MachineRegistry::mount(const std::shared_ptr<Hive>& hive, std::u16string_vi
     if (existing->hive()) return ERROR_ALREADY_EXISTS;
     for (const auto& child : existing->subkeys())
       if (root->findSubkey(child->name())) return ERROR_ALREADY_EXISTS;
-    auto children = existing->subkeys();
+    std::vector<std::shared_ptr<KeyNode>> children(existing->subkeys().begin(), existing->subkeys().end());
     for (const auto& child : children) {
       existing->removeSubkey(*child);
       root->addSubkey(child);
@@ -225,9 +225,7 @@ void MachineRegistry::refreshHiveList() {
   if (!list) return;
   // The list is rebuilt in memory only: the key itself may belong to a hive
   // file (Wine keeps an empty one), which must not change because of it.
-  auto& values = list->values();
-  values.erase(std::remove_if(values.begin(), values.end(), [](const RegValue& v) { return v.isVolatile; }),
-               values.end());
+  list->eraseVolatileValues();
   for (const auto& hive : hives_) {
     std::u16string file = ansiToWide(hive->file().string());
     list->setValue(nativePathOf(*hive->root()), REG_SZ, bytesFromUtf16(file, true));

@@ -391,8 +391,7 @@ class RegfReader {
       count = static_cast<std::uint32_t>(list->size() / 4);
     }
     std::unordered_set<std::u16string> seen;
-    auto& values = key.values();
-    values.reserve(count);
+    key.reserveValues(count);
     for (std::uint32_t i = 0; i < count; ++i) {
       auto value = readValue(load32(*list, 4 * i));
       if (!value) continue;
@@ -400,7 +399,7 @@ class RegfReader {
         reportCell(load32(*list, 4 * i), fmt::format("a second value named \"{}\" is left out", wideToAnsi(value->name)));
         continue;
       }
-      values.push_back(std::move(*value));
+      key.appendValue(std::move(*value));
       ++hive_.statistics.values;
     }
   }

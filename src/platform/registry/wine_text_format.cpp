@@ -312,7 +312,6 @@ class WineTextReader {
     node->explicitLine = true;
     node->lastWrite = filetime;
     current_ = node;
-    currentValues_ = &building_[node.get()].values;
   }
 
   // Hands every key its subkeys, each list in sorted order so that each
@@ -444,28 +443,8 @@ class WineTextReader {
   }
 
   // Adds a value to the current key; a name given again replaces the data.
-  // Small keys are searched directly; past a few values an index by
-  // upper-cased name keeps big keys linear.
   void addValue(std::u16string name, DWORD type, std::vector<BYTE> data) {
-    constexpr std::size_t kIndexFrom = 16;
-    auto& values = current_->values();
-    auto& index = *currentValues_;
-    RegValue* existing = nullptr;
-    if (values.size() < kIndexFrom) {
-      existing = current_->findValue(name);
-    } else {
-      if (index.empty())
-        for (std::size_t i = 0; i < values.size(); ++i) index.emplace(upcase(values[i].name), i);
-      auto [it, inserted] = index.try_emplace(upcase(name), values.size());
-      if (!inserted) existing = &values[it->second];
-    }
-    if (existing) {
-      existing->type = type;
-      existing->data = std::move(data);
-      existing->isVolatile = false;
-    } else {
-      values.push_back(RegValue{std::move(name), type, std::move(data)});
-    }
+    current_->setValue(name, type, std::move(data));
   }
 
   std::string_view text_;
@@ -481,14 +460,12 @@ class WineTextReader {
   // The previous key line's path: upper-cased names and their nodes.
   std::vector<std::u16string> cachedUpper_;
   std::vector<std::shared_ptr<KeyNode>> cachedNodes_;
-  // What the keys are being built from, by upper-cased name: subkeys (given
-  // to the keys at the end, all at once) and the index of each value.
+  // The subkeys of each key by upper-cased name, given to the keys at the end,
+  // all at once.
   struct KeyBuilding {
     std::unordered_map<std::u16string, std::shared_ptr<KeyNode>> subkeys;
-    std::unordered_map<std::u16string, std::size_t> values;
   };
   std::unordered_map<KeyNode*, KeyBuilding> building_;
-  std::unordered_map<std::u16string, std::size_t>* currentValues_ = nullptr;
 };
 
 // ---------------------------------------------------------------------------

@@ -158,7 +158,7 @@ TEST(WineTextRoundTrip, TreeBuiltInMemoryKeepsEveryByte) {
   gone->isVolatile = true;
   addKey(gone, u"below")->setValue(u"x", REG_SZ, utf16(u"lost"));
   under->setValue(u"VolatileValue", REG_SZ, utf16(u"lost"));
-  under->values().back().isVolatile = true;
+  under->findValue(u"VolatileValue")->isVolatile = true;
 
   std::uint64_t t = 0x1dd859c886997a2;
   for (auto* key : {&upper, &under, &odd, &deep}) (*key)->lastWrite = t++;
