@@ -63,7 +63,7 @@ class QueryWalk {
     return names;
   }
 
-  void printTree(HKEY key, const std::string& path, bool recursive) {
+  void printTree(HKEY key, const std::string& path, bool recursive, std::size_t depth = 0) {
     printValues(key, path);
     for (const auto& name : subkeys(key, path)) {
       std::string childPath = path + "\\" + name;
@@ -71,13 +71,13 @@ class QueryWalk {
         std::cout << childPath << "\n";
         continue;
       }
-      ScopedKey child(openKeyByPath(childPath, kReadKeyAccess, ReportTo(failures_.handler(), childPath)));
-      if (child.get()) printTree(child.get(), childPath, true);
+      ScopedKey child = openChild(key, name, childPath, depth);
+      if (child.get()) printTree(child.get(), childPath, true, depth + 1);
     }
   }
 
   // Every key at or below `key` that holds the value.
-  void findValue(HKEY key, const std::string& path, const std::string& name) {
+  void findValue(HKEY key, const std::string& path, const std::string& name, std::size_t depth = 0) {
     ValueLine value{name, 0, {}};
     if (queryValue(key, name, value.type, value.data, ReportTo()) == ERROR_SUCCESS) {
       std::cout << path << "\n";
@@ -87,14 +87,27 @@ class QueryWalk {
     }
     for (const auto& child : subkeys(key, path)) {
       std::string childPath = path + "\\" + child;
-      ScopedKey handle(openKeyByPath(childPath, kReadKeyAccess, ReportTo(failures_.handler(), childPath)));
-      if (handle.get()) findValue(handle.get(), childPath, name);
+      ScopedKey handle = openChild(key, child, childPath, depth);
+      if (handle.get()) findValue(handle.get(), childPath, name, depth + 1);
     }
   }
 
   int matches() const { return matches_; }
 
  private:
+  // A subkey opened by its name below its parent (a name may hold a
+  // backslash or a NUL, which a path text would misread); links are listed
+  // as keys, not followed, so that a link to an ancestor cannot loop.
+  ScopedKey openChild(HKEY parent, const std::string& name, const std::string& childPath, std::size_t depth) {
+    ScopedKey child;
+    REGSAM access = kReadKeyAccess;
+    LONG rc = depth >= kMaxWalkDepth ? ERROR_CANT_RESOLVE_FILENAME
+                                     : openKey("", parent, name, *child.out(), access, REG_OPTION_OPEN_LINK);
+    if (rc != ERROR_SUCCESS)
+      reportError(failures_.handler(), rc, childPath, "", "Opening Key", nullptr, kVerbositySilent);
+    return child;
+  }
+
   bool display_;
   FailureReporter& failures_;
   int matches_ = 0;

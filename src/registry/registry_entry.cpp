@@ -249,8 +249,8 @@ bool RegistryBuffer::write() {
   HKEY key = location.open(Handle::Key);
   if (!key) return false;
   std::string name = location.valueName().value_or("");
-  return RegSetValueExA(key, name.c_str(), 0, static_cast<DWORD>(type), data.data(),
-                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+  return RegSetValueExCountedA(key, name, static_cast<DWORD>(type), data.data(), static_cast<DWORD>(data.size())) ==
+         ERROR_SUCCESS;
 }
 
 bool RegistryBuffer::compare(const RegistryBuffer& other, unsigned mask) const {

@@ -31,11 +31,6 @@ bool isSkippedRoot(std::string_view name) {
   return name == "HKEY_PERFORMANCE_DATA" || name == "HKEY_DYN_DATA";
 }
 
-void cutLastComponent(std::string& path) {
-  auto cut = path.rfind('\\');
-  path.erase(cut == std::string::npos ? 0 : cut);
-}
-
 class Walker {
  public:
   Walker(SearchContext& context, std::string machine) : context_(context), machine_(std::move(machine)) {}
@@ -68,6 +63,8 @@ class Walker {
     }
     const bool atTop = parent == 0;
     if (atTop && context_.kind != kJobExport && isSkippedRoot(name)) return 0;
+    // Restored by length on the way out: a name may itself hold a backslash.
+    Level level{context_.currentKeyPath.size(), context_.displayPath.size()};
     append(context_.currentKeyPath, name);
     append(context_.displayPath, name);
     context_.showStatus(1, context_.currentKeyPath);
@@ -76,13 +73,15 @@ class Walker {
     ScopedKey key;
     REGSAM access = kReadKeyAccess;
     // Links are walked as keys of their own, never followed: a link to an
-    // ancestor would loop, and a target would be visited twice.
-    LONG rc = openKey(machine_, parent, name, *key.out(), access, REG_OPTION_OPEN_LINK, true);
+    // ancestor would loop, and a target would be visited twice. The depth
+    // bound is a second guard against a walk that re-enters a key it is in.
+    LONG rc = levels_ >= kMaxWalkDepth ? ERROR_CANT_RESOLVE_FILENAME
+                                       : openKey(machine_, parent, name, *key.out(), access, REG_OPTION_OPEN_LINK, true);
     if (rc != ERROR_SUCCESS) {
       if (reportError(defaultErrorHandler, rc, context_.currentKeyPath, "", "Opening Key (ENUM)", nullptr,
                       kVerbosityEnumeration, context_.owner))
         result = kReporterStopped;
-      leave();
+      leave(level);
       return result;
     }
     bool skip = false;
@@ -93,11 +92,15 @@ class Walker {
       result = context_.foundItem(item, context_);
       skip = result != 0;
     }
-    if (!skip) walkContents(key.get());
+    if (!skip) {
+      ++levels_;
+      walkContents(key.get());
+      --levels_;
+    }
     key.reset();
     if (context_.keyVisit && result != kStopEnumeration) context_.keyVisit(context_, 0);
     (void)walkIndex;
-    leave();
+    leave(level);
     return context_.aborted() ? kStopEnumeration : result;
   }
 
@@ -125,13 +128,18 @@ class Walker {
     if (!path.empty()) path += '\\';
     path += name;
   }
-  void leave() {
-    cutLastComponent(context_.currentKeyPath);
-    cutLastComponent(context_.displayPath);
+  struct Level {
+    std::size_t pathLength;
+    std::size_t displayLength;
+  };
+  void leave(const Level& level) {
+    context_.currentKeyPath.resize(level.pathLength);
+    context_.displayPath.resize(level.displayLength);
   }
 
   SearchContext& context_;
   std::string machine_;
+  std::size_t levels_ = 0;
 };
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/registry/registry_constants.h"
+
 namespace talmoor::platform::regf {
 
 inline constexpr std::size_t kBaseBlockSize = 4096;
@@ -104,7 +106,7 @@ inline constexpr std::uint32_t kFirstBigDataMinor = 4;
 // Limits that Windows keeps.
 inline constexpr std::size_t kMaxKeyNameChars = 255;
 inline constexpr std::size_t kMaxValueNameChars = 16383;
-inline constexpr int kMaxTreeDepth = 512;
+inline constexpr int kMaxTreeDepth = static_cast<int>(kMaxKeyDepth);
 
 inline std::uint16_t load16(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);

@@ -80,6 +80,11 @@ inline constexpr bool isPredefinedKey(HKEY key) {
   return key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA;
 }
 
+// Levels of keys below a hive's root, as Windows allows them. Readers refuse
+// deeper trees (they would exhaust the stack of every recursive walk), so
+// nothing may write one either.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+
 // Name limits, in UTF-16 code units.
 inline constexpr std::size_t kMaxKeyNameLength = 255;
 inline constexpr std::size_t kMaxValueNameLength = 16383;

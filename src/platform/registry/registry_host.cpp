@@ -48,6 +48,15 @@ LONG requireWritable(const KeyNode& key) {
   return ERROR_SUCCESS;
 }
 
+// Levels from the key's hive root down to the key; 0 for a key of no hive.
+std::size_t depthInHive(const KeyNode& key) {
+  auto hive = key.hive();
+  if (!hive) return 0;
+  std::size_t depth = 0;
+  for (auto node = key.shared_from_this(); node && node != hive->root(); node = node->parent()) ++depth;
+  return depth;
+}
+
 // A change of the key's values or subkey list.
 void touch(KeyNode& key) {
   key.lastWrite = currentFiletime();
@@ -233,6 +242,13 @@ LONG RegistryHost::createKey(HKEY parent, std::u16string_view subkey, const std:
     if (LONG rc = requireWritable(*node); rc != ERROR_SUCCESS) return rc;
     bool makeVolatile = options & REG_OPTION_VOLATILE;
     if (node->isVolatile && !makeVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
+    // Checked before the first key is made, so that a refused path leaves
+    // nothing half-created behind.
+    if (depthInHive(*node) + (parts.size() - i) > kMaxKeyDepth) {
+      setErrorDetail(fmt::format("{}: a key may lie at most {} levels below its hive's root", describeKey(*node),
+                                 kMaxKeyDepth));
+      return ERROR_INVALID_PARAMETER;
+    }
     auto child = std::make_shared<KeyNode>(std::u16string(parts[i]));
     child->isVolatile = makeVolatile;
     child->lastWrite = currentFiletime();
@@ -417,6 +433,54 @@ LONG RegistryHost::deleteKey(HKEY key, std::u16string_view subkey) {
   target->deleted = true;
   touch(*parent);
   return ERROR_SUCCESS;
+}
+
+namespace {
+
+// The first key at or below `key` that cannot be deleted, with the reason in
+// the error detail. Links are not followed: deleting one deletes the link.
+LONG findUndeletable(const KeyNode& key, const std::shared_ptr<Hive>& ownHive, std::size_t depth) {
+  auto hive = key.hive();
+  if (hive && hive != ownHive) {
+    setErrorDetail(fmt::format("{} is the root of a hive mounted there and cannot be deleted; unload it first",
+                               describeKey(key)));
+    return ERROR_ACCESS_DENIED;
+  }
+  if (LONG rc = requireWritable(key); rc != ERROR_SUCCESS) return rc;
+  if (depth > kMaxKeyDepth) {
+    setErrorDetail(fmt::format("{} lies deeper than {} levels", describeKey(key), kMaxKeyDepth));
+    return ERROR_INVALID_PARAMETER;
+  }
+  for (const auto& child : key.subkeys())
+    if (LONG rc = findUndeletable(*child, ownHive, depth + 1); rc != ERROR_SUCCESS) return rc;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG RegistryHost::checkDeleteTree(HKEY key, std::u16string_view subkey) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  std::vector<std::u16string_view> parts;
+  if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
+  std::shared_ptr<KeyNode> target;
+  if (parts.empty()) {
+    if (isPredefinedKey(key)) {
+      setErrorDetail(fmt::format("{} is a root key and cannot be deleted", describeKey(*entry.key)));
+      return ERROR_ACCESS_DENIED;
+    }
+    target = entry.key;
+  } else if (LONG rc = entry.machine->walk(entry.key, subkey, true, target); rc != ERROR_SUCCESS) {
+    return rc;
+  }
+  auto hive = target->hive();
+  if (!target->parent() || (hive && hive->root() == target)) {
+    setErrorDetail(fmt::format("{} is the root of a hive and cannot be deleted", describeKey(*target)));
+    return ERROR_ACCESS_DENIED;
+  }
+  return findUndeletable(*target, hive, 0);
 }
 
 LONG RegistryHost::deleteValue(HKEY key, std::u16string_view name) {

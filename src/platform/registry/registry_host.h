@@ -87,6 +87,11 @@ class RegistryHost {
   LONG queryValueNative(HKEY key, std::u16string_view name, ValueEntry& out);
   LONG setValue(HKEY key, std::u16string_view name, DWORD type, std::vector<BYTE> data);
   LONG deleteKey(HKEY key, std::u16string_view subkey);
+  // Whether the key and everything below it could be deleted, one key at a
+  // time, to the end: none of them is a root, the root of a hive or a key of
+  // no hive, none lies in a read-only hive, and no hive is mounted below. A
+  // deletion asks first, so that a refusal leaves everything in place.
+  LONG checkDeleteTree(HKEY key, std::u16string_view subkey);
   LONG deleteValue(HKEY key, std::u16string_view name);
   LONG flushKey(HKEY key);
   LONG getSecurity(HKEY key, SECURITY_INFORMATION parts, std::vector<BYTE>& out);

@@ -59,19 +59,17 @@ std::u16string convertName<WCHAR>(const std::u16string& name) {
   return name;
 }
 
-template <typename Char>
-LONG openKeyEx(HKEY hKey, const Char* subKey, DWORD options, REGSAM sam, PHKEY result) {
+LONG openKeyEx(HKEY hKey, std::u16string_view subKey, DWORD options, REGSAM sam, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
-  return host()->openKey(hKey, wideName(subKey), options, sam, *result);
+  return host()->openKey(hKey, subKey, options, sam, *result);
 }
 
 template <typename Char>
-LONG createKeyEx(HKEY hKey, const Char* subKey, const Char* className, DWORD options, REGSAM sam,
+LONG createKeyEx(HKEY hKey, std::u16string_view subKey, const Char* className, DWORD options, REGSAM sam,
                  const SECURITY_ATTRIBUTES* security, PHKEY result, DWORD* disposition) {
-  if (!result || !subKey) return ERROR_INVALID_PARAMETER;
+  if (!result) return ERROR_INVALID_PARAMETER;
   std::u16string cls = wideName(className);
-  return host()->createKey(hKey, wideName(subKey), className ? &cls : nullptr, options, sam,
-                                         security, *result, disposition);
+  return host()->createKey(hKey, subKey, className ? &cls : nullptr, options, sam, security, *result, disposition);
 }
 
 template <typename Char>
@@ -115,12 +113,25 @@ LONG enumValue(HKEY hKey, DWORD index, Char* name, DWORD* nameCount, DWORD* rese
 }
 
 template <typename Char>
-LONG queryValueEx(HKEY hKey, const Char* name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataCount) {
+LONG queryValueEx(HKEY hKey, std::u16string_view name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataCount) {
   if (reserved || (data && !dataCount)) return ERROR_INVALID_PARAMETER;
   ValueEntry value;
-  if (LONG rc = host()->queryValue(hKey, wideName(name), value); rc != ERROR_SUCCESS) return rc;
+  if (LONG rc = host()->queryValue(hKey, name, value); rc != ERROR_SUCCESS) return rc;
   if (type) *type = value.type;
   return deliverData(std::is_same_v<Char, char> ? toAnsiData(value) : value.data, data, dataCount, true);
+}
+
+// String data given to the ANSI calls is converted to the UTF-16 that is stored.
+LONG setValueAnsi(HKEY hKey, std::u16string_view name, DWORD type, const BYTE* lpData, DWORD cbData) {
+  if (!lpData && cbData) return ERROR_NOACCESS;
+  std::vector<BYTE> data;
+  if (isStringType(type)) {
+    data = talmoor::platform::bytesFromUtf16(
+        ansiToWide(std::string_view(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)));
+  } else if (lpData) {
+    data.assign(lpData, lpData + cbData);
+  }
+  return host()->setValue(hKey, name, type, std::move(data));
 }
 
 template <typename Char>
@@ -154,11 +165,11 @@ LONG queryInfoKey(HKEY hKey, Char* className, DWORD* classCount, DWORD* reserved
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-  return openKeyEx(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  return openKeyEx(hKey, wideName(lpSubKey), ulOptions, samDesired, phkResult);
 }
 
 LONG RegOpenKeyExW(HKEY hKey, const WCHAR* lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-  return openKeyEx(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  return openKeyEx(hKey, wideName(lpSubKey), ulOptions, samDesired, phkResult);
 }
 
 LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, PHKEY phkResult) {
@@ -174,14 +185,16 @@ LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, PHKEY phkResult) {
 LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char* lpClass, DWORD dwOptions,
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
                      DWORD* lpdwDisposition) {
-  return createKeyEx(hKey, lpSubKey, lpClass, dwOptions, samDesired, lpSecurityAttributes, phkResult,
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return createKeyEx(hKey, wideName(lpSubKey), lpClass, dwOptions, samDesired, lpSecurityAttributes, phkResult,
                      lpdwDisposition);
 }
 
 LONG RegCreateKeyExW(HKEY hKey, const WCHAR* lpSubKey, DWORD, const WCHAR* lpClass, DWORD dwOptions,
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
                      DWORD* lpdwDisposition) {
-  return createKeyEx(hKey, lpSubKey, lpClass, dwOptions, samDesired, lpSecurityAttributes, phkResult,
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return createKeyEx(hKey, wideName(lpSubKey), lpClass, dwOptions, samDesired, lpSecurityAttributes, phkResult,
                      lpdwDisposition);
 }
 
@@ -234,23 +247,16 @@ LONG RegQueryInfoKeyW(HKEY hKey, WCHAR* lpClass, DWORD* lpcchClass, DWORD* lpRes
 
 LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
                       DWORD* lpcbData) {
-  return queryValueEx(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+  return queryValueEx<char>(hKey, wideName(lpValueName), lpReserved, lpType, lpData, lpcbData);
 }
 
 LONG RegQueryValueExW(HKEY hKey, const WCHAR* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
                       DWORD* lpcbData) {
-  return queryValueEx(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+  return queryValueEx<WCHAR>(hKey, wideName(lpValueName), lpReserved, lpType, lpData, lpcbData);
 }
 
 LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
-  if (!lpData && cbData) return ERROR_NOACCESS;
-  std::vector<BYTE> data;
-  if (isStringType(dwType)) {
-    data = talmoor::platform::bytesFromUtf16(ansiToWide(std::string_view(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)));
-  } else if (lpData) {
-    data.assign(lpData, lpData + cbData);
-  }
-  return host()->setValue(hKey, wideName(lpValueName), dwType, std::move(data));
+  return setValueAnsi(hKey, wideName(lpValueName), dwType, lpData, cbData);
 }
 
 LONG RegSetValueExW(HKEY hKey, const WCHAR* lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
@@ -319,4 +325,33 @@ LONG RegSaveKeyA(HKEY hKey, const char* lpFile, const SECURITY_ATTRIBUTES*) {
 LONG RegConnectRegistryA(const char* lpMachineName, HKEY hKey, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   return host()->connect(lpMachineName ? lpMachineName : "", hKey, *phkResult);
+}
+
+LONG RegOpenKeyExCountedA(HKEY hKey, std::string_view subKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
+  return openKeyEx(hKey, ansiToWide(subKey), ulOptions, samDesired, phkResult);
+}
+
+LONG RegCreateKeyExCountedA(HKEY hKey, std::string_view subKey, const char* lpClass, DWORD dwOptions,
+                            REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
+                            DWORD* lpdwDisposition) {
+  return createKeyEx(hKey, ansiToWide(subKey), lpClass, dwOptions, samDesired, lpSecurityAttributes, phkResult,
+                     lpdwDisposition);
+}
+
+LONG RegDeleteKeyCountedA(HKEY hKey, std::string_view subKey) { return host()->deleteKey(hKey, ansiToWide(subKey)); }
+
+LONG RegCheckDeleteTreeCountedA(HKEY hKey, std::string_view subKey) {
+  return host()->checkDeleteTree(hKey, ansiToWide(subKey));
+}
+
+LONG RegQueryValueExCountedA(HKEY hKey, std::string_view valueName, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  return queryValueEx<char>(hKey, ansiToWide(valueName), nullptr, lpType, lpData, lpcbData);
+}
+
+LONG RegSetValueExCountedA(HKEY hKey, std::string_view valueName, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  return setValueAnsi(hKey, ansiToWide(valueName), dwType, lpData, cbData);
+}
+
+LONG RegDeleteValueCountedA(HKEY hKey, std::string_view valueName) {
+  return host()->deleteValue(hKey, ansiToWide(valueName));
 }

@@ -4,6 +4,8 @@
 // and string data between UTF-8 and the UTF-16 that is stored; the ...W calls
 // pass UTF-16 through.
 
+#include <string_view>
+
 #include "platform/registry/registry_constants.h"
 #include "platform/win32_errors.h"
 #include "platform/win32_types.h"
@@ -68,6 +70,25 @@ LONG RegUnLoadKeyA(HKEY hKey, const char* lpSubKey);
 LONG RegSaveKeyA(HKEY hKey, const char* lpFile, const SECURITY_ATTRIBUTES* lpSecurityAttributes);
 
 LONG RegConnectRegistryA(const char* lpMachineName, HKEY hKey, PHKEY phkResult);
+
+// Counted-name forms of the ANSI calls. A registry name is counted, as the
+// native calls take it, and may hold a NUL character (a hive file can carry
+// one); a terminated name would be cut there and name another key or value.
+// The access layer passes every name through these; results and buffer rules
+// are those of the calls they stand beside.
+LONG RegOpenKeyExCountedA(HKEY hKey, std::string_view subKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG RegCreateKeyExCountedA(HKEY hKey, std::string_view subKey, const char* lpClass, DWORD dwOptions,
+                            REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
+                            DWORD* lpdwDisposition);
+LONG RegDeleteKeyCountedA(HKEY hKey, std::string_view subKey);
+// Whether the key with everything below it can be deleted to the end (none of
+// it a root, a hive's root or mount point, or read-only): ERROR_SUCCESS, or
+// the code the deletion would stop with, its reason in the error detail.
+// Asked before a deletion starts, so that a refused one deletes nothing.
+LONG RegCheckDeleteTreeCountedA(HKEY hKey, std::string_view subKey);
+LONG RegQueryValueExCountedA(HKEY hKey, std::string_view valueName, DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
+LONG RegSetValueExCountedA(HKEY hKey, std::string_view valueName, DWORD dwType, const BYTE* lpData, DWORD cbData);
+LONG RegDeleteValueCountedA(HKEY hKey, std::string_view valueName);
 
 // The native read, around every filter on the documented calls.
 struct UNICODE_STRING {

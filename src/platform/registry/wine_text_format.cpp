@@ -31,11 +31,6 @@ constexpr std::uint64_t kTicksPerSecond = 10000000ull;
 // Hex data lines are broken once this many characters are on the line.
 constexpr std::size_t kHexWrapColumn = 76;
 
-// A key path deeper than this is refused on reading: Windows allows 512
-// levels, and far deeper trees would exhaust the stack of every recursive
-// walk (including the key tree's own destruction).
-constexpr std::size_t kMaxKeyDepth = 512;
-
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }

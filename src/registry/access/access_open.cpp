@@ -24,11 +24,10 @@ constexpr std::array<REGSAM, 22> kDiscoveredRights = {
 
 REGSAM discoverRights(HKEY parent, std::string_view subkey, REGSAM requested, DWORD options) {
   REGSAM granted = 0;
-  std::string name(subkey);
   for (REGSAM right : kDiscoveredRights) {
     if (!(requested & right)) continue;
     HKEY probe = 0;
-    LONG rc = RegOpenKeyExA(parent, name.c_str(), options, right, &probe);
+    LONG rc = RegOpenKeyExCountedA(parent, subkey, options, right, &probe);
     if (rc == ERROR_SUCCESS) {
       granted |= right;
       RegCloseKey(probe);
@@ -80,28 +79,37 @@ HKEY duplicateKeyHandle(HKEY key) {
   return rc == ERROR_SUCCESS ? copy : 0;
 }
 
+namespace {
+
+// Opens a path short enough for one call (or a single name of any length,
+// which the registry refuses with an error of its own).
+LONG openDirect(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result, REGSAM& access,
+                DWORD options, bool discover) {
+  ScopedKey remote;
+  if (!machine.empty() && isRootHandle(parent)) {
+    if (LONG rc = connectRoot(machine, parent, remote); rc != ERROR_SUCCESS) return rc;
+    parent = remote.get();
+  }
+  if (discover) access = discoverRights(parent, subkey, access, options);
+  LONG rc = RegOpenKeyExCountedA(parent, subkey, options, access, &result);
+  if (GetLastError() == static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED)) {
+    messageBox("Warning : Function appears to have been successfull, however I received a \"Function Unsupported\" "
+               "Error?",
+               "Warning");
+    SetLastError(0);
+  }
+  if (rc == ERROR_SUCCESS && GetLastError() != 0) {
+    rc = static_cast<LONG>(GetLastError());
+    SetLastError(0);
+  }
+  return rc;
+}
+
+}  // namespace
+
 LONG openKey(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result, REGSAM& access,
              DWORD options, bool discover) {
   result = 0;
-  // Long paths are opened a component at a time until the rest is short.
-  if (subkey.size() >= kPathStep && parent) {
-    HKEY current = parent;
-    while (subkey.size() >= kPathStep) {
-      auto cut = subkey.find('\\');
-      std::string_view first = subkey.substr(0, cut);
-      HKEY next = 0;
-      REGSAM stepAccess = access;
-      LONG rc = openKey(machine, current, first, next, stepAccess, options, discover);
-      if (current != parent) closeKey(current);
-      if (rc != ERROR_SUCCESS) return rc;
-      current = next;
-      subkey = cut == std::string_view::npos ? std::string_view() : subkey.substr(cut + 1);
-    }
-    LONG rc = openKey(machine, current, subkey, result, access, options, discover);
-    if (current != parent) closeKey(current);
-    return rc;
-  }
-
   if (!parent) {
     HKEY root = rootFromText(subkey);
     if (!root) return ERROR_INVALID_PARAMETER;
@@ -119,26 +127,25 @@ LONG openKey(std::string_view machine, HKEY parent, std::string_view subkey, HKE
     result = remote.release();
     return ERROR_SUCCESS;
   }
+  if (subkey.size() < kPathStep) return openDirect(machine, parent, subkey, result, access, options, discover);
 
-  ScopedKey remote;
-  if (!machine.empty() && isRootHandle(parent)) {
-    if (LONG rc = connectRoot(machine, parent, remote); rc != ERROR_SUCCESS) return rc;
-    parent = remote.get();
+  // Long paths are opened a component at a time until the rest is short.
+  ScopedKey current;
+  HKEY at = parent;
+  while (subkey.size() >= kPathStep) {
+    auto cut = subkey.find('\\');
+    std::string_view first = subkey.substr(0, cut);
+    ScopedKey next;
+    REGSAM stepAccess = access;
+    if (LONG rc = openDirect(machine, at, first, *next.out(), stepAccess, options, discover); rc != ERROR_SUCCESS)
+      return rc;
+    current = std::move(next);
+    at = current.get();
+    // Past the first step the path is relative to a key of that machine.
+    machine = {};
+    subkey = cut == std::string_view::npos ? std::string_view() : subkey.substr(cut + 1);
   }
-  if (discover) access = discoverRights(parent, subkey, access, options);
-  std::string name(subkey);
-  LONG rc = RegOpenKeyExA(parent, name.c_str(), options, access, &result);
-  if (GetLastError() == static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED)) {
-    messageBox("Warning : Function appears to have been successfull, however I received a \"Function Unsupported\" "
-               "Error?",
-               "Warning");
-    SetLastError(0);
-  }
-  if (rc == ERROR_SUCCESS && GetLastError() != 0) {
-    rc = static_cast<LONG>(GetLastError());
-    SetLastError(0);
-  }
-  return rc;
+  return openDirect(machine, at, subkey, result, access, options, discover);
 }
 
 HKEY openKeyByPath(std::string_view pathText, REGSAM access, const ReportTo& report,

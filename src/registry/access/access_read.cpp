@@ -29,8 +29,7 @@ DWORD countSubkeys(HKEY parent, std::optional<std::string_view> subkey, std::str
   ScopedKey opened;
   HKEY key = parent;
   if (subkey) {
-    std::string name(*subkey);
-    result = RegOpenKeyExA(parent, name.c_str(), 0, kReadKeyAccess, opened.out());
+    result = RegOpenKeyExCountedA(parent, *subkey, 0, kReadKeyAccess, opened.out());
     if (result != ERROR_SUCCESS) return 0;
     key = opened.get();
   }
@@ -291,9 +290,8 @@ int enumerateValues(std::string_view machine, EnumerationRequest& request, const
 LONG queryValue(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>& data, const ReportTo& report) {
   if (const auto& native = accessOptions().nativeQuery)
     if (auto result = native(key, name, type, data, report)) return *result;
-  std::string valueName(name);
   DWORD size = 0;
-  LONG rc = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, nullptr, &size);
+  LONG rc = RegQueryValueExCountedA(key, name, &type, nullptr, &size);
   if (rc == ERROR_INSUFFICIENT_BUFFER || rc == ERROR_MORE_DATA) rc = ERROR_SUCCESS;
   if (rc != ERROR_SUCCESS) {
     reportError(report.handler, rc, report.reportName, name, "Establishing Size of Value Data", report.caller,
@@ -305,7 +303,7 @@ LONG queryValue(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>&
     if (length > kMaxValueSize) return ERROR_INSUFFICIENT_BUFFER;
     data.assign(length + 2, 0);
     DWORD got = length;
-    rc = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, data.data(), &got);
+    rc = RegQueryValueExCountedA(key, name, &type, data.data(), &got);
     if (rc == ERROR_MORE_DATA) {
       if (length < 200) length = 260;
       length *= 2;
@@ -324,9 +322,8 @@ LONG queryValue(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>&
 }
 
 bool valueExists(HKEY key, std::string_view name) {
-  std::string valueName(name);
   DWORD type = 0;
-  return RegQueryValueExA(key, valueName.c_str(), nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
+  return RegQueryValueExCountedA(key, name, &type, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 std::optional<std::string> keyClass(HKEY key) {

@@ -54,8 +54,7 @@ LONG createKeyPrimitive(std::string_view machine, HKEY parent, std::string_view 
     if (LONG rc = RegConnectRegistryA(name.c_str(), parent, remote.out()); rc != ERROR_SUCCESS) return rc;
     parent = remote.get();
   }
-  std::string name(subkey);
-  return RegCreateKeyExA(parent, name.c_str(), 0, className, options, access, security, &result, disposition);
+  return RegCreateKeyExCountedA(parent, subkey, className, options, access, security, &result, disposition);
 }
 
 bool createKey(std::string_view machine, HKEY host, std::string_view pathText, std::string& name,
@@ -82,7 +81,7 @@ bool createKey(std::string_view machine, HKEY host, std::string_view pathText, s
   if (verdict == kWriteSkipFailed) return false;
   if (verdict == kWriteSkipSucceeded) return true;
   HKEY created = 0;
-  LONG rc = RegCreateKeyExA(host, name.c_str(), 0, nullptr, 0, access, nullptr, &created, nullptr);
+  LONG rc = RegCreateKeyExCountedA(host, name, nullptr, 0, access, nullptr, &created, nullptr);
   if (rc != ERROR_SUCCESS) {
     reportError(report.handler, rc, joinPath(pathText, name), "", "Creating Key", report.caller, kVerbosityBox,
                 report.owner);
@@ -103,12 +102,16 @@ bool openOrCreateKey(std::string_view machine, HKEY parent, std::string_view sub
   return createKeyPrimitive(machine, parent, subkey, result, kAllKeyAccess) == ERROR_SUCCESS;
 }
 
-LONG deleteKeyTree(std::string_view machine, HKEY parent, std::string_view subkey, const ReportTo& report,
-                   DWORD* walkIndex) {
+namespace {
+
+LONG deleteSubtree(std::string_view machine, HKEY parent, std::string_view subkey, const ReportTo& report,
+                   DWORD* walkIndex, std::size_t depth) {
   ScopedKey key;
   REGSAM access = kAllKeyAccess;
   std::string path = joinPath(report.reportName, subkey);
-  if (LONG rc = openKey(machine, parent, subkey, *key.out(), access, REG_OPTION_OPEN_LINK); rc != ERROR_SUCCESS) {
+  LONG rc = depth >= kMaxWalkDepth ? ERROR_CANT_RESOLVE_FILENAME
+                                   : openKey(machine, parent, subkey, *key.out(), access, REG_OPTION_OPEN_LINK);
+  if (rc != ERROR_SUCCESS) {
     if (reportError(report.handler, rc, path, "", "Opening Key (ENUM)", report.caller, kVerbosityEnumeration,
                     report.owner))
       return kTreeStopped;
@@ -117,11 +120,12 @@ LONG deleteKeyTree(std::string_view machine, HKEY parent, std::string_view subke
   EnumerationRequest children{key.get(), 0, 0, ReportTo{report.handler, path, report.caller, report.owner}};
   // A subkey whose failure the handler answers with "stop" ends the walk.
   enumerateSubkeys(machine, children, [&](const SubkeyVisit& visit) {
-    return deleteKeyTree(machine, key.get(), visit.name, children.report, visit.index) == kTreeStopped ? 1 : 0;
+    return deleteSubtree(machine, key.get(), visit.name, children.report, visit.index, depth + 1) == kTreeStopped
+               ? 1
+               : 0;
   });
   key.reset();
-  std::string name(subkey);
-  LONG rc = RegDeleteKeyA(parent, name.c_str());
+  rc = RegDeleteKeyCountedA(parent, subkey);
   if (rc != ERROR_SUCCESS) {
     reportError(report.handler, rc, path, "", "Opening Enumerated Key", report.caller, kVerbosityEnumeration,
                 report.owner);
@@ -130,6 +134,31 @@ LONG deleteKeyTree(std::string_view machine, HKEY parent, std::string_view subke
   // The remaining subkeys moved down one place: the caller's walk steps back.
   if (walkIndex) --*walkIndex;
   return ERROR_SUCCESS;
+}
+
+// Refuses, before anything is deleted, a tree that could not be deleted to
+// its end (a hive's root, a hive mounted below, a read-only hive): deleting
+// the keys below first and failing at the top would lose them all.
+LONG checkTreeDeletable(std::string_view machine, HKEY parent, std::string_view subkey, const ReportTo& report) {
+  ScopedKey remote;
+  if (!machine.empty() && isRootHandle(parent)) {
+    std::string name(machine);
+    if (LONG rc = RegConnectRegistryA(name.c_str(), parent, remote.out()); rc != ERROR_SUCCESS) return rc;
+    parent = remote.get();
+  }
+  LONG rc = RegCheckDeleteTreeCountedA(parent, subkey);
+  if (rc != ERROR_SUCCESS)
+    reportError(report.handler, rc, joinPath(report.reportName, subkey), "", "Failed to Delete Key", report.caller,
+                kVerbosityBox, report.owner);
+  return rc;
+}
+
+}  // namespace
+
+LONG deleteKeyTree(std::string_view machine, HKEY parent, std::string_view subkey, const ReportTo& report,
+                   DWORD* walkIndex) {
+  if (LONG rc = checkTreeDeletable(machine, parent, subkey, report); rc != ERROR_SUCCESS) return rc;
+  return deleteSubtree(machine, parent, subkey, report, walkIndex, 0);
 }
 
 bool deleteKey(std::string_view machine, HKEY parent, std::string_view path, const ReportTo& report,
@@ -147,10 +176,13 @@ bool deleteKey(std::string_view machine, HKEY parent, std::string_view path, con
     opened.reset(parent);
   }
   std::string name(keyName);
+  ReportTo treeReport{report.handler, std::string(parentPath), report.caller, report.owner};
+  // Checked before the question, so that nobody is asked about a deletion
+  // that would be refused.
+  if (checkTreeDeletable(machine, parent, name, treeReport) != ERROR_SUCCESS) return false;
   WriteRequest request{kWriteDelete, path, true, machine, parent, 0, &name, nullptr, 0};
   if (askGate(check, request) != kWriteProceed) return false;
-  ReportTo treeReport{report.handler, std::string(parentPath), report.caller, report.owner};
-  return deleteKeyTree(machine, parent, name, treeReport) == ERROR_SUCCESS;
+  return deleteSubtree(machine, parent, name, treeReport, nullptr, 0) == ERROR_SUCCESS;
 }
 
 bool deleteValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath,
@@ -178,7 +210,7 @@ bool deleteValue(std::string_view machine, HKEY parent, std::optional<std::strin
   std::string name(valueName);
   WriteRequest request{kWriteDelete, subkeyPath.value_or(report.reportName), false, machine, key, 0, &name, nullptr, 0};
   if (askGate(check, request) != kWriteProceed) return false;
-  LONG rc = RegDeleteValueA(key, name.c_str());
+  LONG rc = RegDeleteValueCountedA(key, name);
   if (rc != ERROR_SUCCESS) {
     reportError(report.handler, rc, report.reportName, name, "Deleting Value", report.caller, kVerbosityBox,
                 report.owner);
@@ -265,7 +297,7 @@ bool setValue(std::string_view machine, HKEY parent, std::optional<std::string_v
   int verdict = askGate(check, request);
   if (verdict == kWriteSkipFailed) return false;
   if (verdict == kWriteSkipSucceeded) return true;
-  LONG rc = RegSetValueExA(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+  LONG rc = RegSetValueExCountedA(key, name, type, data.data(), static_cast<DWORD>(data.size()));
   if (rc != ERROR_SUCCESS) {
     reportError(report.handler, rc, report.reportName, name, "Setting Value", report.caller, kVerbosityBox,
                 report.owner);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/error_reporting.h"
+#include "platform/registry/registry_constants.h"
 #include "platform/win32_types.h"
 #include "registry/access/write_check.h"
 
@@ -25,6 +26,10 @@ inline constexpr REGSAM kReadKeyAccess = 0x00020019;
 // Values above this size are not read.
 inline constexpr DWORD kMaxValueSize = 8'024'000;
 inline constexpr const char* kErrorName = "<Error>";
+// How deep a walk goes below its start: the deepest tree a hive may hold,
+// with room for the keys a hive is mounted below. A guard against a walk
+// that would re-enter a key it is inside.
+inline constexpr std::size_t kMaxWalkDepth = kMaxKeyDepth + 16;
 
 // Where a failure is reported and who decides about it.
 struct ReportTo {
