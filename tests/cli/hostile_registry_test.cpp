@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "support/corpus.h"
 #include "support/process.h"
@@ -131,6 +134,53 @@ TEST_F(HostileRegistryTest, NoKeyIsWrittenDeeperThanAReaderTakes) {
   auto readBack = cli({"query", deepest, "-v", "x"});
   EXPECT_EQ(readBack.exitCode, 0) << readBack.err;
   EXPECT_NE(readBack.out.find("REG_SZ    y"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Runs the commands at once, each in a process of its own.
+std::vector<ProcessResult> runTogether(const std::vector<std::vector<std::string>>& commands,
+                                       const std::map<std::string, std::string>& env) {
+  std::vector<std::future<ProcessResult>> running;
+  for (const auto& command : commands)
+    running.push_back(std::async(std::launch::async, [&command, &env] { return runProcess(command, env); }));
+  std::vector<ProcessResult> results;
+  for (auto& result : running) results.push_back(result.get());
+  return results;
+}
+
+TEST_F(HostileRegistryTest, WritersRunningAtOnceLoseNothing) {
+  const std::map<std::string, std::string> env{{"XDG_CONFIG_HOME", (dir_ / "config").string()}};
+  constexpr int kRounds = 4, kWriters = 5;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<std::vector<std::string>> commands;
+    for (int writer = 0; writer < kWriters; ++writer)
+      commands.push_back({TALMOOR_CLI_PATH, "--prefix", prefix_.string(), "add", "HKCU\\Software\\Race", "-v",
+                          "w" + std::to_string(round) + "-" + std::to_string(writer), "-d", "x", "-f"});
+    for (const auto& result : runTogether(commands, env)) EXPECT_EQ(result.exitCode, 0) << result.err;
+  }
+  auto query = cli({"query", "HKCU\\Software\\Race"});
+  for (int round = 0; round < kRounds; ++round)
+    for (int writer = 0; writer < kWriters; ++writer) {
+      std::string name = "w" + std::to_string(round) + "-" + std::to_string(writer);
+      EXPECT_NE(query.out.find("    " + name + "    REG_SZ    x"), std::string::npos) << name;
+    }
+
+  // Two writers of one Windows hive file mounted with --hive.
+  if (corpusHive("SAM").empty()) return;
+  const fs::path sam = dir_ / "SAM";
+  fs::copy_file(corpusHive("SAM"), sam);
+  fs::permissions(sam, fs::perms::owner_write, fs::perm_options::add);
+  std::vector<std::vector<std::string>> commands;
+  for (int writer = 0; writer < kWriters; ++writer)
+    commands.push_back({TALMOOR_CLI_PATH, "--prefix", prefix_.string(), "--hive", sam.string() + "=HKLM\\Sam",
+                        "add", "HKLM\\Sam\\Race", "-v", "s" + std::to_string(writer), "-d", "x", "-f"});
+  for (const auto& result : runTogether(commands, env)) EXPECT_EQ(result.exitCode, 0) << result.err;
+  auto mounted = cli({"query", "HKLM\\Sam\\Race"}, {"--hive", sam.string() + "=HKLM\\Sam"});
+  for (int writer = 0; writer < kWriters; ++writer)
+    EXPECT_NE(mounted.out.find("    s" + std::to_string(writer) + "    REG_SZ    x"), std::string::npos) << writer;
 }
 
 }  // namespace

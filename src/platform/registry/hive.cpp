@@ -1,5 +1,6 @@
 #include "platform/registry/hive.h"
 
+#include <ctime>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -25,11 +26,6 @@ std::span<const std::uint8_t> asBytes(const std::string& bytes) {
   return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
 }
 
-void setHiveRecursive(const std::shared_ptr<KeyNode>& key, const std::shared_ptr<Hive>& hive) {
-  key->setHive(hive);
-  for (const auto& child : key->subkeys()) setHiveRecursive(child, hive);
-}
-
 // The user's SID when the header places the hive under \Registry\User\<sid>.
 std::string userSidOf(std::u16string_view relativeTo) {
   std::string path = wideToAnsi(relativeTo);
@@ -46,7 +42,26 @@ std::string userSidOf(std::u16string_view relativeTo) {
 
 LONG Hive::load(const std::filesystem::path& file, std::shared_ptr<Hive>& out) {
   std::string bytes;
-  if (LONG rc = readWholeFile(file, bytes); rc != ERROR_SUCCESS) return rc;
+  FileIdentity identity;
+  if (LONG rc = readWholeFile(file, bytes, &identity); rc != ERROR_SUCCESS) return rc;
+  std::shared_ptr<Hive> hive;
+  if (LONG rc = parse(file, bytes, hive); rc != ERROR_SUCCESS) return rc;
+  hive->identity_ = identity;
+  hive->identityKnown_ = true;
+  if (!isWritableFile(file))
+    hive->setReadOnly(fmt::format("{} is read-only (its permissions allow no writing); it is open read-only",
+                                  file.string()));
+  // Wine ends every line it writes; a last line without its end was cut
+  // short, and what followed it is missing. Saving would make the loss final.
+  if (hive->format_ == HiveFormat::WineText && !bytes.empty() && bytes.back() != '\n')
+    hive->setReadOnly(fmt::format("{} ends in the middle of a line: the file was cut short and keys or values at "
+                                  "its end may be missing; it is open read-only",
+                                  file.string()));
+  out = std::move(hive);
+  return ERROR_SUCCESS;
+}
+
+LONG Hive::parse(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out) {
   if (looksLikeRegf(asBytes(bytes))) return loadRegf(file, bytes, out);
   if (bytes.compare(0, kWin9xSignature.size(), kWin9xSignature) == 0) {
     setErrorDetail(fmt::format("{}: a Windows 95/98/ME registry hive (\"CREG\"), which cannot be read here",
@@ -123,7 +138,7 @@ std::shared_ptr<Hive> Hive::createEmpty(const std::filesystem::path& file, std::
 
 void Hive::adoptTree() {
   defaultSecurity_ = defaultKeySecurity(userSidOf(relativeTo_));
-  setHiveRecursive(root_, shared_from_this());
+  root_->adoptInto(shared_from_this());
 }
 
 LONG Hive::saveIfDirty() {
@@ -131,13 +146,7 @@ LONG Hive::saveIfDirty() {
   return save();
 }
 
-LONG Hive::save() {
-  std::lock_guard lock(saveMutex_);
-  if (readOnly()) {
-    setErrorDetail(readOnlyReason_);
-    return ERROR_ACCESS_DENIED;
-  }
-  std::string bytes;
+LONG Hive::serialize(std::string& bytes) const {
   try {
     if (format_ == HiveFormat::Regf) {
       RegfWriteOptions options;
@@ -153,18 +162,105 @@ LONG Hive::save() {
     setErrorDetail(fmt::format("{}: {}", file_.string(), e.what()));
     return ERROR_CANTWRITE;
   }
-  // Cleared before writing: a change made after this point marks it again.
-  dirty_ = false;
-  LONG rc = replaceFileAtomically(file_, bytes);
+  return ERROR_SUCCESS;
+}
+
+bool Hive::changedOnDisk() const {
+  FileIdentity now;
+  if (!identityOf(file_, now)) return identityKnown_;  // gone since it was read
+  return !identityKnown_ || now != identity_;
+}
+
+LONG Hive::loadCurrentWithChanges(std::shared_ptr<Hive>& current) const {
+  clearErrorDetail();
+  LONG rc = Hive::load(file_, current);
+  if (rc == ERROR_SUCCESS && !current->damageReports().empty()) rc = ERROR_BADDB;
   if (rc != ERROR_SUCCESS) {
-    dirty_ = true;
+    std::string why = takeErrorDetail();
+    setErrorDetail(fmt::format("{} was changed by another program since it was read, and its new contents cannot be "
+                               "read ({}); nothing was written",
+                               file_.string(), why.empty() ? "error " + std::to_string(rc) : why));
     return rc;
   }
+  clearErrorDetail();
+  changes_.replay(*root_, *current->root_);
+  return ERROR_SUCCESS;
+}
+
+void Hive::keepRefusedSave(const std::filesystem::path& target, const std::string& bytes, const std::string& reason) {
+  std::time_t now = std::time(nullptr);
+  char stamp[32] = {};
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+  std::filesystem::path side = target;
+  side += fmt::format(".talmoor-unsaved-{}", stamp);
+  if (replaceFileAtomically(side, bytes) == ERROR_SUCCESS)
+    setReadOnly(fmt::format("{}; the changes that were not saved are kept in {}", reason, side.string()));
+  else
+    setReadOnly(fmt::format("{}; the changes that were not saved could not be kept either ({})", reason,
+                            takeErrorDetail()));
+}
+
+LONG Hive::save() {
+  std::lock_guard lock(saveMutex_);
+  if (readOnly()) {
+    setErrorDetail(readOnlyReason_);
+    return ERROR_ACCESS_DENIED;
+  }
+  // Taken on the file a link points to: that is the file being replaced.
+  const std::filesystem::path target = writeTargetOf(file_);
+  FileLock writers;
+  if (LONG rc = FileLock::acquire(target, writers); rc != ERROR_SUCCESS) return rc;
+
+  // Cleared before writing: a change made after this point marks it again.
+  dirty_ = false;
+  auto failed = [this](LONG rc) {
+    dirty_ = true;
+    return rc;
+  };
+  std::string bytes;
+  const bool merge = behindFile_ || changedOnDisk();
+  std::shared_ptr<Hive> current;
+  if (merge) {
+    if (LONG rc = loadCurrentWithChanges(current); rc != ERROR_SUCCESS) return failed(rc);
+    if (LONG rc = current->serialize(bytes); rc != ERROR_SUCCESS) return failed(rc);
+  } else if (LONG rc = serialize(bytes); rc != ERROR_SUCCESS) {
+    return failed(rc);
+  }
+  if (commitCheck_) {
+    if (std::string refusal = commitCheck_(); !refusal.empty()) {
+      keepRefusedSave(target, bytes, refusal);
+      setErrorDetail(readOnlyReason_);
+      return failed(ERROR_SHARING_VIOLATION);
+    }
+  }
+  if (LONG rc = replaceFileLocked(target, bytes, writers); rc != ERROR_SUCCESS) return failed(rc);
+
+  identityKnown_ = identityOf(target, identity_);
   if (format_ == HiveFormat::Regf) {
-    ++regfSequence_;
+    regfSequence_ = (merge ? current->regfSequence_ : regfSequence_) + 1;
     dirtyOnDisk_ = false;
   }
-  return rc;
+  // After a merge the file holds keys this tree lacks: the changes stay
+  // noted, so that the next save merges again instead of dropping them.
+  behindFile_ = merge;
+  if (!merge) changes_.clear();
+  return ERROR_SUCCESS;
+}
+
+LONG Hive::reload() {
+  std::lock_guard lock(saveMutex_);
+  std::shared_ptr<Hive> current;
+  if (LONG rc = loadCurrentWithChanges(current); rc != ERROR_SUCCESS) return rc;
+  takeTree(*root_, *current->root_, shared_from_this());
+  identity_ = current->identity_;
+  identityKnown_ = current->identityKnown_;
+  regfSequence_ = current->regfSequence_;
+  dirtyOnDisk_ = current->dirtyOnDisk_;
+  behindFile_ = false;
+  // Every change not yet saved is in the tree now and still to be saved;
+  // without any, the tree is the file.
+  if (!dirty()) changes_.clear();
+  return ERROR_SUCCESS;
 }
 
 std::string Hive::serializeSubtree(const std::shared_ptr<KeyNode>& key, std::u16string relativeTo,

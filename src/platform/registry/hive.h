@@ -3,11 +3,14 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/files/file_lock.h"
+#include "platform/registry/hive_changes.h"
 #include "platform/registry/key_tree.h"
 #include "platform/win32_types.h"
 
@@ -25,7 +28,9 @@ class Hive : public std::enable_shared_from_this<Hive> {
   // damaged but has a readable root loads with what could be recovered: its
   // problems are in damageReports(), the detail holds a summary, and the
   // hive is read-only so that the file is not overwritten with less than it
-  // held (RegSaveKey writes the recovered keys to a new file).
+  // held (RegSaveKey writes the recovered keys to a new file). A file that
+  // is read-only, or a Wine file cut short in the middle of a line, loads
+  // read-only too, with the reason.
   static LONG load(const std::filesystem::path& file, std::shared_ptr<Hive>& out);
 
   // A new, empty hive to be written to `file` (a fresh store).
@@ -61,8 +66,30 @@ class Hive : public std::enable_shared_from_this<Hive> {
   // Writes the hive to its file if it changed. The caller holds the tree
   // lock at least shared, so the tree cannot change meanwhile.
   LONG saveIfDirty();
-  // Writes unconditionally.
+  // Writes unconditionally. The save holds the writers' lock on the file; if
+  // another program replaced the file since it was read, the new file is
+  // read and this program's changes are made again on it (see
+  // HiveChangeLog), so that neither loses its changes. A file that can no
+  // longer be read is left alone and the save refused.
   LONG save();
+
+  // What this program changed since the file was read or last saved; the
+  // registry service notes each change here (under the tree's exclusive lock).
+  HiveChangeLog& changes() { return changes_; }
+
+  // Whether another program replaced or rewrote the file since this one read
+  // or saved it (the desktop offers to reload then).
+  bool changedOnDisk() const;
+  // Reads the file again and makes the tree (in place: open handles stay
+  // good) what the file holds, with this program's unsaved changes made
+  // again on top. The caller holds the tree lock exclusively.
+  LONG reload();
+
+  // Asked just before a save replaces the file; a non-empty answer refuses
+  // the save with that reason (a Wine server that started meanwhile would
+  // write its own copy over the file). The changes are then kept in a file
+  // beside the hive that the error detail names.
+  void setCommitCheck(std::function<std::string()> check) { commitCheck_ = std::move(check); }
 
   // The bytes of the subtree at `key` in this hive's format, with the header
   // naming `relativeTo`; subkeys mounted from other hives and volatile keys
@@ -76,8 +103,16 @@ class Hive : public std::enable_shared_from_this<Hive> {
 
  private:
   Hive() = default;
+  static LONG parse(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out);
   static LONG loadRegf(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out);
   void adoptTree();
+  // The file's bytes for this hive's tree, in its format.
+  LONG serialize(std::string& bytes) const;
+  // The file as another program left it, with this program's changes made
+  // again on it; refused when it cannot be read whole.
+  LONG loadCurrentWithChanges(std::shared_ptr<Hive>& current) const;
+  // Keeps the bytes of a refused save in a file beside the hive.
+  void keepRefusedSave(const std::filesystem::path& target, const std::string& bytes, const std::string& reason);
 
   std::filesystem::path file_;
   HiveFormat format_ = HiveFormat::WineText;
@@ -95,6 +130,15 @@ class Hive : public std::enable_shared_from_this<Hive> {
   std::u16string regfFileName_;
   std::uint32_t regfSequence_ = 0;
   std::mutex saveMutex_;
+
+  // The version of the file this tree was read from or last saved as.
+  FileIdentity identity_;
+  bool identityKnown_ = false;
+  // A save merged another program's changes into the file: the tree lacks
+  // them, so later saves merge again until the hive is reloaded.
+  bool behindFile_ = false;
+  HiveChangeLog changes_;
+  std::function<std::string()> commitCheck_;
 };
 
 }  // namespace talmoor::platform

@@ -101,6 +101,20 @@ void KeyNode::eraseVolatileValues() {
   indexValues();
 }
 
+void KeyNode::replaceSavedValues(const std::vector<RegValue>& values) {
+  std::vector<RegValue> kept;
+  for (auto& value : values_)
+    if (value.isVolatile) kept.push_back(std::move(value));
+  values_ = values;
+  for (auto& value : kept) values_.push_back(std::move(value));
+  indexValues();
+}
+
+void KeyNode::adoptInto(const std::shared_ptr<Hive>& hive) {
+  hive_ = hive;
+  for (const auto& child : subkeys_) child->adoptInto(hive);
+}
+
 void KeyNode::markDeletedRecursive() {
   deleted = true;
   for (auto& child : subkeys_) child->markDeletedRecursive();

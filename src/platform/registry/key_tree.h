@@ -56,10 +56,14 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   bool deleteValue(std::u16string_view name);
   // Drops the values kept in memory only.
   void eraseVolatileValues();
+  // The saved values become copies of `values`; those kept in memory only stay.
+  void replaceSavedValues(const std::vector<RegValue>& values);
 
   std::shared_ptr<KeyNode> parent() const { return parent_.lock(); }
   std::shared_ptr<Hive> hive() const { return hive_.lock(); }
   void setHive(const std::shared_ptr<Hive>& hive) { hive_ = hive; }
+  // Makes `hive` the hive of this key and of every key below it.
+  void adoptInto(const std::shared_ptr<Hive>& hive);
 
   // Key class text; absent when the key has none (distinct from empty).
   std::optional<std::u16string> className;

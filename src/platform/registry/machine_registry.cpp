@@ -220,6 +220,12 @@ LONG MachineRegistry::flushAll() {
   return first;
 }
 
+LONG MachineRegistry::reloadHive(const std::shared_ptr<Hive>& hive) {
+  std::unique_lock lock(mutex_);
+  if (std::find(hives_.begin(), hives_.end(), hive) == hives_.end()) return ERROR_INVALID_PARAMETER;
+  return hive->reload();
+}
+
 void MachineRegistry::refreshHiveList() {
   auto list = ensureVirtualPath(kHiveListPath);
   if (!list) return;

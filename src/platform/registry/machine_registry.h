@@ -60,6 +60,9 @@ class MachineRegistry {
 
   // Saves every changed hive; returns the first failure. Takes the lock.
   LONG flushAll();
+  // Reads a mounted hive's file again (another program changed it), keeping
+  // this program's unsaved changes; see Hive::reload. Takes the lock.
+  LONG reloadHive(const std::shared_ptr<Hive>& hive);
 
  private:
   std::shared_ptr<KeyNode> ensureVirtualPath(std::u16string_view nativePath);

@@ -32,6 +32,8 @@ void noteHiveState(const Hive& hive, std::vector<std::string>& warnings) {
       warnings.push_back(fmt::format("  {}", reports[i]));
     if (reports.size() > kReportsShown)
       warnings.push_back(fmt::format("  ... {} more", reports.size() - kReportsShown));
+  } else if (hive.readOnly()) {
+    warnings.push_back(fmt::format("warning: {}", hive.readOnlyReason()));
   }
   if (hive.wasDirtyOnDisk())
     warnings.push_back(fmt::format("warning: {} was not closed cleanly; changes kept in its transaction logs "

@@ -57,6 +57,14 @@ std::size_t depthInHive(const KeyNode& key) {
   return depth;
 }
 
+// The change log of the hive a saved key belongs to; null for keys kept in
+// memory only.
+HiveChangeLog* changeLogOf(const KeyNode& key) {
+  if (key.isVolatile) return nullptr;
+  auto hive = key.hive();
+  return hive ? &hive->changes() : nullptr;
+}
+
 // A change of the key's values or subkey list.
 void touch(KeyNode& key) {
   key.lastWrite = currentFiletime();
@@ -260,6 +268,7 @@ LONG RegistryHost::createKey(HKEY parent, std::u16string_view subkey, const std:
     }
     node->addSubkey(child);
     touch(*node);
+    if (auto* log = changeLogOf(*child)) log->keyCreated(child);
     node = std::move(child);
     created = true;
   }
@@ -403,6 +412,7 @@ LONG RegistryHost::setValue(HKEY key, std::u16string_view name, DWORD type, std:
   if (LONG rc = requireWritable(*entry.key); rc != ERROR_SUCCESS) return rc;
   entry.key->setValue(name, type, std::move(data));
   touch(*entry.key);
+  if (auto* log = changeLogOf(*entry.key)) log->valueSet(entry.key, name);
   return ERROR_SUCCESS;
 }
 
@@ -429,6 +439,7 @@ LONG RegistryHost::deleteKey(HKEY key, std::u16string_view subkey) {
   if (LONG rc = requireWritable(*target); rc != ERROR_SUCCESS) return rc;
   // As on Windows NT, a key is deleted only once its subkeys are gone.
   if (!target->subkeys().empty()) return ERROR_ACCESS_DENIED;
+  if (auto* log = changeLogOf(*target)) log->keyDeleted(*target, *hive->root());
   parent->removeSubkey(*target);
   target->deleted = true;
   touch(*parent);
@@ -493,6 +504,7 @@ LONG RegistryHost::deleteValue(HKEY key, std::u16string_view name) {
   if (LONG rc = requireWritable(*entry.key); rc != ERROR_SUCCESS) return rc;
   entry.key->deleteValue(name);
   touch(*entry.key);
+  if (auto* log = changeLogOf(*entry.key)) log->valueDeleted(entry.key, name);
   return ERROR_SUCCESS;
 }
 
@@ -532,6 +544,11 @@ LONG RegistryHost::setSecurity(HKEY key, SECURITY_INFORMATION parts, std::span<c
   auto merged = mergeSecurityParts(effectiveSecurity(*entry.key), descriptor, parts);
   if (!merged) return ERROR_INVALID_SECURITY_DESCR;
   entry.key->security = std::move(*merged);
+  // Saved as any other change of the key, though its time stays.
+  if (auto hive = entry.key->hive(); hive && !entry.key->isVolatile) {
+    hive->changes().securitySet(entry.key);
+    hive->markDirty();
+  }
   return ERROR_SUCCESS;
 }
 

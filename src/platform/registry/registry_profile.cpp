@@ -196,6 +196,17 @@ void mountPrefix(MachineRegistry& machine, const ProfileOptions& options, Regist
       if (hive) hive->setReadOnly(reason);
     profile.warnings.push_back(fmt::format("warning: {}", reason));
   }
+  // A server started while we ran would write its copy over ours when it
+  // exits: asked again just before each save.
+  for (const auto& hive : {system, user, userDefault}) {
+    if (!hive) continue;
+    hive->setCommitCheck([prefix = profile.prefix]() -> std::string {
+      if (!isWineServerRunning(prefix)) return {};
+      return fmt::format("the Wine server of {} started while Talmoor had changes to save; it would write its own "
+                         "copy over them when it exits, so they were not saved (stop it with wineserver -k)",
+                         prefix.string());
+    });
+  }
 
   mountHive(machine, system, u"\\REGISTRY\\MACHINE");
   if (user) {
