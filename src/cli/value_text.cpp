@@ -124,11 +124,17 @@ std::optional<std::vector<BYTE>> parseData(DWORD type, std::string_view text, st
       data.push_back(0);
       return data;
     case REG_MULTI_SZ: {
-      // "\0" separates the strings, as reg takes them.
+      // "\0" separates the strings, as reg takes them. An empty string
+      // inside would end the list there when it is read, hiding the rest, so
+      // it is refused as reg refuses it.
       std::string_view rest = text;
       while (!rest.empty()) {
         auto cut = rest.find("\\0");
         auto piece = rest.substr(0, cut);
+        if (piece.empty()) {
+          problem = fmt::format("\"{}\" holds an empty string, which would end the REG_MULTI_SZ list there", text);
+          return std::nullopt;
+        }
         data.insert(data.end(), piece.begin(), piece.end());
         data.push_back(0);
         if (cut == std::string_view::npos) break;

@@ -121,6 +121,17 @@ TEST_F(HostileRegistryTest, OverlongKeyNamesGiveErrorsNotCrashes) {
   EXPECT_NE(found.out.find("long-name"), std::string::npos);
 }
 
+TEST_F(HostileRegistryTest, AMultiStringWithAnEmptyStringInsideIsRefused) {
+  // Stored, the empty string would end the list and hide what follows it.
+  for (const char* data : {"a\\0\\0b", "\\0b"}) {
+    auto result = cli({"add", "HKCU\\Software\\Multi", "-v", "m", "-t", "REG_MULTI_SZ", "-d", data, "-f"});
+    EXPECT_EQ(result.exitCode, 1) << data;
+    EXPECT_NE(result.err.find("empty string"), std::string::npos) << result.err;
+  }
+  ASSERT_EQ(cli({"add", "HKCU\\Software\\Multi", "-v", "m", "-t", "REG_MULTI_SZ", "-d", "a\\0b", "-f"}).exitCode, 0);
+  EXPECT_NE(cli({"query", "HKCU\\Software\\Multi"}).out.find("REG_MULTI_SZ    a\\0b"), std::string::npos);
+}
+
 TEST_F(HostileRegistryTest, NoKeyIsWrittenDeeperThanAReaderTakes) {
   std::string deepest = "HKCU";
   for (int level = 0; level < 512; ++level) deepest += "\\d";

@@ -242,6 +242,15 @@ TEST(AtomicFileTest, NamesUpToTheLimitCanBeSaved) {
   ASSERT_EQ(tp::replaceFileAtomically(longest, "first"), ERROR_SUCCESS) << tp::takeErrorDetail();
   ASSERT_EQ(tp::replaceFileAtomically(longest, "second"), ERROR_SUCCESS) << tp::takeErrorDetail();
   EXPECT_EQ(readFile(longest), "second");
+  // And through a staging folder, as hive files are saved.
+  ASSERT_EQ(tp::replaceFileThrough(longest,
+                                   [](const fs::path& staged) {
+                                     writeFile(staged, "third");
+                                     return ERROR_SUCCESS;
+                                   }),
+            ERROR_SUCCESS)
+      << tp::takeErrorDetail();
+  EXPECT_EQ(readFile(longest), "third");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
