@@ -51,6 +51,14 @@ bool fileExists(const std::string& file) {
   return host && std::filesystem::exists(*host, ec);
 }
 
+// Whether the name is taken: a file, or a link even where it points nowhere
+// (saving writes the file it points to, so it asks as for any file).
+bool nameTaken(const std::string& file) {
+  auto host = platform::currentRegistryHost().hostPathOf(file);
+  std::error_code ec;
+  return host && std::filesystem::exists(std::filesystem::symlink_status(*host, ec));
+}
+
 }  // namespace
 
 int runLoad(const std::string& key, const std::string& file) {
@@ -88,7 +96,7 @@ int runSave(const std::string& key, const std::string& file, bool force) {
   auto parsed = parseKeyArgument(key);
   if (!parsed) return reportProblem(key, "not a registry key");
   const std::string path = parsed->display();
-  if (!force && fileExists(file) &&
+  if (!force && nameTaken(file) &&
       messageBox(fmt::format("{} already exists. Replace it?", file), kSaveHiveDialogTitle, BoxButtons::YesNo,
                  BoxIcon::Question) != IDYES)
     return reportProblem(file, "not replaced");

@@ -184,10 +184,13 @@ int main(int argc, char** argv) {
   if (*saveVerb) status = talmoor::cli::runSave(saveKey, saveFile, saveForce);
   if (!editorLine.empty()) status = talmoor::cli::runRegistryEditorCommandLine(editorLine);
 
-  // An orderly end saves every hive that changed.
+  // An orderly end saves every hive that changed. A verb that failed has
+  // said why already; the same failure is not told twice.
   if (LONG rc = profile.host->flushAll(); rc != ERROR_SUCCESS) {
-    talmoor::cli::FailureReporter failures;
-    failures.handler()(talmoor::ErrorReport{rc, profile.prefix.string(), "", "Saving Hive"});
+    if (status == talmoor::cli::kExitSuccess) {
+      talmoor::cli::FailureReporter failures;
+      failures.handler()(talmoor::ErrorReport{rc, profile.prefix.string(), "", "Saving Hive"});
+    }
     status = talmoor::cli::kExitFailure;
   }
   talmoor::platform::setCurrentRegistryHost(nullptr);
