@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "platform/registry/registry_host.h"
 #include "platform/registry/win32_registry.h"
@@ -88,6 +89,26 @@ NTSTATUS NtQueryValueKey(HKEY KeyHandle, const UNICODE_STRING* ValueName,
   }
   std::memcpy(KeyValueInformation, record.data(), total);
   return STATUS_SUCCESS;
+}
+
+NTSTATUS NtQueryKey(HKEY KeyHandle, KEY_INFORMATION_CLASS KeyInformationClass, void* KeyInformation, ULONG Length,
+                    ULONG* ResultLength) {
+  if (!ResultLength || KeyInformationClass != KeyBasicInformation) return STATUS_INVALID_PARAMETER;
+  std::u16string name;
+  std::uint64_t lastWrite = 0;
+  LONG rc = talmoor::platform::currentRegistryHostShared()->keyBasics(KeyHandle, name, lastWrite);
+  if (rc != ERROR_SUCCESS) return statusFromError(rc);
+  const ULONG nameBytes = static_cast<ULONG>(name.size() * 2);
+  const std::size_t header = offsetof(KEY_BASIC_INFORMATION, Name);
+  *ResultLength = static_cast<ULONG>(header + nameBytes);
+  if (!KeyInformation || Length < header) return STATUS_BUFFER_TOO_SMALL;
+  std::vector<BYTE> record(header + nameBytes, 0);
+  std::memcpy(record.data(), &lastWrite, sizeof lastWrite);
+  putU32(record.data() + offsetof(KEY_BASIC_INFORMATION, NameLength), nameBytes);
+  std::memcpy(record.data() + header, name.data(), nameBytes);
+  const bool whole = Length >= record.size();
+  std::memcpy(KeyInformation, record.data(), whole ? record.size() : header);
+  return whole ? STATUS_SUCCESS : STATUS_BUFFER_OVERFLOW;
 }
 
 NTSTATUS ZwQueryValueKey(HKEY KeyHandle, const UNICODE_STRING* ValueName,

@@ -671,6 +671,16 @@ LONG RegistryHost::keyPath(HKEY key, std::u16string& nativePath) {
   return ERROR_SUCCESS;
 }
 
+LONG RegistryHost::keyBasics(HKEY key, std::u16string& name, std::uint64_t& lastWrite) {
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  name = entry.key->name();
+  lastWrite = entry.key->lastWrite;
+  return ERROR_SUCCESS;
+}
+
 LONG RegistryHost::flushAll() { return local_->flushAll(); }
 
 namespace {

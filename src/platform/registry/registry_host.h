@@ -103,6 +103,8 @@ class RegistryHost {
 
   // The native path of the key behind a handle.
   LONG keyPath(HKEY key, std::u16string& nativePath);
+  // The key's own name as stored (its case kept) and its last write time.
+  LONG keyBasics(HKEY key, std::u16string& name, std::uint64_t& lastWrite);
 
   // Saves every changed hive of every machine; returns the first failure.
   LONG flushAll();

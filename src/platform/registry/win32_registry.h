@@ -126,6 +126,21 @@ struct KEY_VALUE_PARTIAL_INFORMATION {
   BYTE Data[1];
 };
 
+enum KEY_INFORMATION_CLASS {
+  KeyBasicInformation = 0,
+};
+
+struct KEY_BASIC_INFORMATION {
+  long long LastWriteTime;
+  ULONG TitleIndex;
+  ULONG NameLength;  // bytes
+  WCHAR Name[1];
+};
+
+// The key's own name as stored, with its case, and its last write time.
+NTSTATUS NtQueryKey(HKEY KeyHandle, KEY_INFORMATION_CLASS KeyInformationClass, void* KeyInformation, ULONG Length,
+                    ULONG* ResultLength);
+
 NTSTATUS NtQueryValueKey(HKEY KeyHandle, const UNICODE_STRING* ValueName,
                          KEY_VALUE_INFORMATION_CLASS KeyValueInformationClass, void* KeyValueInformation,
                          ULONG Length, ULONG* ResultLength);
