@@ -210,14 +210,7 @@ void RegistryEntry::closeBoth() {
 bool RegistryEntry::keyExists() {
   if (!keyName_) return open(Handle::Key, true) != 0;
   HKEY parent = open(Handle::Parent, true);
-  if (!parent) return false;
-  bool found = false;
-  EnumerationRequest search{parent};
-  enumerateSubkeys(machineName(), search, [&](const SubkeyVisit& visit) {
-    found = visit.name == *keyName_;
-    return found ? 1 : 0;
-  });
-  return found;
+  return parent && subkeyExists(parent, *keyName_);
 }
 
 bool RegistryEntry::valueExists() {

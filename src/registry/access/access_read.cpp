@@ -1,5 +1,6 @@
 // Walking subkeys and values, and reading one value.
 
+#include <cstddef>
 #include <cstring>
 
 #include "app/error_log.h"
@@ -324,6 +325,24 @@ LONG queryValue(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>&
 bool valueExists(HKEY key, std::string_view name) {
   DWORD type = 0;
   return RegQueryValueExCountedA(key, name, &type, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// One lookup, not a walk of the siblings: an import adds keys to parents
+// that hold hundreds of thousands.
+bool subkeyExists(HKEY host, std::string_view name) {
+  ScopedKey child;
+  if (RegOpenKeyExCountedA(host, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, child.out()) != ERROR_SUCCESS)
+    return false;
+  std::vector<BYTE> record(offsetof(KEY_BASIC_INFORMATION, Name) + (name.size() + 1) * 4);
+  ULONG length = 0;
+  if (NtQueryKey(child.get(), KeyBasicInformation, record.data(), static_cast<ULONG>(record.size()), &length) !=
+      STATUS_SUCCESS)
+    return false;
+  KEY_BASIC_INFORMATION basics;
+  std::memcpy(&basics, record.data(), offsetof(KEY_BASIC_INFORMATION, Name));
+  std::u16string stored(basics.NameLength / 2, u'\0');
+  std::memcpy(stored.data(), record.data() + offsetof(KEY_BASIC_INFORMATION, Name), basics.NameLength);
+  return stored == platform::ansiToWide(name);
 }
 
 std::optional<std::string> keyClass(HKEY key) {

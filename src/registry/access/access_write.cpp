@@ -1,11 +1,7 @@
 // Creating, deleting, setting and renaming: every change passes the write
 // gate given by the caller first.
 
-#include <cstddef>
-#include <cstring>
-
 #include "platform/last_error.h"
-#include "platform/text/code_page.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
 #include "registry/registry_path.h"
@@ -33,26 +29,6 @@ std::string joinPath(std::string_view a, std::string_view b) {
   if (a.empty()) return std::string(b);
   if (b.empty()) return std::string(a);
   return std::string(a) + "\\" + std::string(b);
-}
-
-// Whether the host has a subkey of exactly this name, compared with its case
-// (a name that differs in case only makes the change a creation). One
-// lookup, not a walk of the siblings: an import adds keys to parents that
-// hold hundreds of thousands.
-bool subkeyNamedExactly(HKEY host, std::string_view name) {
-  ScopedKey child;
-  if (RegOpenKeyExCountedA(host, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, child.out()) != ERROR_SUCCESS)
-    return false;
-  std::vector<BYTE> record(offsetof(KEY_BASIC_INFORMATION, Name) + (name.size() + 1) * 4);
-  ULONG length = 0;
-  if (NtQueryKey(child.get(), KeyBasicInformation, record.data(), static_cast<ULONG>(record.size()), &length) !=
-      STATUS_SUCCESS)
-    return false;
-  KEY_BASIC_INFORMATION basics;
-  std::memcpy(&basics, record.data(), offsetof(KEY_BASIC_INFORMATION, Name));
-  std::u16string stored(basics.NameLength / 2, u'\0');
-  std::memcpy(stored.data(), record.data() + offsetof(KEY_BASIC_INFORMATION, Name), basics.NameLength);
-  return stored == platform::ansiToWide(name);
 }
 
 }  // namespace
@@ -89,7 +65,7 @@ bool createKey(std::string_view machine, HKEY host, std::string_view pathText, s
     if (!host) return false;
     openedHost.reset(host);
   }
-  WriteRequest request{subkeyNamedExactly(host, name) ? kWriteOverwrite : kWriteCreate, pathText, true, machine, host, 0, &name, nullptr, 0};
+  WriteRequest request{subkeyExists(host, name) ? kWriteOverwrite : kWriteCreate, pathText, true, machine, host, 0, &name, nullptr, 0};
   int verdict = askGate(check, request);
   if (verdict == kWriteSkipFailed) return false;
   if (verdict == kWriteSkipSucceeded) return true;

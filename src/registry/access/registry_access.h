@@ -134,6 +134,9 @@ DWORD valueCount(HKEY key);
 // terminators). Values above kMaxValueSize are refused with ERROR_INSUFFICIENT_BUFFER.
 LONG queryValue(HKEY key, std::string_view name, DWORD& type, std::vector<BYTE>& data, const ReportTo& report);
 bool valueExists(HKEY key, std::string_view name);
+// Whether `host` has a subkey of exactly this name, compared with its case
+// (a name that differs in case only is another key to the write gate).
+bool subkeyExists(HKEY host, std::string_view name);
 // The key's class; "<Error>" when it cannot be read; nothing without one.
 std::optional<std::string> keyClass(HKEY key);
 
