@@ -294,74 +294,80 @@ FileJobOutcome runFileJob(const FileJob& job, SearchContext& context, search::Pr
 
 FileJobOutcome saveRows(const FileJob& job, SearchContext& context) {
   FileJobOutcome outcome;
-  ScriptWriter writer;
-  if (!writer.open(job.file, job.fresh)) return outcome;
-  ScopedKey key;
-  std::string openedFor;
-  for (const ResultRow& row : context.results->rows()) {
-    if (context.aborted()) break;
-    const std::string path = row.keyPathText();
-    writer.writeKeyLine(path);
-    ++outcome.entries;
-    if (!row.hasValueName()) continue;
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (row.record) {
-      type = static_cast<DWORD>(std::max(row.record->type, 0));
-      data = row.record->bytes;
-    } else {
-      // Without stored data the value is read as it is now.
-      if (openedFor != path) {
-        key.reset(openKeyByPath(path, kReadKeyAccess, ReportTo(logQuietly, path)));
-        openedFor = path;
+  ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, [&](ScriptWriter& writer) {
+    ScopedKey key;
+    std::string openedFor;
+    for (const ResultRow& row : context.results->rows()) {
+      if (context.aborted()) return false;
+      const std::string path = row.keyPathText();
+      writer.writeKeyLine(path);
+      ++outcome.entries;
+      if (!row.hasValueName()) continue;
+      DWORD type = 0;
+      std::vector<BYTE> data;
+      if (row.record) {
+        type = static_cast<DWORD>(std::max(row.record->type, 0));
+        data = row.record->bytes;
+      } else {
+        // Without stored data the value is read as it is now.
+        if (openedFor != path) {
+          key.reset(openKeyByPath(path, kReadKeyAccess, ReportTo(logQuietly, path)));
+          openedFor = path;
+        }
+        if (!key.get()) {
+          messageBox("Cannot Open Key to Save Values", "Sorry!");
+          ++outcome.failures;
+          continue;
+        }
+        if (queryValue(key.get(), row.valueName(), type, data, ReportTo(logQuietly, path)) != ERROR_SUCCESS) {
+          messageBox("Value has been deleted or renamed since the search was carried out, unable to save.", "Sorry!");
+          ++outcome.failures;
+          continue;
+        }
       }
-      if (!key.get()) {
-        messageBox("Cannot Open Key to Save Values", "Sorry!");
-        ++outcome.failures;
-        continue;
-      }
-      if (queryValue(key.get(), row.valueName(), type, data, ReportTo(logQuietly, path)) != ERROR_SUCCESS) {
-        messageBox("Value has been deleted or renamed since the search was carried out, unable to save.", "Sorry!");
-        ++outcome.failures;
-        continue;
-      }
+      writer.writeValueLine(row.valueName(), type, data);
     }
-    writer.writeValueLine(row.valueName(), type, data);
-  }
-  outcome.ok = writer.close();
+    return true;
+  });
+  outcome.ok = file.written;
+  outcome.skipped = file.skipped;
+  outcome.stopped = context.aborted();
   return outcome;
 }
 
 FileJobOutcome exportKey(const FileJob& job, SearchContext& context) {
   FileJobOutcome outcome;
-  ScriptWriter writer;
-  if (!writer.open(job.file, job.fresh)) return outcome;
   std::optional<std::string> start;
   if (job.startKey) {
     std::string path = keyLinePath(*job.startKey);
     if (!path.empty()) start = std::move(path);
   }
-  if (start) {
-    // The start key has its line even when it holds no values.
-    ScopedKey probe(openKeyByPath(*start, kReadKeyAccess, ReportTo(defaultErrorHandler, *start)));
-    if (!probe.get()) {
-      writer.close();
-      return outcome;
-    }
-    writer.writeKeyLine(*start);
-  }
   context.matcher = nullptr;
   context.action = nullptr;
   context.recordResults = 0;
   context.minimumSize = context.maximumSize = 0;
-  context.foundItem = [&writer, &outcome](const search::SearchItem& item, SearchContext& c) {
-    writer.writeKeyLine(item.keyPath);
-    if (!item.isKey) writer.writeValueLine(item.name, item.type, item.data);
-    ++outcome.entries;
-    return c.aborted() ? 1 : 0;
-  };
-  search::walkRegistry(context, start);
-  outcome.ok = writer.close() && !context.aborted();
+  ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, [&](ScriptWriter& writer) {
+    if (start) {
+      // A key that is not there leaves the file as it was. The start key has
+      // its line even when it holds no values.
+      ScopedKey probe(openKeyByPath(*start, kReadKeyAccess, ReportTo(defaultErrorHandler, *start)));
+      if (!probe.get()) return false;
+      writer.writeKeyLine(*start);
+    }
+    context.foundItem = [&writer, &outcome](const search::SearchItem& item, SearchContext& c) {
+      writer.writeKeyLine(item.keyPath);
+      if (!item.isKey) writer.writeValueLine(item.name, item.type, item.data);
+      ++outcome.entries;
+      return c.aborted() ? 1 : 0;
+    };
+    search::walkRegistry(context, start);
+    context.foundItem = nullptr;
+    // Half a tree is not written over what the file held.
+    return !context.aborted();
+  });
+  outcome.ok = file.written;
+  outcome.skipped = file.skipped;
+  outcome.stopped = context.aborted();
   return outcome;
 }
 

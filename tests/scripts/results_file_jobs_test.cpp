@@ -1,7 +1,8 @@
 // The results-file jobs against a registry of their own: saving rows,
-// exporting a key and importing it back, importing through the write gate,
-// checking a file against the registry, reducing the rows by a file, the
-// status texts, and the jobs as the search driver runs them.
+// exporting a key and importing it back, exports that do not finish, names
+// an export cannot carry, importing through the write gate, checking a file
+// against the registry, reducing the rows by a file, the status texts, and
+// the jobs as the search driver runs them.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "platform/registry/registry_constants.h"
+#include "platform/text/code_page.h"
 #include "registry/format_data.h"
 #include "scripts/results_file_jobs.h"
 #include "scripts/script_text.h"
@@ -195,6 +197,63 @@ TEST_F(FileJobs, EveryKindOfValueComesBackByteForByteThroughExportAndImport) {
   for (const auto& [name, value] : values) EXPECT_EQ(stored(r, name), value) << name;
   EXPECT_EQ(readText(r + "\\Deeper\\Still", "x"), "y");
   EXPECT_TRUE(scripted_->boxLines().empty());
+}
+
+// A key that is not there, or a Stop, leaves what the file held: the export
+// is written beside it and put in its place only when whole.
+TEST_F(FileJobs, AnExportThatDoesNotFinishLeavesTheFileAsItWas) {
+  putSz(kTop + "\\E", "v", "x");
+  auto out = dir_ / "export.reg";
+  ASSERT_TRUE(run(FileCommand::Export, out, kTop + "\\E").ok);
+  const std::string before = test::readFile(out);
+  setErrorBoxesSuppressed(true);
+  for (bool fresh : {true, false}) {
+    EXPECT_FALSE(run(FileCommand::Export, out, kTop + "\\Missing", fresh).ok);
+    EXPECT_EQ(test::readFile(out), before);
+  }
+  FileJob job = fileJob(FileCommand::Export, out);
+  job.startKey = kTop;
+  job.fresh = true;
+  auto context = makeContext(kJobExport);
+  context->abort = true;  // the user's Stop
+  FileJobOutcome outcome = runFileJob(job, *context, transpositions_);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(test::readFile(out), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+// Names with a NUL come from the registry as they are; the export leaves
+// them out (Wine would read them as other names: "\0hidden" as the unnamed
+// value, "k\0ey" as "k") and counts them.
+TEST_F(FileJobs, AnExportLeavesOutNamesHoldingANul) {
+  using namespace std::string_literals;
+  const std::string n = kTop + "\\N";
+  putSz(n, "plain", "1");
+  putSz(n + "\\k", "in k", "2");
+  {
+    registry::ScopedKey key(registry::openKeyByPath(n, registry::kAllKeyAccess, quiet()));
+    ASSERT_EQ(registry_.host().setValue(key.get(), u"\0hidden"s, REG_SZ, platform::bytesFromUtf16(u"2", true)),
+              ERROR_SUCCESS);
+    HKEY sub = 0;
+    ASSERT_EQ(registry_.host().createKey(key.get(), u"k\0ey"s, nullptr, 0, registry::kAllKeyAccess, nullptr, sub,
+                                         nullptr),
+              ERROR_SUCCESS);
+    registry::closeKey(sub);
+  }
+  auto out = dir_ / "nul.reg";
+  FileJobOutcome outcome = run(FileCommand::Export, out, n);
+  EXPECT_EQ(outcome.skipped, 2u);
+  std::string text = test::readFile(out);
+  EXPECT_EQ(text.find("\"\"="), std::string::npos) << text;
+  EXPECT_EQ(text.find("@="), std::string::npos) << text;
+  EXPECT_EQ(text.find(std::string(1, '\0')), std::string::npos);
+  EXPECT_NE(text.find("\"plain\"=\"1\""), std::string::npos) << text;
+  // "k" has its own line once, with only its own value.
+  EXPECT_EQ(text.find("[" + n + "\\k]\r\n\"in k\"=\"2\"\r\n\r\n;"), text.find("[" + n + "\\k]")) << text;
+  EXPECT_EQ(text.find("[" + n + "\\k]", text.find("[" + n + "\\k]") + 1), std::string::npos) << text;
+  EXPECT_NE(text.find("; Not exported: the value \"\\0hidden\""), std::string::npos) << text;
+  EXPECT_NE(text.find("; Not exported: the key [" + n + "\\k\\0ey]"), std::string::npos) << text;
 }
 
 TEST_F(FileJobs, ImportAsksTheGateForEachValueAndKeyWithOneRecordForTheFile) {
