@@ -46,7 +46,11 @@ const char* finishedText(FileCommand command);
 struct FileJobOutcome {
   bool ok = false;       // the file was read or written to its end
   ReadStatus readStatus = ReadStatus::Completed;
+  std::size_t readStopLine = 0;  // where the reading stopped (see ReadResult::line)
   std::size_t entries = 0;
+  // Reading jobs: key lines handled; for Import, the keys opened or made for
+  // writing the values that follow them.
+  std::size_t keys = 0;
   std::size_t failures = 0;  // entries that could not be written or saved
   std::size_t skipped = 0;   // Save and Export: entries left out (names holding a NUL)
   bool stopped = false;      // the job's Stop (the abort byte) ended it early
