@@ -71,16 +71,17 @@ struct TempFolder {
 };
 
 std::int64_t writeScript(const std::vector<Entry>& entries, const fs::path& file) {
-  ScriptWriter writer;
-  if (!writer.open(file, true)) return -1;
   std::int64_t values = 0;
-  for (const auto& e : entries) {
-    writer.writeKeyLine(e.keyPath);
-    if (e.type == 0 && e.name.empty() && e.data.empty()) continue;
-    writer.writeValueLine(e.name, e.type, e.data);
-    ++values;
-  }
-  return writer.close() ? values : -1;
+  bool written = writeScriptFile(file, true, [&](ScriptWriter& writer) {
+                   for (const auto& e : entries) {
+                     writer.writeKeyLine(e.keyPath);
+                     if (e.type == 0 && e.name.empty() && e.data.empty()) continue;
+                     writer.writeValueLine(e.name, e.type, e.data);
+                     ++values;
+                   }
+                   return true;
+                 }).written;
+  return written ? values : -1;
 }
 
 struct Counter : ScriptVisitor {

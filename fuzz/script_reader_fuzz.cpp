@@ -1,17 +1,22 @@
 // Fuzz target for the registry script reader and the value line writer. Any
 // input is read (ANSI or UTF-16, whole or cut short by a read failure)
-// without reading outside it; the counts add up; and every value the reader
-// hands over, written again as a value line, reads back with the same name,
-// type and bytes.
+// without reading outside it; the counts add up; a stop names a line of the
+// input; and every value the reader hands over, written again as a value
+// line, reads back with the same name, type and bytes, whatever the line
+// ends.
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     fuzz/script_reader_fuzz.cpp src/scripts/*.cpp src/app/interaction.cpp \
-//     src/app/console_interaction.cpp src/app/error_reporting.cpp src/app/error_log.cpp \
-//     src/registry/root_keys.cpp src/platform/text/code_page.cpp src/platform/win32_error_text.cpp \
-//     src/platform/error_detail.cpp src/platform/last_error.cpp -lfmt -o script_reader_fuzz
+// Build (one command):
+//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc
+//     fuzz/script_reader_fuzz.cpp src/scripts/script_reader.cpp src/scripts/script_text.cpp
+//     src/scripts/script_writer.cpp src/scripts/file_failure.cpp src/app/interaction.cpp
+//     src/app/console_interaction.cpp src/app/error_reporting.cpp src/app/error_log.cpp
+//     src/registry/root_keys.cpp src/platform/text/code_page.cpp src/platform/win32_error_text.cpp
+//     src/platform/error_detail.cpp src/platform/last_error.cpp src/platform/files/atomic_file.cpp
+//     -lfmt -o script_reader_fuzz
 //
 // Seed it with scripts the tests write and the corpus export (both encodings).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,7 +48,7 @@ class Collector : public ScriptVisitor {
   bool onKey(const ScriptKey&) override { return true; }
   bool onValue(ScriptValue& value) override {
     if (value.unnamed && !value.name.empty()) std::abort();
-    // Names with a 0 byte cannot be registry names; the writer ends them there.
+    // Names with a 0 byte cannot be carried by a script: the writer leaves them out.
     if (!value.dataError && value.name.find('\0') == std::string::npos)
       values.push_back({value.name, value.type, std::move(value.data)});
     return true;
@@ -51,8 +56,14 @@ class Collector : public ScriptVisitor {
   std::vector<Value> values;
 };
 
-void checkCounts(const ReadResult& result) {
+// The counts add up, and a reading that stopped names a line the input has.
+void checkResult(const ReadResult& result, std::string_view input) {
   if (result.counts.entries != result.counts.keys + result.counts.values) std::abort();
+  std::size_t lines = 1;
+  for (std::size_t i = 0; i < input.size(); ++i)
+    if (input[i] == '\n' || (input[i] == '\r' && (i + 1 == input.size() || input[i + 1] != '\n'))) ++lines;
+  // (UTF-16 input has at most as many lines as bytes.)
+  if (result.line > std::max(lines, input.size())) std::abort();
 }
 
 }  // namespace
@@ -65,21 +76,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Collector first;
   ReadResult result = readScript(input, first, "fuzz.reg", false);
-  checkCounts(result);
+  checkResult(result, input);
   if (result.counts.values < first.values.size()) std::abort();
   Collector cut;
-  checkCounts(readScript(input, cut, "fuzz.reg", true));
+  checkResult(readScript(input, cut, "fuzz.reg", true), input);
 
-  // What was read, written out again, reads back the same.
+  // What was read, written out again, reads back the same, with the writer's
+  // CR LF and with LF or CR alone (the value lines hold no line break of
+  // their own but in their hex continuations).
   std::string script = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Fuzz]\r\n";
   for (const auto& v : first.values) script += formatValueLine(v.name, v.type, v.data);
-  Collector again;
-  ReadResult reread = readScript(script, again, "written.reg", false);
-  if (reread.status != ReadStatus::Completed || again.values.size() != first.values.size()) std::abort();
-  for (std::size_t i = 0; i < first.values.size(); ++i) {
-    const Value& a = first.values[i];
-    const Value& b = again.values[i];
-    if (a.name != b.name || a.type != b.type || a.data != b.data) std::abort();
+  for (std::string_view end : {"\r\n", "\n", "\r"}) {
+    std::string text;
+    for (std::size_t at = 0; at < script.size();) {
+      std::size_t next = script.find("\r\n", at);
+      text.append(script, at, next - at);
+      text += end;
+      at = next + 2;
+    }
+    Collector again;
+    ReadResult reread = readScript(text, again, "written.reg", false);
+    if (reread.status != ReadStatus::Completed || again.values.size() != first.values.size()) std::abort();
+    for (std::size_t i = 0; i < first.values.size(); ++i) {
+      const Value& a = first.values[i];
+      const Value& b = again.values[i];
+      if (a.name != b.name || a.type != b.type || a.data != b.data) std::abort();
+    }
   }
   return 0;
 }

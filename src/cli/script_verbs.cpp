@@ -26,14 +26,73 @@ using namespace talmoor::search;
 using scripts::FileCommand;
 using scripts::FileJob;
 using scripts::FileJobOutcome;
+using scripts::ReadStatus;
 
-FileJobOutcome runJob(SearchDriver& driver, const FileJob& job, ProfileTranspositions& transpositions) {
+// A job as the driver ran it, and whether a signal asked it to stop.
+struct JobRun {
   FileJobOutcome outcome;
+  bool interrupted = false;
+};
+
+JobRun runJob(SearchDriver& driver, const FileJob& job, ProfileTranspositions& transpositions) {
+  JobRun run;
   int kind = job.command == FileCommand::Export ? kJobExport : kJobResultsFile;
-  driveToEnd(driver, [&] {
-    driver.startFileJob(kind, [&](SearchContext& context) { outcome = scripts::runFileJob(job, context, transpositions); });
+  run.interrupted = driveToEnd(driver, [&] {
+    driver.startFileJob(kind, [&](SearchContext& context) { run.outcome = scripts::runFileJob(job, context, transpositions); });
   });
-  return outcome;
+  return run;
+}
+
+// 1062 as "1,062".
+std::string countText(std::size_t count) {
+  std::string digits = std::to_string(count);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+// Tells on stderr how far a reading job got when it did not read its file to
+// the end, e.g. "imported 1,062 of 2,000 keys; interrupted". `done` says what
+// was done with the keys. Returns whether there was anything to tell.
+bool reportReadingStop(const FileJob& job, const JobRun& run, std::string_view done) {
+  const FileJobOutcome& outcome = run.outcome;
+  std::string why;
+  if (outcome.stopped) {
+    why = run.interrupted ? "interrupted" : "cancelled";
+  } else {
+    switch (outcome.readStatus) {
+      case ReadStatus::InvalidLine:
+      case ReadStatus::UnknownData: why = fmt::format("stopped at line {}", outcome.readStopLine); break;
+      case ReadStatus::CutShort:
+        why = fmt::format("the file ends in the middle of line {}", outcome.readStopLine);
+        break;
+      case ReadStatus::ReadError:
+        why = fmt::format("the file could not be read after line {}", outcome.readStopLine);
+        break;
+      default: return false;  // read to its end, or refused with its reason already
+    }
+  }
+  // Counted only now: a whole file read costs nothing extra.
+  auto total = scripts::countKeyLines(job.file);
+  reportProblem(job.file.string(), fmt::format("{} {}{} keys; {}", done, countText(outcome.keys),
+                                               total ? " of " + countText(*total) : std::string(), why));
+  return true;
+}
+
+// Tells what a writing job left out or did not finish.
+void reportWritingGaps(const FileJob& job, const JobRun& run) {
+  const FileJobOutcome& outcome = run.outcome;
+  if (outcome.skipped > 0)
+    reportProblem(job.file.string(),
+                  fmt::format("{} {} not written: a registry script cannot carry the NUL in {} name (see the "
+                              "comments at the end of the file)",
+                              countText(outcome.skipped), outcome.skipped == 1 ? "entry" : "entries",
+                              outcome.skipped == 1 ? "its" : "their"));
+  if (outcome.stopped)
+    reportProblem(job.file.string(), run.interrupted ? "interrupted; the file is as it was" : "cancelled; the file is as it was");
 }
 
 bool terminalOutput() { return ::isatty(STDOUT_FILENO); }
@@ -56,27 +115,39 @@ int exportTo(const std::string& file, const std::optional<std::string>& key, boo
   if (key) {
     auto path = keyPathOf(*key);
     if (!path) return kExitFailure;
+    // A key that is not there is told by its own name, and nothing is written.
+    FailureReporter failures;
+    registry::ScopedKey probe(
+        registry::openKeyByPath(*path, registry::kReadKeyAccess, registry::ReportTo(failures.handler(), *path)));
+    if (!probe.get()) return kExitFailure;
     job.startKey = *path;
   }
   SearchDriver driver(nullptr);
   ProfileTranspositions transpositions;
-  return runJob(driver, job, transpositions).ok ? kExitSuccess : kExitFailure;
+  JobRun run = runJob(driver, job, transpositions);
+  reportWritingGaps(job, run);
+  return run.outcome.ok && run.outcome.skipped == 0 ? kExitSuccess : kExitFailure;
 }
 
 int importFrom(const std::string& file, bool test) {
+  // A signal while the import is saved would lose it: it is caught until the end.
+  InterruptCatcher catcher;
   FileJob job;
   job.command = test ? FileCommand::TestImport : FileCommand::Import;
   job.file = file;
   auto rows = std::make_shared<ResultList>();
   SearchDriver driver(rows);
   ProfileTranspositions transpositions;
-  FileJobOutcome outcome = runJob(driver, job, transpositions);
+  JobRun run = runJob(driver, job, transpositions);
   printRows(*rows, terminalOutput());
+  std::cout.flush();
+  reportReadingStop(job, run, test ? "read" : "imported");
   if (!test) {
-    // Saved now, so that what was imported is on disk when the verb ends.
+    // Saved now, so that what was imported (all of it, or what came before a
+    // stop) is on disk when the verb ends.
     if (LONG rc = RegFlushKey(HKEY_LOCAL_MACHINE); rc != ERROR_SUCCESS) return kExitFailure;
   }
-  return outcome.ok && outcome.failures == 0 ? kExitSuccess : kExitFailure;
+  return run.outcome.ok && run.outcome.failures == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
@@ -95,19 +166,26 @@ int runResults(const ResultsRequest& request) {
   FileJob load;
   load.command = FileCommand::Load;
   load.file = request.file;
-  if (!runJob(driver, load, transpositions).ok) return kExitFailure;
+  JobRun loaded = runJob(driver, load, transpositions);
+  if (!loaded.outcome.ok) {
+    reportReadingStop(load, loaded, "loaded");
+    return kExitFailure;
+  }
   SearchParameters parameters;
   parameters.mode = *mode;
   parameters.findText = request.find;
   parameters.replaceText = request.replace;
-  runSearchToEnd(driver, parameters);
+  bool interrupted = runSearchToEnd(driver, parameters);
   printRows(*rows, terminalOutput());
+  if (interrupted) return reportProblem(request.mode, "interrupted");
   if (request.save) {
     FileJob save;
     save.command = FileCommand::Save;
     save.file = *request.save;
     save.fresh = true;
-    if (!runJob(driver, save, transpositions).ok) return kExitFailure;
+    JobRun saved = runJob(driver, save, transpositions);
+    reportWritingGaps(save, saved);
+    if (!saved.outcome.ok || saved.outcome.skipped > 0) return kExitFailure;
   }
   return kExitSuccess;
 }

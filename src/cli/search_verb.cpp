@@ -27,6 +27,8 @@ std::atomic<int> g_interrupts{0};
 
 extern "C" void onInterrupt(int) { g_interrupts.fetch_add(1); }
 
+// The signals that ask a program to end without being an error of its own.
+constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // "REG_SZ,REG_DWORD" or numbers, to type mask bits.
 std::optional<DWORD> typeMaskFrom(std::string_view list, std::string& problem) {
@@ -72,15 +74,27 @@ std::optional<int> modeFromName(std::string_view name) {
   return std::nullopt;
 }
 
-void driveToEnd(SearchDriver& driver, const std::function<void()>& start) {
-  auto oldHandler = std::signal(SIGINT, onInterrupt);
+InterruptCatcher::InterruptCatcher() : seen_(g_interrupts.load()) {
+  for (int signal : kCaughtSignals) previous_.push_back(std::signal(signal, onInterrupt));
+}
+
+InterruptCatcher::~InterruptCatcher() {
+  for (std::size_t i = 0; i < previous_.size(); ++i) std::signal(kCaughtSignals[i], previous_[i]);
+}
+
+bool InterruptCatcher::interrupted() const { return g_interrupts.load() != seen_; }
+
+bool driveToEnd(SearchDriver& driver, const std::function<void()>& start) {
+  InterruptCatcher catcher;
   int seen = g_interrupts.load();
+  bool interrupted = false;
   start();
-  // Wait for the job to start, then for it to end; Ctrl-C asks it to stop.
+  // Wait for the job to start, then for it to end; a signal asks it to stop.
   for (;;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (int now = g_interrupts.load(); now != seen) {
       seen = now;
+      interrupted = true;
       if (driver.searchRunning()) driver.post(kStopSearchMessage);
     }
     if (!driver.searchRunning()) {
@@ -88,7 +102,7 @@ void driveToEnd(SearchDriver& driver, const std::function<void()>& start) {
       if (!driver.searchRunning()) break;
     }
   }
-  std::signal(SIGINT, oldHandler);
+  return interrupted;
 }
 
 void showProgress(SearchDriver& driver) {
@@ -103,8 +117,8 @@ void showProgress(SearchDriver& driver) {
   });
 }
 
-void runSearchToEnd(SearchDriver& driver, const SearchParameters& parameters) {
-  driveToEnd(driver, [&] {
+bool runSearchToEnd(SearchDriver& driver, const SearchParameters& parameters) {
+  return driveToEnd(driver, [&] {
     driver.setParameters(parameters);
     driver.post(kStartSearchMessage);
   });
@@ -197,6 +211,14 @@ int runSearch(const SearchRequest& request) {
 
   auto start = startKeyPath(request.start);
   if (!start) return kExitFailure;
+  if (*start) {
+    // A walk from a key that is not there finds nothing and would say so as
+    // if the registry held no match.
+    FailureReporter failures;
+    registry::ScopedKey probe(registry::openKeyByPath(**start, registry::kReadKeyAccess,
+                                                      registry::ReportTo(failures.handler(), **start)));
+    if (!probe.get()) return kExitFailure;
+  }
 
   // The console's policy stays as the global --yes/--no set it; --mask answers its own question.
   auto previous = setInteraction(nullptr);
@@ -207,15 +229,26 @@ int runSearch(const SearchRequest& request) {
   const bool terminal = ::isatty(STDOUT_FILENO);
   const bool progress = ::isatty(STDERR_FILENO);
   auto results = std::make_shared<ResultList>();
+  // Caught between the steps too: a step after a Ctrl-C (a delete of the
+  // rows found so far, say) is not what was asked for.
+  InterruptCatcher catcher;
+  bool interrupted = false;
   {
     SearchDriver driver(results);
     driver.setStartPath(*start);
     showProgress(driver);
-    for (const auto& step : steps) runSearchToEnd(driver, step);
+    for (const auto& step : steps) {
+      interrupted = runSearchToEnd(driver, step) || catcher.interrupted();
+      if (interrupted) break;
+    }
     if (progress) std::cerr << "\r\033[K" << std::flush;
   }
   printRows(*results, terminal);
   setInteraction(previous);
+  if (interrupted) {
+    std::cout.flush();
+    return reportProblem(request.mode, "interrupted");
+  }
   return kExitSuccess;
 }
 

@@ -1,6 +1,7 @@
 #include "scripts/results_file_jobs.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "app/error_reporting.h"
 #include "app/interaction.h"
@@ -53,17 +54,6 @@ std::string keyLinePath(std::string_view path) {
   return machine + fullRootName(root) + std::string(cut == std::string_view::npos ? "" : path.substr(cut));
 }
 
-// Whether the value's name is among the key's values, compared exactly.
-bool hasValueNamed(HKEY key, std::string_view name) {
-  bool found = false;
-  EnumerationRequest walk(key, 0, 0, ReportTo(logQuietly));
-  enumerateValues("", walk, [&](const ValueVisit& visit) {
-    found = visit.name == name;
-    return found ? 1 : 0;
-  });
-  return found;
-}
-
 class ScriptJobVisitor : public ScriptVisitor {
  public:
   ScriptJobVisitor(const FileJob& job, SearchContext& context, search::ProfileTranspositions& transpositions)
@@ -71,10 +61,16 @@ class ScriptJobVisitor : public ScriptVisitor {
 
   bool onKey(const ScriptKey& key) override {
     key_.reset();
+    valueNames_.reset();
     keyPath_ = std::string(key.path);
     if (operation_ & (kFileReduceRows | kFileCheckRegistry | kFileVerifyReport))
       key_.reset(openKeyByPath(keyPath_, kReadKeyAccess, ReportTo(logQuietly, keyPath_), kReadContext));
-    if (operation_ & kFileWriteRegistry) prepareKeyForWriting(key.root);
+    if (operation_ & kFileWriteRegistry) {
+      prepareKeyForWriting(key.root);
+      if (key_.get()) ++keys_;
+    } else {
+      ++keys_;
+    }
     if (job_.addFavourite) job_.addFavourite(std::string(key.comment.value_or("")), keyPath_);
     return !context_.aborted();
   }
@@ -103,6 +99,7 @@ class ScriptJobVisitor : public ScriptVisitor {
   }
 
   std::size_t entries() const { return entries_; }
+  std::size_t keys() const { return keys_; }
   std::size_t failures() const { return failures_; }
 
  private:
@@ -153,7 +150,7 @@ class ScriptJobVisitor : public ScriptVisitor {
     marks[0] = value.root ? kMarkDone : failed;
     if (!key_.get()) return;
     marks[1] = kMarkDone;
-    marks[3] = hasValueNamed(key_.get(), value.name) ? kMarkDone : failed;
+    marks[3] = valueNames().contains(value.name) ? kMarkDone : failed;
     DWORD type = 0;
     std::vector<BYTE> data;
     if (queryValue(key_.get(), value.name, type, data, ReportTo(logQuietly, keyPath_)) != ERROR_SUCCESS) {
@@ -161,6 +158,21 @@ class ScriptJobVisitor : public ScriptVisitor {
       return;
     }
     marks[4] = data == value.data ? kMarkDone : failed;
+  }
+
+  // The names of the current key's values as the key holds them (the check
+  // compares them exactly, case included): read once per key, when its first
+  // value is checked, so a key of many values is not read again for each.
+  const std::unordered_set<std::string>& valueNames() {
+    if (!valueNames_) {
+      valueNames_.emplace();
+      EnumerationRequest walk(key_.get(), 0, 0, ReportTo(logQuietly));
+      enumerateValues("", walk, [this](const ValueVisit& visit) {
+        valueNames_->emplace(visit.name);
+        return 0;
+      });
+    }
+    return *valueNames_;
   }
 
   // Takes the entry's row out of the list; the entry is listed only when
@@ -179,7 +191,9 @@ class ScriptJobVisitor : public ScriptVisitor {
     return true;
   }
 
-  bool write(const ScriptValue& value) {
+  // Writes the value as the file gives it. The data is handed over as it is,
+  // not copied: a value can be as large as the memory allows.
+  bool write(ScriptValue& value) {
     // Data that could not be read is never written in its place.
     if (!key_.get() || value.dataError) return false;
     search::ChangeClass& change = context_.change;
@@ -189,22 +203,21 @@ class ScriptJobVisitor : public ScriptVisitor {
     change.original.location.setComponent(kValueName, value.name);
     change.original.type = static_cast<int>(value.type);
     std::string name = value.name;
-    std::vector<BYTE> data = value.data;
-    bool written = setValue("", key_.get(), std::nullopt, name, data, value.type,
+    bool written = setValue("", key_.get(), std::nullopt, name, value.data, value.type,
                             ReportTo(defaultErrorHandler, keyPath_, nullptr, context_.owner),
                             search::writeGate(change, context_.owner));
     if (change.abort) context_.abort = true;
     return written;
   }
 
-  void list(const ScriptValue& value, const std::array<int, kMarkCount>& marks,
-            const std::optional<ResultRow>& matched) {
-    std::optional<search::DataRecord> record = search::DataRecord{static_cast<int>(value.type), value.data};
+  // The row keeps the entry's data itself, moved rather than copied.
+  void list(ScriptValue& value, const std::array<int, kMarkCount>& marks, const std::optional<ResultRow>& matched) {
     // A checked entry is marked by its data: a tick when the registry holds it as it is.
     const int mark = (operation_ & kFileCheckRegistry) ? marks[4] : marks[0];
-    int row = context_.results->addRow(false, keyPath_, value.name, value.data, value.type, std::move(record), mark);
+    int row = context_.results->addRow(false, keyPath_, value.name, value.data, value.type, std::nullopt, mark);
     if (row < 0) return;
     context_.results->update(static_cast<std::size_t>(row), [&](ResultRow& r) {
+      r.record = search::DataRecord{static_cast<int>(value.type), std::move(value.data)};
       for (int i = 0; i < kMarkCount; ++i) r.columnMarks[i] = marks[i];
       if (value.dataError) r.data = "<Error Importing>";
       if (matched) {
@@ -221,7 +234,9 @@ class ScriptJobVisitor : public ScriptVisitor {
   DWORD operation_;
   std::string keyPath_;
   ScopedKey key_;
+  std::optional<std::unordered_set<std::string>> valueNames_;
   std::size_t entries_ = 0;
+  std::size_t keys_ = 0;
   std::size_t failures_ = 0;
   DWORD sincePause_ = 0;
 };
@@ -231,8 +246,11 @@ FileJobOutcome readJob(const FileJob& job, SearchContext& context, search::Profi
   ReadResult result = readScriptFile(job.file, visitor);
   FileJobOutcome outcome;
   outcome.readStatus = result.status;
-  outcome.ok = result.completed() || result.status == ReadStatus::Empty || result.status == ReadStatus::Stopped;
+  outcome.readStopLine = result.line;
+  outcome.ok = result.completed() || result.status == ReadStatus::Empty;
+  outcome.stopped = result.status == ReadStatus::Stopped && context.aborted();
   outcome.entries = visitor.entries();
+  outcome.keys = visitor.keys();
   outcome.failures = visitor.failures();
   return outcome;
 }
@@ -294,74 +312,80 @@ FileJobOutcome runFileJob(const FileJob& job, SearchContext& context, search::Pr
 
 FileJobOutcome saveRows(const FileJob& job, SearchContext& context) {
   FileJobOutcome outcome;
-  ScriptWriter writer;
-  if (!writer.open(job.file, job.fresh)) return outcome;
-  ScopedKey key;
-  std::string openedFor;
-  for (const ResultRow& row : context.results->rows()) {
-    if (context.aborted()) break;
-    const std::string path = row.keyPathText();
-    writer.writeKeyLine(path);
-    ++outcome.entries;
-    if (!row.hasValueName()) continue;
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (row.record) {
-      type = static_cast<DWORD>(std::max(row.record->type, 0));
-      data = row.record->bytes;
-    } else {
-      // Without stored data the value is read as it is now.
-      if (openedFor != path) {
-        key.reset(openKeyByPath(path, kReadKeyAccess, ReportTo(logQuietly, path)));
-        openedFor = path;
+  ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, [&](ScriptWriter& writer) {
+    ScopedKey key;
+    std::string openedFor;
+    for (const ResultRow& row : context.results->rows()) {
+      if (context.aborted()) return false;
+      const std::string path = row.keyPathText();
+      writer.writeKeyLine(path);
+      ++outcome.entries;
+      if (!row.hasValueName()) continue;
+      DWORD type = 0;
+      std::vector<BYTE> data;
+      if (row.record) {
+        type = static_cast<DWORD>(std::max(row.record->type, 0));
+        data = row.record->bytes;
+      } else {
+        // Without stored data the value is read as it is now.
+        if (openedFor != path) {
+          key.reset(openKeyByPath(path, kReadKeyAccess, ReportTo(logQuietly, path)));
+          openedFor = path;
+        }
+        if (!key.get()) {
+          messageBox("Cannot Open Key to Save Values", "Sorry!");
+          ++outcome.failures;
+          continue;
+        }
+        if (queryValue(key.get(), row.valueName(), type, data, ReportTo(logQuietly, path)) != ERROR_SUCCESS) {
+          messageBox("Value has been deleted or renamed since the search was carried out, unable to save.", "Sorry!");
+          ++outcome.failures;
+          continue;
+        }
       }
-      if (!key.get()) {
-        messageBox("Cannot Open Key to Save Values", "Sorry!");
-        ++outcome.failures;
-        continue;
-      }
-      if (queryValue(key.get(), row.valueName(), type, data, ReportTo(logQuietly, path)) != ERROR_SUCCESS) {
-        messageBox("Value has been deleted or renamed since the search was carried out, unable to save.", "Sorry!");
-        ++outcome.failures;
-        continue;
-      }
+      writer.writeValueLine(row.valueName(), type, data);
     }
-    writer.writeValueLine(row.valueName(), type, data);
-  }
-  outcome.ok = writer.close();
+    return true;
+  });
+  outcome.ok = file.written;
+  outcome.skipped = file.skipped;
+  outcome.stopped = context.aborted();
   return outcome;
 }
 
 FileJobOutcome exportKey(const FileJob& job, SearchContext& context) {
   FileJobOutcome outcome;
-  ScriptWriter writer;
-  if (!writer.open(job.file, job.fresh)) return outcome;
   std::optional<std::string> start;
   if (job.startKey) {
     std::string path = keyLinePath(*job.startKey);
     if (!path.empty()) start = std::move(path);
   }
-  if (start) {
-    // The start key has its line even when it holds no values.
-    ScopedKey probe(openKeyByPath(*start, kReadKeyAccess, ReportTo(defaultErrorHandler, *start)));
-    if (!probe.get()) {
-      writer.close();
-      return outcome;
-    }
-    writer.writeKeyLine(*start);
-  }
   context.matcher = nullptr;
   context.action = nullptr;
   context.recordResults = 0;
   context.minimumSize = context.maximumSize = 0;
-  context.foundItem = [&writer, &outcome](const search::SearchItem& item, SearchContext& c) {
-    writer.writeKeyLine(item.keyPath);
-    if (!item.isKey) writer.writeValueLine(item.name, item.type, item.data);
-    ++outcome.entries;
-    return c.aborted() ? 1 : 0;
-  };
-  search::walkRegistry(context, start);
-  outcome.ok = writer.close() && !context.aborted();
+  ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, [&](ScriptWriter& writer) {
+    if (start) {
+      // A key that is not there leaves the file as it was. The start key has
+      // its line even when it holds no values.
+      ScopedKey probe(openKeyByPath(*start, kReadKeyAccess, ReportTo(defaultErrorHandler, *start)));
+      if (!probe.get()) return false;
+      writer.writeKeyLine(*start);
+    }
+    context.foundItem = [&writer, &outcome](const search::SearchItem& item, SearchContext& c) {
+      writer.writeKeyLine(item.keyPath);
+      if (!item.isKey) writer.writeValueLine(item.name, item.type, item.data);
+      ++outcome.entries;
+      return c.aborted() ? 1 : 0;
+    };
+    search::walkRegistry(context, start);
+    context.foundItem = nullptr;
+    // Half a tree is not written over what the file held.
+    return !context.aborted();
+  });
+  outcome.ok = file.written;
+  outcome.skipped = file.skipped;
+  outcome.stopped = context.aborted();
   return outcome;
 }
 

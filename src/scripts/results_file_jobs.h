@@ -46,8 +46,14 @@ const char* finishedText(FileCommand command);
 struct FileJobOutcome {
   bool ok = false;       // the file was read or written to its end
   ReadStatus readStatus = ReadStatus::Completed;
+  std::size_t readStopLine = 0;  // where the reading stopped (see ReadResult::line)
   std::size_t entries = 0;
+  // Reading jobs: key lines handled; for Import, the keys opened or made for
+  // writing the values that follow them.
+  std::size_t keys = 0;
   std::size_t failures = 0;  // entries that could not be written or saved
+  std::size_t skipped = 0;   // Save and Export: entries left out (names holding a NUL)
+  bool stopped = false;      // the job's Stop (the abort byte) ended it early
 };
 
 // Runs the job on the calling thread (the results thread). Rows are added to,
@@ -58,7 +64,8 @@ FileJobOutcome runFileJob(const FileJob& job, search::SearchContext& context,
 
 // Writes the rows of a result list (Save).
 FileJobOutcome saveRows(const FileJob& job, search::SearchContext& context);
-// Writes a key with everything below it (Export).
+// Writes a key with everything below it (Export). A start key that does not
+// exist, or a Stop, leaves the file as it was.
 FileJobOutcome exportKey(const FileJob& job, search::SearchContext& context);
 
 }  // namespace talmoor::scripts

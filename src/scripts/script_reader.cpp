@@ -21,40 +21,191 @@ namespace {
 
 constexpr const char* kSorry = "Sorry";
 constexpr std::string_view kErrorImporting = "<Error Importing>";
+// Large enough that reading costs little per byte, small enough that a
+// script never needs much more memory than the value it is reading.
+constexpr std::size_t kPieceSize = 64 * 1024;
 
-// The lines of a script, each without its CR LF. Lines follow each other in
-// the text, so lines joined by CR LF are one view of it.
-class Lines {
- public:
-  explicit Lines(std::string_view text) : text_(text) {}
+bool startsWithByteOrderMark(std::string_view bytes) {
+  return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+}
 
-  std::optional<std::string_view> next() {
-    if (at_ >= text_.size()) return std::nullopt;
-    std::size_t end = text_.find(kCrLf, at_);
-    std::string_view line;
-    if (end == std::string_view::npos) {
-      line = text_.substr(at_);
-      at_ = text_.size();
-    } else {
-      line = text_.substr(at_, end - at_);
-      at_ = end + kCrLf.size();
-    }
-    return line;
+// UTF-16LE bytes to ANSI. `carry` holds what a piece could not convert whole
+// (an odd byte, the first half of a surrogate pair) until the next piece;
+// with `last` it is converted as it is.
+std::string wideToAnsiPiece(std::string& carry, std::string_view bytes, bool last) {
+  carry.append(bytes);
+  std::size_t whole = carry.size() & ~std::size_t{1};
+  if (!last && whole >= 2) {
+    auto high = static_cast<char16_t>(static_cast<unsigned char>(carry[whole - 2]) |
+                                      static_cast<unsigned char>(carry[whole - 1]) << 8);
+    if (high >= 0xD800 && high <= 0xDBFF) whole -= 2;
   }
+  auto units = std::span(reinterpret_cast<const std::uint8_t*>(carry.data()), whole);
+  std::string ansi = platform::wideToAnsi(platform::utf16FromBytes(units));
+  carry.erase(0, last ? carry.size() : whole);
+  return ansi;
+}
+
+// Script text in pieces, in order.
+class TextSource {
+ public:
+  virtual ~TextSource() = default;
+  // Appends the next piece to `out`; false once there is nothing more.
+  virtual bool appendNext(std::string& out) = 0;
+  // Whether the text ended because the file could not be read further.
+  virtual bool failed() const = 0;
+};
+
+// Text held in memory, handed over whole.
+class MemorySource : public TextSource {
+ public:
+  MemorySource(std::string_view text, bool cutShort) : text_(text), cutShort_(cutShort) {}
+  bool appendNext(std::string& out) override {
+    if (given_) return false;
+    given_ = true;
+    out.append(text_);
+    return true;
+  }
+  bool failed() const override { return cutShort_; }
 
  private:
   std::string_view text_;
-  std::size_t at_ = 0;
+  bool cutShort_;
+  bool given_ = false;
 };
 
-// From the start of `first` to the end of `last`, the CR LFs between included.
-std::string_view joined(std::string_view first, std::string_view last) {
-  return {first.data(), static_cast<std::size_t>(last.data() + last.size() - first.data())};
-}
+// A file read piece by piece; UTF-16 after the byte-order mark is turned into
+// ANSI as it comes.
+class FileSource : public TextSource {
+ public:
+  explicit FileSource(std::ifstream& in) : in_(in) {}
+
+  // Reads the first piece, which tells the encoding. False when the file
+  // gives nothing at all (a folder, say): then failure() says why.
+  bool start() {
+    readRaw(first_);
+    if (failed() && first_.empty()) return false;
+    if (startsWithByteOrderMark(first_)) {
+      wide_ = true;
+      first_.erase(0, 2);
+    }
+    return true;
+  }
+
+  bool appendNext(std::string& out) override {
+    std::string raw;
+    bool more = true;
+    if (!firstGiven_) {
+      firstGiven_ = true;
+      raw = std::move(first_);
+      more = !ended_;
+    } else {
+      if (ended_) return false;
+      more = readRaw(raw);
+    }
+    if (wide_) out += wideToAnsiPiece(carry_, raw, !more);
+    else out += raw;
+    return more || !raw.empty();
+  }
+
+  bool failed() const override { return failure_.code != 0; }
+  const FileFailure& failure() const { return failure_; }
+
+ private:
+  // One piece of the file's bytes; false at the end of the file or on a read
+  // failure.
+  bool readRaw(std::string& raw) {
+    raw.resize(kPieceSize);
+    errno = 0;
+    in_.read(raw.data(), static_cast<std::streamsize>(raw.size()));
+    raw.resize(static_cast<std::size_t>(in_.gcount()));
+    if (in_.bad()) failure_ = fileFailureFromErrno(errno, ERROR_ACCESS_DENIED);
+    if (!in_) ended_ = true;
+    return !ended_;
+  }
+
+  std::ifstream& in_;
+  std::string first_;
+  bool firstGiven_ = false;
+  bool wide_ = false;
+  bool ended_ = false;
+  std::string carry_;
+  FileFailure failure_;
+};
+
+struct Line {
+  std::string_view text;  // without its end
+  std::string_view end;   // CR LF, LF or CR; empty for a last line that has none
+  std::size_t number = 0; // the header is line 1
+};
+
+// The lines of a script. A line is valid until the next one is asked for.
+class Lines {
+ public:
+  explicit Lines(TextSource& source) : source_(source) {}
+
+  std::optional<Line> next() {
+    for (;;) {
+      std::size_t stop = buffer_.find_first_of("\r\n", scanned_);
+      if (stop == std::string::npos) {
+        scanned_ = buffer_.size();
+        if (more()) continue;
+        if (at_ == buffer_.size()) return std::nullopt;
+        // After a read failure the bytes end anywhere: a line without its
+        // end cannot be trusted to be whole.
+        if (source_.failed()) return std::nullopt;
+        return take(buffer_.size(), 0);
+      }
+      if (buffer_[stop] == '\r' && stop + 1 == buffer_.size() && !ended_) {
+        // Whether a LF follows is in the next piece.
+        scanned_ = stop;
+        more();
+        continue;
+      }
+      std::size_t endLength = buffer_[stop] == '\r' && stop + 1 < buffer_.size() && buffer_[stop + 1] == '\n' ? 2 : 1;
+      return take(stop, endLength);
+    }
+  }
+
+  bool failed() const { return source_.failed(); }
+  std::size_t lastNumber() const { return number_; }
+
+ private:
+  Line take(std::size_t stop, std::size_t endLength) {
+    std::string_view all(buffer_);
+    Line line{all.substr(at_, stop - at_), all.substr(stop, endLength), ++number_};
+    at_ = scanned_ = stop + endLength;
+    return line;
+  }
+
+  // Drops the lines handed out and appends the next piece.
+  bool more() {
+    if (ended_) return false;
+    if (at_ > 0) {
+      buffer_.erase(0, at_);
+      scanned_ -= at_;
+      at_ = 0;
+    }
+    if (!source_.appendNext(buffer_)) ended_ = true;
+    return !ended_;
+  }
+
+  TextSource& source_;
+  std::string buffer_;
+  std::size_t at_ = 0;       // where the next line starts
+  std::size_t scanned_ = 0;  // how far the search for its end got
+  bool ended_ = false;
+  std::size_t number_ = 0;
+};
 
 bool endsInContinuation(std::string_view line) {
   while (!line.empty() && (isBlank(line.back()) || line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
   return !line.empty() && line.back() == '\\';
+}
+
+bool endsInComma(std::string_view text) {
+  text = trimBlanks(text);
+  return !text.empty() && text.back() == ',';
 }
 
 std::vector<BYTE> errorImportingData() {
@@ -72,41 +223,59 @@ std::vector<BYTE> ansiStringData(const std::vector<BYTE>& wide) {
 
 class Reader {
  public:
-  Reader(std::string_view text, ScriptVisitor& visitor, std::string_view fileName, bool cutShort)
-      : lines_(text), visitor_(visitor), fileName_(fileName), cutShort_(cutShort) {}
+  Reader(TextSource& source, ScriptVisitor& visitor, std::string_view fileName)
+      : lines_(source), visitor_(visitor), fileName_(fileName) {}
 
   ReadResult run() {
     auto header = lines_.next();
-    if (!header) return finish(cutShort_ ? readError() : ReadStatus::Empty);
-    if (!header->starts_with(kHeaderRegedit4) && !header->starts_with(kHeaderVersion5)) {
+    if (!header) return finish(lines_.failed() ? readError() : ReadStatus::Empty);
+    if (!header->text.starts_with(kHeaderRegedit4) && !header->text.starts_with(kHeaderVersion5)) {
       messageBox(fmt::format("The file '{}' does not appear to be a valid registry file.", fileName_),
                  "Cannot Import, unrecognised file format");
-      return finish(ReadStatus::BadHeader);
+      return finish(ReadStatus::BadHeader, header->number);
     }
-    wideStrings_ = header->starts_with(kHeaderVersion5);
+    wideStrings_ = header->text.starts_with(kHeaderVersion5);
     for (;;) {
       auto line = lines_.next();
-      if (!line) return finish(cutShort_ ? readError() : ReadStatus::Completed);
-      if (line->empty()) continue;
-      std::optional<ReadStatus> stop = line->front() == '[' ? keyLine(*line) : valueLine(*line);
-      if (stop) return finish(*stop);
+      if (!line) {
+        if (lines_.failed()) return finish(readError(), lines_.lastNumber());
+        return finish(ReadStatus::Completed);
+      }
+      if (line->text.empty()) continue;
+      std::optional<ReadStatus> stop = line->text.front() == '[' ? keyLine(*line) : valueLine(*line);
+      if (stop) return finish(*stop, lines_.lastNumber());
     }
   }
 
  private:
+  // How reading a value's data went.
+  enum class Data { Whole, Damaged, CutShort, ReadFailed };
+
   ReadStatus readError() {
     messageBox("Error during File IO", "Sorry, load incomplete");
     return ReadStatus::ReadError;
   }
 
-  ReadResult finish(ReadStatus status) {
+  // The end of the file in the middle of a line: nothing says what the line
+  // would have held.
+  ReadStatus endsMidLine(const Line& line) {
+    messageBox(fmt::format("The file '{}' ends in the middle of line {}.", fileName_, line.number), kSorry);
+    return ReadStatus::CutShort;
+  }
+
+  // The status for data that could not be read whole.
+  ReadStatus stopFor(Data data) { return data == Data::ReadFailed ? ReadStatus::ReadError : ReadStatus::CutShort; }
+
+  ReadResult finish(ReadStatus status, std::size_t line = 0) {
     result_.status = status;
+    result_.line = line;
     return std::move(result_);
   }
 
-  std::optional<ReadStatus> keyLine(std::string_view line) {
-    KeyLineParts parts = splitKeyLine(line);
-    keyPath_ = parts.path;
+  std::optional<ReadStatus> keyLine(const Line& line) {
+    if (line.end.empty() && line.text.find(']') == std::string_view::npos) return endsMidLine(line);
+    KeyLineParts parts = splitKeyLine(line.text);
+    keyPath_ = std::string(parts.path);
     root_ = registry::rootFromText(keyPath_);
     haveKey_ = true;
     bool goOn = visitor_.onKey(ScriptKey{keyPath_, parts.comment, root_});
@@ -116,8 +285,8 @@ class Reader {
     return std::nullopt;
   }
 
-  std::optional<ReadStatus> valueLine(std::string_view line) {
-    auto parts = splitValueLine(line);
+  std::optional<ReadStatus> valueLine(const Line& line) {
+    auto parts = splitValueLine(line.text);
     if (!parts) {
       addErrorLogRow(ERROR_INVALID_PARAMETER, "Invalid Name or Data", "Read File - Invalid Value", "",
                      kVerbositySilent);
@@ -127,28 +296,34 @@ class Reader {
     std::string_view data = trimLeadingBlanks(parts->data);
 
     // A value needs a key line, and one naming only a root needs a valid one.
-    if (!haveKey_ || (root_ == 0 && keyPath_.find('\\') == std::string_view::npos)) {
+    if (!haveKey_ || (root_ == 0 && keyPath_.find('\\') == std::string::npos)) {
       addErrorLogRow(ERROR_INVALID_PARAMETER, keyPath_, "Read File - Invalid Key",
                      name.text.empty() ? std::string_view(registry::kDefaultValueLabel) : std::string_view(name.text),
                      kVerbositySilent);
-      skipData(data);
+      skipData(data, line);
       return std::nullopt;
     }
 
     ScriptValue value{keyPath_, root_, std::move(name.text), name.unnamed, 0, {}, false};
     if (data.starts_with('"')) {
       value.type = REG_SZ;
-      value.data = quotedString(data);
+      Data read = quotedString(data, line, value.data);
+      if (read != Data::Whole) return stopFor(read);
     } else if (auto number = parseDwordData(data)) {
       value.type = REG_DWORD;
       value.data = std::move(*number);
     } else if (auto hex = parseHexPrefix(data)) {
       value.type = hex->type;
-      value.dataError = !hexList(hex->rest, value.data);
+      Data read = hexList(hex->rest, line, value.data);
+      if (read == Data::CutShort || read == Data::ReadFailed) return stopFor(read);
+      value.dataError = read == Data::Damaged;
       if (value.dataError) value.data = errorImportingData();
       // Version 5.00 files hold string data in hex form as UTF-16LE; the
       // program's string data is ANSI.
       else if (wideStrings_ && isStringType(value.type)) value.data = ansiStringData(value.data);
+    } else if (line.end.empty()) {
+      // "dwo", "hex(" and the like: the start of a form the file stops in.
+      return endsMidLine(line);
     } else {
       messageBox("Unknown Registry Value Encountered, will not continue processing this file", kSorry);
       return ReadStatus::UnknownData;
@@ -161,60 +336,83 @@ class Reader {
     return std::nullopt;
   }
 
-  // A quoted string, with the lines it runs over joined by CR LF.
-  std::vector<BYTE> quotedString(std::string_view data) {
-    std::string_view whole = data;
-    while (!quotedStringComplete(whole)) {
+  // The end of the file (or a read failure) where the entry needs another line.
+  Data missingLine() { return lines_.failed() ? Data::ReadFailed : Data::CutShort; }
+
+  // A quoted string, with the lines it runs over joined by their line ends.
+  Data quotedString(std::string_view data, const Line& first, std::vector<BYTE>& out) {
+    if (quotedStringComplete(data)) {
+      out = quotedStringData(data);
+      return Data::Whole;
+    }
+    std::string whole(data);
+    std::string end(first.end);
+    for (;;) {
       auto next = lines_.next();
       if (!next) {
         messageBox("Error Processing File, Incomplete value string or file corrupted.", kSorry);
-        break;
+        return missingLine();
       }
-      whole = joined(data, *next);
+      whole += end;
+      whole += next->text;
+      end = next->end;
+      if (quotedStringComplete(whole)) {
+        out = quotedStringData(whole);
+        return Data::Whole;
+      }
     }
-    return quotedStringData(whole);
   }
 
-  // A hex list and its continuation lines; false when it could not be read.
-  bool hexList(std::string_view piece, std::vector<BYTE>& out) {
+  // A hex list and its continuation lines.
+  Data hexList(std::string_view piece, const Line& first, std::vector<BYTE>& out) {
+    bool lastLine = first.end.empty();
     for (;;) {
       HexPiece result = parseHexPiece(piece, out);
-      if (result == HexPiece::End) return true;
+      if (result == HexPiece::End) return Data::Whole;
       if (result == HexPiece::MissingToken) {
+        // A list that ends in a comma at the end of the file was cut there.
+        if (lastLine && endsInComma(piece)) {
+          messageBox("Error Reading File during Conversion of Hex Data", kSorry);
+          return Data::CutShort;
+        }
         messageBox("Error Reading Binary Entry", kSorry);
         // The rest of the list is passed over, so reading goes on after it.
         while (endsInContinuation(piece)) {
           auto next = lines_.next();
-          if (!next || next->empty()) break;
-          piece = *next;
+          if (!next || next->text.empty()) break;
+          piece = next->text;
         }
-        return false;
+        return Data::Damaged;
       }
       auto next = lines_.next();
       if (!next) {
         messageBox("Error Reading File during Conversion of Hex Data", kSorry);
-        return false;
+        return missingLine();
       }
-      if (next->empty()) return true;  // an empty line ends the list
-      piece = *next;
+      if (next->text.empty()) return Data::Whole;  // an empty line ends the list
+      piece = next->text;
+      lastLine = next->end.empty();
     }
   }
 
   // Passes over a skipped value's data, continuation lines included.
-  void skipData(std::string_view data) {
+  void skipData(std::string_view data, const Line& first) {
     if (data.starts_with('"')) {
-      std::string_view whole = data;
-      while (!quotedStringComplete(whole)) {
-        auto next = lines_.next();
-        if (!next) return;
-        whole = joined(data, *next);
+      if (quotedStringComplete(data)) return;
+      std::string whole(data);
+      std::string end(first.end);
+      while (auto next = lines_.next()) {
+        whole += end;
+        whole += next->text;
+        end = next->end;
+        if (quotedStringComplete(whole)) return;
       }
     } else if (parseHexPrefix(data)) {
       std::string_view piece = data;
       while (endsInContinuation(piece)) {
         auto next = lines_.next();
-        if (!next || next->empty()) return;
-        piece = *next;
+        if (!next || next->text.empty()) return;
+        piece = next->text;
       }
     }
   }
@@ -222,70 +420,68 @@ class Reader {
   Lines lines_;
   ScriptVisitor& visitor_;
   std::string_view fileName_;
-  bool cutShort_;
   ReadResult result_;
   bool wideStrings_ = false;
   bool haveKey_ = false;
-  std::string_view keyPath_;
+  std::string keyPath_;
   HKEY root_ = 0;
 };
+
+ReadResult refusal(const std::filesystem::path& file, const FileFailure& failure) {
+  messageBox(fmt::format("Cannot open the file '{}' for reading. {}", file.string(), failure.reason), kSorry);
+  ReadResult result;
+  result.status = failure.code == ERROR_FILE_NOT_FOUND || failure.code == ERROR_PATH_NOT_FOUND
+                      ? ReadStatus::NotFound
+                      : ReadStatus::CannotOpen;
+  result.error = failure.code;
+  result.reason = failure.reason;
+  return result;
+}
 
 }  // namespace
 
 std::string_view scriptText(std::string_view bytes, std::string& converted) {
-  if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return bytes;
-  auto units = std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
-  converted = platform::wideToAnsi(platform::utf16FromBytes(units));
+  if (!startsWithByteOrderMark(bytes)) return bytes;
+  std::string carry;
+  converted = wideToAnsiPiece(carry, bytes.substr(2), true);
   return converted;
 }
 
 ReadResult readScript(std::string_view bytes, ScriptVisitor& visitor, std::string_view fileName, bool cutShort) {
   std::string converted;
-  return Reader(scriptText(bytes, converted), visitor, fileName, cutShort).run();
+  MemorySource source(scriptText(bytes, converted), cutShort);
+  return Reader(source, visitor, fileName).run();
 }
 
 ReadResult readScriptFile(const std::filesystem::path& file, ScriptVisitor& visitor) {
-  auto refuse = [&](const FileFailure& failure) {
-    messageBox(fmt::format("Cannot open the file '{}' for reading. {}", file.string(), failure.reason), kSorry);
-    ReadResult result;
-    result.status = failure.code == ERROR_FILE_NOT_FOUND || failure.code == ERROR_PATH_NOT_FOUND
-                        ? ReadStatus::NotFound
-                        : ReadStatus::CannotOpen;
-    result.error = failure.code;
-    result.reason = failure.reason;
-    return result;
-  };
-
   // Opened for reading only: a missing file stays missing.
   errno = 0;
   std::ifstream in(file, std::ios::binary);
-  if (!in.is_open()) return refuse(fileFailureFromErrno(errno, ERROR_ACCESS_DENIED, file));
-
-  std::string bytes;
-  std::error_code sizeError;
-  auto size = std::filesystem::file_size(file, sizeError);
-  if (!sizeError) bytes.reserve(static_cast<std::size_t>(size));
-  char buffer[65536];
-  FileFailure readFailure;
-  for (;;) {
-    errno = 0;
-    in.read(buffer, sizeof buffer);
-    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) {
-      readFailure = fileFailureFromErrno(errno, ERROR_ACCESS_DENIED);
-      break;
-    }
-    if (!in) break;  // the end of the file
-  }
-  // A file that gives nothing at all (a folder, say) cannot be opened for us.
-  if (readFailure.code != 0 && bytes.empty()) return refuse(readFailure);
-
-  ReadResult result = readScript(bytes, visitor, file.string(), readFailure.code != 0);
+  if (!in.is_open()) return refusal(file, fileFailureFromErrno(errno, ERROR_ACCESS_DENIED, file));
+  FileSource source(in);
+  if (!source.start()) return refusal(file, source.failure());
+  std::string name = file.string();
+  ReadResult result = Reader(source, visitor, name).run();
   if (result.status == ReadStatus::ReadError) {
-    result.error = readFailure.code;
-    result.reason = readFailure.reason;
+    result.error = source.failure().code;
+    result.reason = source.failure().reason;
   }
   return result;
+}
+
+std::optional<std::size_t> countKeyLines(const std::filesystem::path& file) {
+  // A pipe was read already; opening it again would wait for another writer.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  if (!in.is_open()) return std::nullopt;
+  FileSource source(in);
+  if (!source.start()) return std::nullopt;
+  Lines lines(source);
+  std::size_t keys = 0;
+  while (auto line = lines.next())
+    if (line->text.starts_with('[')) ++keys;
+  return keys;
 }
 
 }  // namespace talmoor::scripts

@@ -11,15 +11,26 @@
 //   ReadResult result = readScriptFile(path, lister);
 //
 // Accepted: ANSI text, or UTF-16LE after the bytes FF FE (turned into ANSI
-// first); lines ending in CR LF (a lone LF does not end a line); a first line
-// beginning "REGEDIT4" or "Windows Registry Editor Version 5.00"; key lines
-// "[path]" with an optional "; comment"; value lines name=data with quoted
-// strings (which may run over several lines), dword:, hex: and hex(N): data.
+// as it is read); lines ending in CR LF, LF or CR, as the files of other
+// editors and of other systems end them; a first line beginning "REGEDIT4" or
+// "Windows Registry Editor Version 5.00"; key lines "[path]" with an optional
+// "; comment"; value lines name=data with quoted strings (which may run over
+// several lines, joined by the line ends the file has), dword:, hex: and
+// hex(N): data.
+//
+// A file is read in pieces, so a script far larger than the memory it would
+// take whole can be read; only the value being read is held whole.
+//
+// An entry that the end of the file cuts short (a key line without its "]",
+// a string without its closing quote, a hex list ending in "," or "\" with
+// nothing after it) is never handed over: its data would be wrong. The
+// reading stops there and says on which line.
 //
 // The reader shows its own boxes and error log rows for what it cannot read
-// and says in the result why it stopped; the visitor reports what it does with
-// the entries.
+// and says in the result why and where it stopped; the visitor reports what it
+// does with the entries.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -73,6 +84,7 @@ enum class ReadStatus {
   InvalidLine,  // a line without "=" ended the reading (error log row)
   UnknownData,  // a value of an unknown data form ended the reading (box shown)
   ReadError,    // the file could not be read to its end (box shown)
+  CutShort,     // the file ends in the middle of an entry, which is not handed over (box shown)
   Stopped,      // the visitor asked to stop
 };
 
@@ -81,6 +93,11 @@ struct ReadResult {
   LONG error = 0;      // the Win32 code for NotFound, CannotOpen and ReadError
   std::string reason;  // and the system's text for it
   ScriptCounts counts;
+  // The line (the header is line 1) that stopped the reading: the line
+  // without "=", of the unknown data, the last one of an entry cut short, the
+  // last one read before a read failure or before the visitor asked to stop;
+  // 0 when the file was read to its end.
+  std::size_t line = 0;
   bool completed() const { return status == ReadStatus::Completed; }
 };
 
@@ -89,9 +106,14 @@ struct ReadResult {
 ReadResult readScript(std::string_view bytes, ScriptVisitor& visitor, std::string_view fileName = {},
                       bool cutShort = false);
 
-// Reads a script file (whole, then as above). A missing file is reported and
-// left missing.
+// Reads a script file, piece by piece. A missing file is reported and left
+// missing.
 ReadResult readScriptFile(const std::filesystem::path& file, ScriptVisitor& visitor);
+
+// How many key lines (lines beginning with "[") a script file holds: a quick
+// count, without reading the entries, for telling how far a job got. Nothing
+// when the file cannot be read, or is not a file (a pipe cannot be read twice).
+std::optional<std::size_t> countKeyLines(const std::filesystem::path& file);
 
 // The script text of a file's bytes: UTF-16LE after FF FE is converted to ANSI
 // (whole code units, so no character is split), anything else is used as it is.

@@ -5,66 +5,84 @@
 
 #include <fmt/format.h>
 
+#include "app/error_reporting.h"
 #include "app/interaction.h"
+#include "platform/error_detail.h"
+#include "platform/files/atomic_file.h"
 #include "platform/win32_errors.h"
-#include "scripts/file_failure.h"
 #include "scripts/script_text.h"
 
 namespace talmoor::scripts {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr const char* kNotWrittenTitle = "File not written";
+// Far more than any real chain of links; a loop of links ends here.
+constexpr int kMostLinksFollowed = 40;
 
-void showOpenFailure(const std::filesystem::path& file, const FileFailure& failure) {
+void showOpenFailure(const fs::path& file, const FileFailure& failure) {
   messageBox(fmt::format("Cannot open the file '{}' for writing. {}", file.string(), failure.reason), kNotWrittenTitle);
+}
+
+// A name as a comment shows it: on one line, the NUL visible.
+std::string shownName(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    switch (c) {
+      case '\0': out += "\\0"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// The file a chain of symbolic links ends at, which may not exist yet.
+fs::path linkTarget(fs::path file) {
+  std::error_code ec;
+  for (int hop = 0; hop < kMostLinksFollowed && fs::is_symlink(fs::symlink_status(file, ec)); ++hop) {
+    fs::path next = fs::read_symlink(file, ec);
+    if (ec) break;
+    file = next.is_absolute() ? next : file.parent_path() / next;
+  }
+  return file;
+}
+
+// The platform's code for a refused replacement, with its detail.
+FileFailure replaceFailure(LONG code) {
+  FileFailure failure{code, systemMessageText(code)};
+  if (std::string detail = platform::takeErrorDetail(); !detail.empty()) failure.reason += fmt::format(" ({})", detail);
+  return failure;
 }
 
 }  // namespace
 
-ScriptWriter::~ScriptWriter() { close(); }
+ScriptWriter::~ScriptWriter() {
+  if (stream_.is_open()) stream_.close();
+}
 
-bool ScriptWriter::open(const std::filesystem::path& file, bool fresh) {
-  close();
-  file_ = file;
-  lastKeyLine_.clear();
-  failure_ = {};
-  failureShown_ = false;
-
-  // Only a file is deleted; a folder of that name makes the open below fail.
-  std::error_code ec;
-  if (fresh && !std::filesystem::is_directory(file, ec)) {
-    std::filesystem::remove(file, ec);
-    if (ec) {
-      failure_ = fileFailureFromErrno(ec.value(), ERROR_ACCESS_DENIED);
-      showOpenFailure(file, failure_);
-      return false;
-    }
-  }
-
-  // Appending: every write lands at the end, whatever others write meanwhile.
+bool ScriptWriter::open(const fs::path& shownName, const fs::path& file) {
+  shownName_ = shownName;
   errno = 0;
   stream_.open(file, std::ios::binary | std::ios::app);
   if (!stream_.is_open()) {
     failure_ = fileFailureFromErrno(errno, ERROR_ACCESS_DENIED, file);
-    showOpenFailure(file, failure_);
+    failureShown_ = true;
+    showOpenFailure(shownName, failure_);
     return false;
   }
+  return true;
+}
 
+void ScriptWriter::writeHeader(bool always) {
   stream_.seekp(0, std::ios::end);
   std::streamoff end = stream_ ? static_cast<std::streamoff>(stream_.tellp()) : -1;
-  if (end < 0) {
-    failure_ = fileFailureFromErrno(errno, ERROR_INVALID_FUNCTION);
-    failureShown_ = true;
-    stream_.close();
-    messageBox(
-        "Cannot use this file. Since the seek operation failed on this file continuing would be unsafe. Action "
-        "cancelled.",
-        kNotWrittenTitle);
-    return false;
-  }
-  if (end == 0) writeLine(std::string(kHeaderRegedit4) + std::string(kCrLf));
-  return true;
+  // A stream has no end to find (and no content before ours).
+  stream_.clear();
+  if (always || end <= 0) writeLine(std::string(kHeaderRegedit4) + std::string(kCrLf));
 }
 
 bool ScriptWriter::writeLine(std::string_view text) {
@@ -84,6 +102,7 @@ void ScriptWriter::noteFailure(LONG fallback) {
 }
 
 bool ScriptWriter::writeKeyText(std::string line) {
+  keySkipped_ = false;
   if (line == lastKeyLine_) return true;
   lastKeyLine_ = std::move(line);
   std::string section;
@@ -97,21 +116,63 @@ bool ScriptWriter::writeKeyText(std::string line) {
   return false;
 }
 
-bool ScriptWriter::writeKeyLine(std::string_view keyPath) { return writeKeyText(fmt::format("[{}]", keyPath)); }
+void ScriptWriter::skipKey(std::string_view keyPath) {
+  keySkipped_ = true;
+  // Everything below the key whose name holds the NUL goes with it, and a
+  // walk gives that all in a row: one comment says it.
+  std::string_view key = keyPath.substr(0, keyPath.find('\\', keyPath.find('\0')));
+  if (!skippedKey_.empty() && keyPath.starts_with(skippedKey_) &&
+      (keyPath.size() == skippedKey_.size() || keyPath[skippedKey_.size()] == '\\'))
+    return;
+  skippedKey_ = std::string(key);
+  ++skipped_;
+  notes_.push_back(fmt::format("; Not exported: the key [{}] and everything below it, since its name holds a NUL, "
+                               "which a registry script cannot carry.",
+                               shownName(key)));
+}
+
+bool ScriptWriter::writeKeyLine(std::string_view keyPath) {
+  if (keyPath.find('\0') != std::string_view::npos) {
+    skipKey(keyPath);
+    return false;
+  }
+  return writeKeyText(fmt::format("[{}]", keyPath));
+}
 
 bool ScriptWriter::writeFavouriteKeyLine(std::string_view keyPath, std::string_view name,
                                          std::optional<std::string_view> second) {
-  std::string line = fmt::format("[{}] ; {}", keyPath, name);
-  if (second) line += fmt::format(", {}", *second);
+  if (keyPath.find('\0') != std::string_view::npos) {
+    skipKey(keyPath);
+    return false;
+  }
+  std::string line = fmt::format("[{}] ; {}", keyPath, shownName(name));
+  if (second) line += fmt::format(", {}", shownName(*second));
   return writeKeyText(std::move(line));
 }
 
 bool ScriptWriter::writeValueLine(std::string_view name, DWORD type, std::span<const BYTE> data) {
+  // Its key's comment covers it.
+  if (keySkipped_) return false;
+  if (name.find('\0') != std::string_view::npos) {
+    ++skipped_;
+    notes_.push_back(fmt::format("; Not exported: the value \"{}\" of {}, since its name holds a NUL, which a "
+                                 "registry script cannot carry.",
+                                 shownName(name), lastKeyLine_));
+    return false;
+  }
   return writeLine(formatValueLine(name, type, data));
 }
 
-bool ScriptWriter::close() {
+bool ScriptWriter::finish() {
   if (!stream_.is_open()) return failure_.code == 0;
+  if (!notes_.empty()) {
+    std::string text(kCrLf);
+    for (const auto& note : notes_) {
+      text += note;
+      text += kCrLf;
+    }
+    writeLine(text);
+  }
   errno = 0;
   stream_.flush();
   if (!stream_) noteFailure(ERROR_WRITE_FAULT);
@@ -120,9 +181,75 @@ bool ScriptWriter::close() {
   if (!stream_) noteFailure(ERROR_WRITE_FAULT);
   if (failure_.code != 0 && !failureShown_) {
     failureShown_ = true;
-    messageBox(fmt::format("Cannot write the file '{}'. {}", file_.string(), failure_.reason), "Aborting");
+    messageBox(fmt::format("Cannot write the file '{}'. {}", shownName_.string(), failure_.reason), "Aborting");
   }
   return failure_.code == 0;
+}
+
+ScriptFileOutcome writeScriptFile(const fs::path& file, bool fresh, const std::function<bool(ScriptWriter&)>& write) {
+  ScriptWriter writer;
+  ScriptFileOutcome outcome;
+  auto ended = [&](bool written) {
+    outcome.written = written;
+    outcome.error = writer.error();
+    outcome.skipped = writer.skipped();
+    return outcome;
+  };
+  auto refuse = [&](const FileFailure& failure) {
+    writer.failure_ = failure;
+    showOpenFailure(file, failure);
+    return ended(false);
+  };
+
+  std::error_code ec;
+  fs::file_status status = fs::status(file, ec);
+  if (fs::is_directory(status)) return refuse(fileFailureFromErrno(EISDIR, ERROR_ACCESS_DENIED));
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    // A pipe, a terminal, a device: only ever written to, never replaced.
+    if (!writer.open(file, file)) return ended(false);
+    writer.writeHeader(true);
+    bool completed = write(writer);
+    bool finished = writer.finish();
+    return ended(completed && finished);
+  }
+
+  const fs::path target = linkTarget(file);
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  if (!fs::is_directory(folder, ec)) return refuse(fileFailureFromErrno(ENOENT, ERROR_PATH_NOT_FOUND, target));
+
+  bool started = false;
+  bool completed = false;
+  LONG rc = platform::replaceFileThrough(target, [&](const fs::path& staged) -> LONG {
+    started = true;
+    if (!fresh && fs::exists(target, ec)) {
+      // What the file held comes first; without it, appending would lose it.
+      fs::copy_file(target, staged, ec);
+      if (ec) {
+        writer.failure_ = fileFailureFromErrno(ec.value(), ERROR_READ_FAULT);
+        writer.failureShown_ = true;
+        messageBox(
+            "Cannot use this file. Since the seek operation failed on this file continuing would be unsafe. Action "
+            "cancelled.",
+            kNotWrittenTitle);
+        return writer.error();
+      }
+    }
+    if (!writer.open(file, staged)) return writer.error();
+    writer.writeHeader(false);
+    completed = write(writer);
+    if (!writer.finish()) return writer.error();
+    return completed ? ERROR_SUCCESS : ERROR_CANCELLED;
+  });
+  if (rc == ERROR_SUCCESS) return ended(true);
+  if (writer.failed() || (started && !completed)) return ended(false);
+  // The platform refused the file (read-only, not a file) or could not put
+  // the new one in its place.
+  FileFailure failure = replaceFailure(rc);
+  if (!started) return refuse(failure);
+  writer.failure_ = failure;
+  messageBox(fmt::format("Cannot write the file '{}'. {}", file.string(), failure.reason), "Aborting");
+  return ended(false);
 }
 
 }  // namespace talmoor::scripts

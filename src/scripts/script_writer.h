@@ -2,47 +2,75 @@
 // Writes registry script files: the header, key lines, favourite key lines
 // and value lines, appending to a file that already has content.
 //
-//   ScriptWriter writer;
-//   if (!writer.open(path, fresh)) return;       // the box has been shown
-//   writer.writeKeyLine("HKEY_LOCAL_MACHINE\\Software\\Example");
-//   writer.writeValueLine("Name", REG_SZ, data);  // data with its terminator
-//   bool ok = writer.close();
+//   ScriptFileOutcome outcome = writeScriptFile(path, fresh, [&](ScriptWriter& writer) {
+//     writer.writeKeyLine("HKEY_LOCAL_MACHINE\\Software\\Example");
+//     writer.writeValueLine("Name", REG_SZ, data);  // data with its terminator
+//     return true;                                  // false: leave the file as it was
+//   });
+//
+// A file is never changed in place: the script is written to a new file
+// beside it (after a copy of the old content when appending) and renamed over
+// it only once it is complete, so a failure, a full disk or the program being
+// killed leaves the old file as it was. A symbolic link is followed to the
+// file it names. What is not a file (a pipe, a terminal, /dev/stdout) is
+// written to directly, and always starts with the header, since whatever
+// reads it starts with what is written now.
+//
+// Names that hold a NUL cannot be written: the format has no way to carry it
+// (Wine's regedit cuts such a name at the NUL, which makes it another value's
+// name, the unnamed value's for a name that starts with it). Such a value, or
+// such a key with everything below it, is left out and named in a comment
+// line at the end of the script; skipped() counts them.
 //
 // Every failure is shown to the user once, in a box, and remembered: error()
 // gives the Win32 code of the first one, so a caller can end with a failure.
 
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win32_types.h"
 #include "scripts/file_failure.h"
 
 namespace talmoor::scripts {
 
+struct ScriptFileOutcome {
+  // The file holds the new script (for a stream: it was given all of it).
+  bool written = false;
+  // The Win32 code of the first failure; 0 when none, or when the writing
+  // was given up by the caller.
+  LONG error = 0;
+  std::size_t skipped = 0;  // see ScriptWriter::skipped()
+};
+
+class ScriptWriter;
+
+// Writes a script to `file` through `write` (see above). With `fresh` the
+// script replaces what the file held; otherwise it is appended, and the
+// header is written only when the file was empty or missing. A file that
+// cannot be written (read-only, a folder, a missing folder) gets a box naming
+// it and the reason and is left as it was; so is the file when `write`
+// returns false.
+ScriptFileOutcome writeScriptFile(const std::filesystem::path& file, bool fresh,
+                                  const std::function<bool(ScriptWriter&)>& write);
+
 class ScriptWriter {
  public:
   ScriptWriter() = default;
-  // Closes the file (see close()).
   ~ScriptWriter();
   ScriptWriter(const ScriptWriter&) = delete;
   ScriptWriter& operator=(const ScriptWriter&) = delete;
 
-  // Opens `file` for appending, creating it when missing. With `fresh` an
-  // existing file is deleted first, so the script starts a new file (the
-  // desktop asks for this with Shift held). "REGEDIT4" is written only when
-  // the file is empty. A file that cannot be opened (or, with `fresh`,
-  // deleted) gets a box naming it and the reason; one whose end cannot be
-  // found gets the seek failure box and is left unwritten. Returns false then.
-  bool open(const std::filesystem::path& file, bool fresh);
-  bool isOpen() const { return stream_.is_open(); }
-
   // Writes CR LF, "[keyPath]" and CR LF, unless the line equals the last key
   // line written (consecutive values of one key share it). A failed write
   // shows "Error during Save Operation" and returns false; the caller may go on.
+  // A path holding a NUL is left out (and so are the values that follow it).
   bool writeKeyLine(std::string_view keyPath);
   // The key line of a favourite: "[keyPath] ; name" or "[keyPath] ; name, second".
   bool writeFavouriteKeyLine(std::string_view keyPath, std::string_view name,
@@ -53,28 +81,44 @@ class ScriptWriter {
   void forgetLastKeyLine() { lastKeyLine_.clear(); }
 
   // One value line (see formatValueLine); the empty name is the unnamed value,
-  // written "@". Returns false when the write failed; the failure is reported
-  // once, at close() at the latest.
+  // written "@". Returns false when the line was not written: the write
+  // failed (reported once, at the end at the latest), or the value was left
+  // out (its name or its key's holds a NUL).
   bool writeValueLine(std::string_view name, DWORD type, std::span<const BYTE> data);
 
-  // Flushes and closes. Returns false when anything written since open()
-  // failed; a failure not reported yet gets the save failure box now.
-  bool close();
-
-  // The Win32 code of the first failure since open(); 0 when none.
+  // The Win32 code of the first failure; 0 when none.
   LONG error() const { return failure_.code; }
   bool failed() const { return failure_.code != 0; }
+  // Values and keys left out because their names hold a NUL.
+  std::size_t skipped() const { return skipped_; }
 
  private:
+  friend ScriptFileOutcome writeScriptFile(const std::filesystem::path&, bool,
+                                           const std::function<bool(ScriptWriter&)>&);
+
+  // Opens `file` for appending, creating it when missing; a failure shows a box.
+  bool open(const std::filesystem::path& shownName, const std::filesystem::path& file);
+  // Writes the header when nothing is in the file yet (or always).
+  void writeHeader(bool always);
+  // Writes the comment lines of what was left out, flushes and closes. False
+  // when anything written failed; a failure not shown yet is shown now.
+  bool finish();
+
   bool writeLine(std::string_view text);
   bool writeKeyText(std::string line);
+  void skipKey(std::string_view keyPath);
   void noteFailure(LONG fallback);
 
-  std::filesystem::path file_;
+  std::filesystem::path shownName_;
   std::ofstream stream_;
   std::string lastKeyLine_;
   FileFailure failure_;
   bool failureShown_ = false;
+  // What was left out: the key below which everything is, and the comments.
+  bool keySkipped_ = false;
+  std::string skippedKey_;
+  std::vector<std::string> notes_;
+  std::size_t skipped_ = 0;
 };
 
 }  // namespace talmoor::scripts

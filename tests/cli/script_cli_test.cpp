@@ -1,12 +1,29 @@
 // talmoor-cli's registry scripts on copies of a real prefix: the export and
 // import round trip, Wine's regedit reading what Talmoor writes, Wine's own
-// export read back, and the registry editor's command line.
+// export read back, the registry editor's command line; files from other
+// systems and files cut short, imports that stop or are interrupted, exports
+// that must not lose the file they write or write names as others; and the
+// start key of a search.
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
+
+#include <fmt/format.h>
 
 #include "support/corpus.h"
 #include "support/process.h"
@@ -21,13 +38,19 @@ class ScriptCliTest : public ::testing::Test {
  protected:
   void SetUp() override { TALMOOR_REQUIRE_CORPUS(); }
 
-  ProcessResult cli(const std::optional<fs::path>& prefix, std::vector<std::string> args) {
+  std::map<std::string, std::string> environment() {
+    return {{"XDG_CONFIG_HOME", (dir_ / "config").string()},
+            {"XDG_DATA_HOME", (dir_ / "data").string()},
+            {"HOME", (dir_ / "home").string()},
+            {"WINEPREFIX", ""}};
+  }
+  static std::vector<std::string> command(const std::optional<fs::path>& prefix, std::vector<std::string> args) {
     if (prefix) args.insert(args.begin(), {"--prefix", prefix->string()});
     args.insert(args.begin(), TALMOOR_CLI_PATH);
-    return runProcess(args, {{"XDG_CONFIG_HOME", (dir_ / "config").string()},
-                             {"XDG_DATA_HOME", (dir_ / "data").string()},
-                             {"HOME", (dir_ / "home").string()},
-                             {"WINEPREFIX", ""}});
+    return args;
+  }
+  ProcessResult cli(const std::optional<fs::path>& prefix, std::vector<std::string> args) {
+    return runProcess(command(prefix, std::move(args)), environment());
   }
 
   fs::path corpusPrefix(const std::string& name) {
@@ -202,6 +225,237 @@ TEST_F(ScriptCliTest, TheRegistryEditorsCommandLineAsksFirst) {
   run = cli(prefix, {"--yes", "import", (dir_ / "missing.reg").string()});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_FALSE(fs::exists(dir_ / "missing.reg"));
+}
+
+// A talmoor-cli run that goes on while the test signals it; what it prints
+// goes to files.
+class Background {
+ public:
+  Background(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env, const fs::path& dir)
+      : err_(dir / "background.err") {
+    std::string errPath = err_.string();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      int in = ::open("/dev/null", O_RDONLY);
+      int out = ::open("/dev/null", O_WRONLY);
+      int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(in, 0);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
+      std::vector<char*> args;
+      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+  }
+  ~Background() {
+    if (!ended_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  void signal(int number) { ::kill(pid_, number); }
+  bool running() {
+    if (ended_) return false;
+    ended_ = ::waitpid(pid_, &status_, WNOHANG) == pid_;
+    return !ended_;
+  }
+  // The exit status; -1 for a process a signal ended, or one that would not end.
+  int wait() {
+    for (int i = 0; i < 6000 && running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!ended_) return -1;
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+  }
+  std::string err() const { return readFile(err_); }
+
+ private:
+  fs::path err_;
+  pid_t pid_ = -1;
+  int status_ = 0;
+  bool ended_ = false;
+};
+
+// Wine's regedit reads scripts with LF or CR line ends, and so does every
+// verb that reads one; and an entry the end of the file cuts short is never
+// written, while the verb says on which line the file ends.
+TEST_F(ScriptCliTest, ScriptsWithOtherLineEndsAndScriptsCutShort) {
+  fs::path prefix = corpusPrefix("prefix");
+  const std::vector<std::string> lines = {"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\Line Ends]",
+                                          "\"one\"=\"1\"", "\"two\"=dword:00000002"};
+  for (std::string end : {"\n", "\r"}) {
+    std::string text;
+    for (const auto& line : lines) text += line + end;
+    writeFile(dir_ / "ends.reg", text);
+    SCOPED_TRACE(end == "\n" ? "LF" : "CR");
+    auto test = cli(prefix, {"import", "--test", (dir_ / "ends.reg").string()});
+    EXPECT_EQ(test.exitCode, 0) << test.err;
+    EXPECT_NE(test.out.find("\tLine Ends\tone\t1"), std::string::npos) << test.out;
+    auto results = cli(prefix, {"results", (dir_ / "ends.reg").string(), "--mode", "select", "--find", "two"});
+    EXPECT_EQ(results.exitCode, 0) << results.err;
+    EXPECT_NE(results.out.find("selected\tHKEY_CURRENT_USER"), std::string::npos) << results.out;
+    auto imported = cli(prefix, {"--yes", "import", (dir_ / "ends.reg").string()});
+    EXPECT_EQ(imported.exitCode, 0) << imported.err;
+    EXPECT_NE(cli(prefix, {"query", "HKCU\\Software\\Line Ends"}).out.find("two    REG_DWORD    0x2"), std::string::npos);
+    ASSERT_EQ(cli(prefix, {"--yes", "delete", "HKCU\\Software\\Line Ends", "--force"}).exitCode, 0);
+  }
+
+  // The last line lacks its end: a string without its closing quote.
+  writeFile(dir_ / "cut.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Cut]\r\n\"whole\"=\"1\"\r\n\"cut\"=\"abc");
+  auto imported = cli(prefix, {"--yes", "import", (dir_ / "cut.reg").string()});
+  EXPECT_EQ(imported.exitCode, 1);
+  EXPECT_NE(imported.err.find("imported 1 of 1 keys; the file ends in the middle of line 5"), std::string::npos)
+      << imported.err;
+  auto query = cli(prefix, {"query", "HKCU\\Software\\Cut"});
+  EXPECT_NE(query.out.find("whole    REG_SZ    1"), std::string::npos) << query.out;
+  EXPECT_EQ(query.out.find("cut"), std::string::npos) << query.out;
+  EXPECT_EQ(cli(prefix, {"import", "--test", (dir_ / "cut.reg").string()}).exitCode, 1);
+}
+
+// A line that stops an import (a comment) leaves the keys before it written,
+// and the import says how many and where it stopped, and fails.
+TEST_F(ScriptCliTest, AnImportStoppedByALineSaysWhereAndFails) {
+  fs::path prefix = corpusPrefix("prefix");
+  writeFile(dir_ / "stop.reg",
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\S1]\r\n\"v\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\Software\\S2]\r\n"
+            "\"v\"=\"2\"\r\n; a comment\r\n\r\n[HKEY_CURRENT_USER\\Software\\S3]\r\n\"v\"=\"3\"\r\n");
+  auto imported = cli(prefix, {"--yes", "import", (dir_ / "stop.reg").string()});
+  EXPECT_EQ(imported.exitCode, 1);
+  EXPECT_NE(imported.err.find("stop.reg: imported 2 of 3 keys; stopped at line 8"), std::string::npos) << imported.err;
+  EXPECT_EQ(cli(prefix, {"query", "HKCU\\Software\\S2"}).exitCode, 0);
+  EXPECT_EQ(cli(prefix, {"query", "HKCU\\Software\\S3"}).exitCode, 1);
+  auto results = cli(prefix, {"results", (dir_ / "stop.reg").string(), "--mode", "select"});
+  EXPECT_EQ(results.exitCode, 1);
+  EXPECT_NE(results.err.find("loaded 2 of 3 keys; stopped at line 8"), std::string::npos) << results.err;
+}
+
+// Names with a NUL (which regf and Wine hives can hold) are never exported
+// as other names, above all not "\0x" as the unnamed value: they are left
+// out, named in comments, and the export fails.
+TEST_F(ScriptCliTest, NamesHoldingANulAreNotExportedAsOtherNames) {
+  fs::path prefix = corpusPrefix("prefix");
+  {
+    std::ofstream user(prefix / "user.reg", std::ios::app | std::ios::binary);
+    user << "\n[Software\\\\Nul Names] 1700000000\n\"plain\"=\"kept\"\n\"\\0lead\"=\"hidden\"\n\"a\\0b\"=\"one\"\n"
+         << "\n[Software\\\\Nul Names\\\\k] 1700000000\n\"v\"=\"in k\"\n"
+         << "\n[Software\\\\Nul Names\\\\k\\0ey] 1700000000\n\"v\"=\"in k with a NUL\"\n";
+  }
+  const fs::path out = dir_ / "nul.reg";
+  auto exported = cli(prefix, {"export", "HKCU\\Software\\Nul Names", out.string(), "--fresh"});
+  EXPECT_EQ(exported.exitCode, 1);
+  EXPECT_NE(exported.err.find("3 entries not written"), std::string::npos) << exported.err;
+  std::string text = readFile(out);
+  EXPECT_EQ(text.find("@="), std::string::npos) << text;
+  EXPECT_EQ(text.find("\"\"="), std::string::npos) << text;
+  EXPECT_EQ(text.find("\"a\"="), std::string::npos) << text;
+  EXPECT_EQ(text.find("in k with a NUL"), std::string::npos) << text;
+  EXPECT_NE(text.find("; Not exported: the value \"\\0lead\""), std::string::npos) << text;
+  EXPECT_NE(text.find("; Not exported: the key [HKEY_CURRENT_USER\\Software\\Nul Names\\k\\0ey]"), std::string::npos)
+      << text;
+
+  // Read back into an empty store: the other values come back, no unnamed
+  // value appears, and the comments make the import say it stopped.
+  auto imported = cli(std::nullopt, {"--yes", "import", out.string()});
+  EXPECT_EQ(imported.exitCode, 1);
+  EXPECT_NE(imported.err.find("imported 2 of 2 keys; stopped at line"), std::string::npos) << imported.err;
+  auto query = cli(std::nullopt, {"query", "HKCU\\Software\\Nul Names", "-s"});
+  EXPECT_NE(query.out.find("plain    REG_SZ    kept"), std::string::npos) << query.out;
+  EXPECT_NE(query.out.find("v    REG_SZ    in k\n"), std::string::npos) << query.out;
+  EXPECT_EQ(query.out.find("(Default)"), std::string::npos) << query.out;
+}
+
+// An export replaces its file only with a whole script: a key that is not
+// there, a read-only file or a kill leaves the file as it was; what is not a
+// file (standard output) is written to, never replaced.
+TEST_F(ScriptCliTest, AnExportNeverLosesTheFileItWrites) {
+  fs::path prefix = corpusPrefix("prefix");
+  const fs::path out = dir_ / "out" / "out.reg";
+  fs::create_directories(out.parent_path());
+  ASSERT_EQ(cli(prefix, {"export", "HKLM\\Software\\Wine", out.string()}).exitCode, 0);
+  const std::string before = readFile(out);
+
+  auto missing = cli(prefix, {"export", "HKLM\\Software\\No Such Key", out.string(), "--fresh"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("No Such Key"), std::string::npos) << missing.err;
+  EXPECT_EQ(readFile(out), before);
+
+  fs::permissions(out, fs::perms::owner_read | fs::perms::group_read);
+  auto readOnly = cli(prefix, {"export", "HKLM\\Software\\Wine", out.string(), "--fresh"});
+  EXPECT_EQ(readOnly.exitCode, 1);
+  EXPECT_NE(readOnly.err.find("read-only"), std::string::npos) << readOnly.err;
+  EXPECT_EQ(readFile(out), before);
+  fs::permissions(out, fs::perms::owner_write, fs::perm_options::add);
+
+  auto toStdout = cli(prefix, {"export", "HKLM\\Software\\Wine", "/dev/stdout", "--fresh"});
+  EXPECT_EQ(toStdout.exitCode, 0) << toStdout.err;
+  EXPECT_EQ(toStdout.out, before);
+
+  // Killed while it writes (once something new is beside the file): the file
+  // is as it was.
+  Background exporting(command(prefix, {"export", "HKLM", out.string(), "--fresh"}), environment(), dir_.path());
+  bool caught = false;
+  for (int i = 0; i < 20000 && !caught && exporting.running(); ++i) {
+    caught = std::distance(fs::directory_iterator(out.parent_path()), {}) > 1;
+    if (!caught) std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  ASSERT_TRUE(caught) << "the export ended before it could be killed";
+  exporting.signal(SIGKILL);
+  exporting.wait();
+  EXPECT_EQ(readFile(out), before);
+}
+
+// Ctrl-C, a plain kill or a closed terminal during an import: what was
+// imported is saved, the import says how far it got, and fails. The script
+// comes through a pipe, so the import waits in the middle of it (for the
+// rest of a piece it reads) until the test has sent the signal.
+TEST_F(ScriptCliTest, AnInterruptedImportKeepsWhatItImportedAndSaysSo) {
+  constexpr int kKeys = 6000;
+  constexpr std::size_t kFirstPart = 100 * 1024;  // more than one piece, less than two
+  auto keyName = [](int i) { return fmt::format("K{:05}", i); };
+  std::string first = "REGEDIT4\r\n", second;
+  for (int i = 1; i <= kKeys; ++i)
+    (first.size() < kFirstPart ? first : second) +=
+        fmt::format("\r\n[HKEY_CURRENT_USER\\Software\\Interrupted\\{}]\r\n\"v\"=\"{}\"\r\n", keyName(i), i);
+  // The import stops reading the pipe before the test has written all of it.
+  auto previousPipeHandler = std::signal(SIGPIPE, SIG_IGN);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    fs::path prefix = corpusPrefix(fmt::format("prefix{}", signal));
+    const fs::path pipe = dir_ / fmt::format("pipe{}", signal);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    Background importing(command(prefix, {"--yes", "import", pipe.string()}), environment(), dir_.path());
+    {
+      std::ofstream feed(pipe, std::ios::binary);  // waits for the import to open it
+      feed << first << std::flush;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      importing.signal(signal);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      feed << second;
+    }
+    EXPECT_EQ(importing.wait(), 1);
+    std::smatch found;
+    std::string err = importing.err();
+    ASSERT_TRUE(std::regex_search(err, found, std::regex("imported ([0-9,]+) keys; interrupted"))) << err;
+    int imported = std::stoi(std::regex_replace(found[1].str(), std::regex(","), ""));
+    EXPECT_GT(imported, 0);
+    EXPECT_LT(imported, kKeys);
+    // Saved: the keys up to the last one imported, none after it.
+    const std::string base = "HKCU\\Software\\Interrupted\\";
+    EXPECT_EQ(cli(prefix, {"query", base + keyName(imported)}).exitCode, 0);
+    EXPECT_EQ(cli(prefix, {"query", base + keyName(imported + 1)}).exitCode, 1);
+  }
+  std::signal(SIGPIPE, previousPipeHandler);
+}
+
+// A search from a key that is not there fails and names the key, rather than
+// report that nothing matched.
+TEST_F(ScriptCliTest, ASearchFromAMissingKeyFails) {
+  fs::path prefix = corpusPrefix("prefix");
+  auto search = cli(prefix, {"search", "--find", "Wine", "--start", "HKLM\\Software\\No Such Key"});
+  EXPECT_EQ(search.exitCode, 1);
+  EXPECT_NE(search.err.find("HKEY_LOCAL_MACHINE\\Software\\No Such Key"), std::string::npos) << search.err;
+  EXPECT_EQ(cli(prefix, {"search", "--find", "Wine", "--start", "HKLM\\Software\\Wine"}).exitCode, 0);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The results-file jobs against a registry of their own: saving rows,
-// exporting a key and importing it back, importing through the write gate,
-// checking a file against the registry, reducing the rows by a file, the
-// status texts, and the jobs as the search driver runs them.
+// exporting a key and importing it back, exports that do not finish, names
+// an export cannot carry, importing through the write gate and where a stop
+// leaves it, checking a file against the registry, reducing the rows by a
+// file, the status texts, and the jobs as the search driver runs them.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "platform/registry/registry_constants.h"
+#include "platform/registry/registry_filter.h"
+#include "platform/text/code_page.h"
 #include "registry/format_data.h"
 #include "scripts/results_file_jobs.h"
 #include "scripts/script_text.h"
@@ -195,6 +198,113 @@ TEST_F(FileJobs, EveryKindOfValueComesBackByteForByteThroughExportAndImport) {
   for (const auto& [name, value] : values) EXPECT_EQ(stored(r, name), value) << name;
   EXPECT_EQ(readText(r + "\\Deeper\\Still", "x"), "y");
   EXPECT_TRUE(scripted_->boxLines().empty());
+}
+
+// A key that is not there, or a Stop, leaves what the file held: the export
+// is written beside it and put in its place only when whole.
+TEST_F(FileJobs, AnExportThatDoesNotFinishLeavesTheFileAsItWas) {
+  putSz(kTop + "\\E", "v", "x");
+  auto out = dir_ / "export.reg";
+  ASSERT_TRUE(run(FileCommand::Export, out, kTop + "\\E").ok);
+  const std::string before = test::readFile(out);
+  setErrorBoxesSuppressed(true);
+  for (bool fresh : {true, false}) {
+    EXPECT_FALSE(run(FileCommand::Export, out, kTop + "\\Missing", fresh).ok);
+    EXPECT_EQ(test::readFile(out), before);
+  }
+  FileJob job = fileJob(FileCommand::Export, out);
+  job.startKey = kTop;
+  job.fresh = true;
+  auto context = makeContext(kJobExport);
+  context->abort = true;  // the user's Stop
+  FileJobOutcome outcome = runFileJob(job, *context, transpositions_);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(test::readFile(out), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+// Names with a NUL come from the registry as they are; the export leaves
+// them out (Wine would read them as other names: "\0hidden" as the unnamed
+// value, "k\0ey" as "k") and counts them.
+TEST_F(FileJobs, AnExportLeavesOutNamesHoldingANul) {
+  using namespace std::string_literals;
+  const std::string n = kTop + "\\N";
+  putSz(n, "plain", "1");
+  putSz(n + "\\k", "in k", "2");
+  {
+    registry::ScopedKey key(registry::openKeyByPath(n, registry::kAllKeyAccess, quiet()));
+    ASSERT_EQ(registry_.host().setValue(key.get(), u"\0hidden"s, REG_SZ, platform::bytesFromUtf16(u"2", true)),
+              ERROR_SUCCESS);
+    HKEY sub = 0;
+    ASSERT_EQ(registry_.host().createKey(key.get(), u"k\0ey"s, nullptr, 0, registry::kAllKeyAccess, nullptr, sub,
+                                         nullptr),
+              ERROR_SUCCESS);
+    registry::closeKey(sub);
+  }
+  auto out = dir_ / "nul.reg";
+  FileJobOutcome outcome = run(FileCommand::Export, out, n);
+  EXPECT_EQ(outcome.skipped, 2u);
+  std::string text = test::readFile(out);
+  EXPECT_EQ(text.find("\"\"="), std::string::npos) << text;
+  EXPECT_EQ(text.find("@="), std::string::npos) << text;
+  EXPECT_EQ(text.find(std::string(1, '\0')), std::string::npos);
+  EXPECT_NE(text.find("\"plain\"=\"1\""), std::string::npos) << text;
+  // "k" has its own line once, with only its own value.
+  EXPECT_EQ(text.find("[" + n + "\\k]\r\n\"in k\"=\"2\"\r\n\r\n;"), text.find("[" + n + "\\k]")) << text;
+  EXPECT_EQ(text.find("[" + n + "\\k]", text.find("[" + n + "\\k]") + 1), std::string::npos) << text;
+  EXPECT_NE(text.find("; Not exported: the value \"\\0hidden\""), std::string::npos) << text;
+  EXPECT_NE(text.find("; Not exported: the key [" + n + "\\k\\0ey]"), std::string::npos) << text;
+}
+
+// A line that stops an import (a comment, say) leaves what came before it
+// written, and the job says how many keys that was and where it stopped.
+TEST_F(FileJobs, AStoppedImportTellsItsKeysAndLine) {
+  changeOptions([](SearchOptions& o) { o.confirmationsOff = 1; });
+  const std::string a = kTop + "\\A", b = kTop + "\\B", c = kTop + "\\C";
+  FileJobOutcome outcome = run(FileCommand::Import, {"[" + a + "]", "\"v\"=\"1\"", "[" + b + "]", "\"v\"=\"2\"",
+                                                     "; a comment", "[" + c + "]", "\"v\"=\"3\""});
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.readStatus, ReadStatus::InvalidLine);
+  EXPECT_EQ(outcome.readStopLine, 8u);
+  EXPECT_EQ(outcome.keys, 2u);
+  EXPECT_EQ(readText(a, "v"), "1");
+  EXPECT_EQ(readText(b, "v"), "2");
+  EXPECT_FALSE(keyExists(c));
+  EXPECT_EQ(countKeyLines(in_), 3u);
+}
+
+// Checking a file against a key of many values reads the key's values once,
+// not once for every value of the file.
+TEST_F(FileJobs, CheckingAKeyOfManyValuesReadsItsValuesOnce) {
+  class CountingFilter : public platform::RegistryFilter {
+   public:
+    bool filterValue(std::u16string_view, std::u16string_view, DWORD&, std::vector<BYTE>&) override {
+      ++delivered;
+      return true;
+    }
+    std::atomic<std::size_t> delivered{0};
+  };
+  constexpr std::size_t kValues = 400;
+  const std::string m = kTop + "\\Many";
+  Lines lines{"[" + m + "]"};
+  for (std::size_t i = 0; i < kValues; ++i) {
+    putSz(m, "v" + std::to_string(i), "x");
+    lines.push_back("\"v" + std::to_string(i) + "\"=\"x\"");
+  }
+  auto counter = std::make_shared<CountingFilter>();
+  registry_.host().addFilter(counter);
+  for (FileCommand command : {FileCommand::TestImport, FileCommand::Verify}) {
+    counter->delivered = 0;
+    results_->clear();
+    EXPECT_TRUE(run(command, lines).ok);
+    // The registry passes every value before the one enumerated through the
+    // filters, so one enumeration of n values costs n * (n + 1) / 2 calls
+    // here; enumerating for each value of the file cost n * n * n / 6.
+    EXPECT_LE(counter->delivered.load(), kValues * kValues);
+  }
+  EXPECT_EQ(results_->size(), 0u);  // Verify lists nothing: all are as the file has them
+  registry_.host().removeFilter(counter);
 }
 
 TEST_F(FileJobs, ImportAsksTheGateForEachValueAndKeyWithOneRecordForTheFile) {

@@ -1,5 +1,6 @@
-// Script files as read: headers and encodings, line ends, data forms, what
-// stops the reading and what is skipped, and a real export by Wine's regedit.
+// Script files as read: headers and encodings, line ends, files read in
+// pieces, data forms, entries cut short by the end of the file, what stops
+// the reading and what is skipped, and a real export by Wine's regedit.
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,7 @@ TEST_F(ScriptReaderTest, HeadersEncodingsAndLineEnds) {
   const std::string body = "\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"v\"=\"a\nb\"\r\n\"w\"=dword:1";
   for (std::string header : {"REGEDIT4", "Windows Registry Editor Version 5.00 and more"}) {
     EXPECT_EQ(read(header + body).status, ReadStatus::Completed);
-    ASSERT_EQ(visitor_.values.size(), 2u);  // a lone LF stays in its line
+    ASSERT_EQ(visitor_.values.size(), 2u);  // the string goes on over its LF
     EXPECT_EQ(visitor_.values[0].data, bytesOf("a\nb"));
   }
   for (std::string header : {"regedit4", "windows registry editor version 5.00", " REGEDIT4"}) {
@@ -52,9 +53,6 @@ TEST_F(ScriptReaderTest, HeadersEncodingsAndLineEnds) {
     EXPECT_EQ(takeBoxes(), Lines{"Cannot Import, unrecognised file format: The file 'test.reg' does not appear to "
                                  "be a valid registry file."});
   }
-  // Line feeds alone: one header line, no entries.
-  EXPECT_EQ(read("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"x\"\n").status, ReadStatus::Completed);
-  EXPECT_EQ(visitor_.keys.size() + visitor_.values.size(), 0u);
   EXPECT_EQ(read("\xFF\xFE").status, ReadStatus::Empty);
 
   // UTF-16 with its mark, with characters that need surrogate pairs and text
@@ -69,6 +67,118 @@ TEST_F(ScriptReaderTest, HeadersEncodingsAndLineEnds) {
   EXPECT_EQ(visitor_.values[0].data, bytesOf(text));
   EXPECT_EQ(read(utf16le(script)).status, ReadStatus::BadHeader);  // without the mark
   EXPECT_EQ(takeBoxes().size(), 1u);
+}
+
+// Files written on other systems end their lines in LF or CR alone; each
+// reads as the CR LF file does, a string running over lines keeping the line
+// ends the file has.
+TEST_F(ScriptReaderTest, LinesEndInCrLfLfOrCr) {
+  const std::string lines[] = {"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\A]", "\"s\"=\"one", "two\"",
+                               "\"b\"=hex:01,\\", "  02", "@=dword:00000003", "[HKEY_LOCAL_MACHINE\\B]", "\"t\"=\"x\""};
+  for (std::string end : {"\r\n", "\n", "\r"}) {
+    std::string text;
+    for (const auto& line : lines) text += line + end;
+    for (bool wide : {false, true}) {
+      SCOPED_TRACE(testing::Message() << (end == "\r\n" ? "CR LF" : end == "\n" ? "LF" : "CR") << (wide ? " UTF-16" : ""));
+      ReadResult result = read(wide ? "\xFF\xFE" + utf16le(text) : text);
+      EXPECT_EQ(result.status, ReadStatus::Completed);
+      EXPECT_EQ(result.counts.keys, 2u);
+      ASSERT_EQ(visitor_.values.size(), 4u);
+      EXPECT_EQ(visitor_.values[0].data, bytesOf("one" + end + "two"));
+      EXPECT_EQ(visitor_.values[1].data, (Bytes{1, 2}));
+      EXPECT_EQ(visitor_.values[2].data, (Bytes{3, 0, 0, 0}));
+      EXPECT_EQ(visitor_.values[3].keyPath, "HKEY_LOCAL_MACHINE\\B");
+    }
+  }
+  // Mixed in one file, and an empty line (two ends in a row) still ends a list.
+  read("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\r\"b\"=hex:01,\\\r\n\r\n\"c\"=dword:1\n");
+  ASSERT_EQ(visitor_.values.size(), 2u);
+  EXPECT_EQ(visitor_.values[0].data, Bytes{1});
+  EXPECT_TRUE(boxes_->boxes().empty());
+}
+
+// A file is read in pieces: a CR LF, a value and a UTF-16 character split
+// between two pieces read as they would whole.
+TEST_F(ScriptReaderTest, AFileReadsTheSameAcrossItsPieces) {
+  test::TempDir dir;
+  constexpr std::size_t kPiece = 64 * 1024;
+  for (std::size_t shift = 0; shift < 4; ++shift) {
+    // The continuation's CR ends the first piece (shifted by a byte or so),
+    // its LF begins the next: read apart they would be an empty line, which
+    // ends the list.
+    std::string head = kHead + "\"pad\"=\"";
+    std::string line = "\"b\"=hex:01,\\\r\n  02\r\n";
+    std::size_t padding = kPiece - 1 - shift - head.size() - 3 - line.find('\r');
+    std::string text = head + std::string(padding, 'p') + "\"\r\n" + line + "\"last\"=dword:00000007\r\n";
+    ASSERT_EQ(text[kPiece - 1 - shift], '\r');
+    test::writeFile(dir / "split.reg", text);
+    visitor_ = {};
+    EXPECT_EQ(readScriptFile(dir / "split.reg", visitor_).status, ReadStatus::Completed);
+    ASSERT_EQ(visitor_.values.size(), 3u) << shift;
+    EXPECT_EQ(visitor_.values[1].data, (Bytes{1, 2})) << shift;
+    EXPECT_EQ(visitor_.values[2].data, (Bytes{7, 0, 0, 0})) << shift;
+  }
+  // UTF-16: characters of two units (and a CR LF) across every boundary.
+  std::string text;
+  for (int i = 0; i < 40000; ++i) text += (i % 7 == 0) ? "\xF0\x9F\x98\x80" : "\xC3\xA9";
+  std::string script = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\W]\r\n\"s\"=\"" + text +
+                       "\"\r\n\"t\"=\"" + text + "x\"\r\n";
+  test::writeFile(dir / "wide.reg", "\xFF\xFE" + utf16le(script));
+  visitor_ = {};
+  EXPECT_EQ(readScriptFile(dir / "wide.reg", visitor_).status, ReadStatus::Completed);
+  ASSERT_EQ(visitor_.values.size(), 2u);
+  EXPECT_EQ(visitor_.values[0].data, bytesOf(text));
+  EXPECT_EQ(visitor_.values[1].data, bytesOf(text + "x"));
+}
+
+// The last line may lack its line end. Whole, it is read as usual; cut short
+// by the end of the file, its entry is not handed over (an import would
+// write a truncated value), and the reading says on which line it stopped.
+TEST_F(ScriptReaderTest, AnEntryCutShortByTheEndOfTheFileIsNotHandedOver) {
+  const std::string head = kHead + "\"before\"=dword:1\r\n";  // lines 1 to 3
+  for (std::string whole : {"[HKEY_LOCAL_MACHINE\\B]", "\"v\"=\"text\"", "\"v\"=dword:00000001", "\"v\"=hex:01,02",
+                            "\"v\"=hex(2):41,00"}) {
+    ReadResult result = read(head + whole);
+    EXPECT_EQ(result.status, ReadStatus::Completed) << whole;
+    EXPECT_EQ(result.counts.entries, 3u) << whole;
+    EXPECT_EQ(result.line, 0u);
+  }
+  EXPECT_TRUE(takeBoxes().empty());
+
+  const std::string string = "Sorry: Error Processing File, Incomplete value string or file corrupted.";
+  const std::string hex = "Sorry: Error Reading File during Conversion of Hex Data";
+  const std::string midLine = "Sorry: The file 'test.reg' ends in the middle of line 4.";
+  const std::vector<std::pair<std::string, std::string>> cut = {
+      {"[HKEY_LOCAL_MACHINE\\B", midLine},
+      {"\"v\"=\"te", string},
+      {"\"v\"=\"ends in an escaped quote\\\"", string},
+      {"\"v\"=hex:01,02,", hex},
+      {"\"v\"=hex:01,02,\\", hex},
+      {"\"v\"=dwo", midLine},
+      {"\"v\"=hex(2", midLine},
+  };
+  for (const auto& [line, box] : cut) {
+    ReadResult result = read(head + line);
+    EXPECT_EQ(result.status, ReadStatus::CutShort) << line;
+    EXPECT_EQ(result.line, 4u) << line;
+    EXPECT_EQ(result.counts.entries, 2u) << line;
+    EXPECT_EQ(visitor_.values.size(), 1u) << line;
+    EXPECT_EQ(takeBoxes(), Lines{box}) << line;
+  }
+  // An entry that needs the lines after the last one is cut short too, and
+  // is told by the line the file ends on.
+  for (std::string open : {"\"v\"=\"first line\r\nsecond line\r\n", "\"v\"=hex:01,\\\r\n  02,\\\r\n"}) {
+    ReadResult result = read(head + open);
+    EXPECT_EQ(result.status, ReadStatus::CutShort);
+    EXPECT_EQ(result.line, 5u);
+    EXPECT_EQ(visitor_.values.size(), 1u);
+    EXPECT_EQ(takeBoxes().size(), 1u);
+  }
+  // A read failure cuts the bytes anywhere: a last line without its end is
+  // not trusted even when it looks whole.
+  ReadResult failed = read(head + "\"v\"=dword:00000001", true);
+  EXPECT_EQ(failed.status, ReadStatus::ReadError);
+  EXPECT_EQ(visitor_.values.size(), 1u);
 }
 
 TEST_F(ScriptReaderTest, KeyLinesNamesAndDataForms) {
@@ -108,15 +218,18 @@ TEST_F(ScriptReaderTest, KeyLinesNamesAndDataForms) {
 TEST_F(ScriptReaderTest, WhatStopsTheReading) {
   const std::string unknown = "Sorry: Unknown Registry Value Encountered, will not continue processing this file";
   for (std::string line : {"\"v\"=DWORD:ff", "\"v\"=-", "\"v\"=", "\"v\"=Hex:00", "\"v\"=hex(0x2):00"}) {
-    EXPECT_EQ(read(kHead + "\"before\"=dword:1\r\n" + line + "\r\n\"after\"=dword:2\r\n").status,
-              ReadStatus::UnknownData);
+    ReadResult result = read(kHead + "\"before\"=dword:1\r\n" + line + "\r\n\"after\"=dword:2\r\n");
+    EXPECT_EQ(result.status, ReadStatus::UnknownData);
+    EXPECT_EQ(result.line, 4u);  // the line that stopped it, told to the user
     EXPECT_EQ(takeBoxes(), Lines{unknown}) << line;
     EXPECT_EQ(visitor_.values.size(), 1u);
   }
   // Lines without "=": a comment, blanks, the deletion form of other editors.
   for (std::string line : {"; a comment", "   ", "-[HKEY_LOCAL_MACHINE\\A]"}) {
     ErrorLog::instance().clear();
-    EXPECT_EQ(read(kHead + line + "\r\n\"after\"=dword:2\r\n").status, ReadStatus::InvalidLine);
+    ReadResult result = read(kHead + line + "\r\n\"after\"=dword:2\r\n");
+    EXPECT_EQ(result.status, ReadStatus::InvalidLine);
+    EXPECT_EQ(result.line, 3u);
     EXPECT_EQ(logLines(), Lines{"87 Invalid Name or Data |  | Read File - Invalid Value"});
   }
   test::RecordingVisitor stopping;
@@ -148,22 +261,18 @@ TEST_F(ScriptReaderTest, DamagedDataIsReportedAndReadingGoesOn) {
   read(kHead +
        "\"gap\"=hex:01,,02\r\n"
        "\"bad\"=hex:zz,\\\r\n  03,\\\r\n  05\r\n"
-       "\"good\"=hex:06\r\n"
-       "\"cut\"=hex:07,\\");
+       "\"comma\"=hex:07,\r\n"
+       "\"good\"=hex:06\r\n");
   EXPECT_EQ(visitor_.values.size(), 4u);
   for (const auto& v : visitor_.values)
     EXPECT_EQ(v.data, v.name == "good" ? Bytes{6} : bytesOf("<Error Importing>")) << v.name;
-  EXPECT_EQ(takeBoxes(), (Lines{"Sorry: Error Reading Binary Entry", "Sorry: Error Reading Binary Entry",
-                                "Sorry: Error Reading File during Conversion of Hex Data"}));
-
-  EXPECT_EQ(read(kHead + "\"s\"=\"open\r\nmore \\\"").status, ReadStatus::Completed);
-  EXPECT_EQ(visitor_.values.at(0).data, bytesOf("open\r\nmore \""));
-  EXPECT_EQ(takeBoxes(), Lines{"Sorry: Error Processing File, Incomplete value string or file corrupted."});
+  EXPECT_EQ(takeBoxes(), (Lines(3, "Sorry: Error Reading Binary Entry")));
 
   // The bytes end where reading the file failed.
   ReadResult cut = read(kHead + "\"v\"=dword:1\r\n", true);
   EXPECT_EQ(cut.status, ReadStatus::ReadError);
   EXPECT_EQ(cut.counts.values, 1u);
+  EXPECT_EQ(cut.line, 3u);
   EXPECT_EQ(takeBoxes(), Lines{"Sorry, load incomplete: Error during File IO"});
 }
 

@@ -23,10 +23,15 @@ struct RecordedValue {
   std::vector<BYTE> data;
 };
 
+struct RecordedKey {
+  std::string path;
+  HKEY root = 0;
+};
+
 class RecordingVisitor : public scripts::ScriptVisitor {
  public:
   bool onKey(const scripts::ScriptKey& key) override {
-    keys.push_back(key);
+    keys.push_back({std::string(key.path), key.root});
     comments.push_back(key.comment ? std::string(*key.comment) : "<none>");
     return --stopAfter != 0;
   }
@@ -34,7 +39,7 @@ class RecordingVisitor : public scripts::ScriptVisitor {
     values.push_back({std::string(v.keyPath), v.name, v.unnamed, v.type, std::move(v.data)});
     return --stopAfter != 0;
   }
-  std::vector<scripts::ScriptKey> keys;  // views valid while the text read lives
+  std::vector<RecordedKey> keys;
   std::vector<std::string> comments;
   std::vector<RecordedValue> values;
   int stopAfter = -1;  // entries until the visitor asks to stop; -1 never

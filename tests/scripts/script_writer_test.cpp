@@ -1,5 +1,7 @@
 // Script files as written: value lines, the hex wrapping, the header once,
-// appending and a fresh start, failures; and every value reads back unchanged.
+// appending and a fresh start, a file replaced only by a whole script, what
+// is not a file, refusals, names the format cannot carry; and every value
+// reads back unchanged.
 
 #include <gtest/gtest.h>
 
@@ -26,15 +28,26 @@ using Bytes = std::vector<BYTE>;
 
 class ScriptWriterTest : public test::ScriptFileTest {
  protected:
-  void exportOne(const std::filesystem::path& file, bool fresh, const std::string& name) {
-    ScriptWriter writer;
-    ASSERT_TRUE(writer.open(file, fresh));
-    writer.writeKeyLine("HKEY_LOCAL_MACHINE\\A");
-    writer.writeValueLine(name, REG_SZ, bytesOf("v"));
-    EXPECT_TRUE(writer.close());
+  // One key and one value written to the file.
+  ScriptFileOutcome exportOne(const std::filesystem::path& file, bool fresh, const std::string& name) {
+    return writeScriptFile(file, fresh, [&](ScriptWriter& writer) {
+      writer.writeKeyLine("HKEY_LOCAL_MACHINE\\A");
+      writer.writeValueLine(name, REG_SZ, bytesOf("v"));
+      return true;
+    });
+  }
+  std::vector<std::string> entryNames(const std::filesystem::path& file, ReadStatus& status) {
+    test::RecordingVisitor visitor;
+    status = readScriptFile(file, visitor).status;
+    std::vector<std::string> names;
+    for (const auto& key : visitor.keys) names.push_back("[" + std::string(key.path) + "]");
+    for (const auto& value : visitor.values) names.push_back(value.name);
+    return names;
   }
   test::TempDir dir_;
 };
+
+const std::string kOneOnce = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"one\"=\"v\"\r\n";
 
 TEST(ScriptValueLine, Forms) {
   EXPECT_EQ(formatValueLine("a\"b\\c", REG_SZ, bytesOf("x\ny")), "\"a\\\"b\\\\c\"=\"x\\ny\"\r\n");
@@ -75,22 +88,22 @@ TEST(ScriptValueLine, LongListsWrapAtTheSettledColumns) {
 
 TEST_F(ScriptWriterTest, HeaderOnceAppendingAndAFreshStart) {
   auto file = dir_ / "out.reg";
-  exportOne(file, false, "one");
-  exportOne(file, false, "two");  // appended, no second header, key line again
-  EXPECT_EQ(readFile(file),
-            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"one\"=\"v\"\r\n"
-            "\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"two\"=\"v\"\r\n");
-  exportOne(file, true, "three");
+  EXPECT_TRUE(exportOne(file, false, "one").written);
+  EXPECT_TRUE(exportOne(file, false, "two").written);  // appended, no second header, key line again
+  EXPECT_EQ(readFile(file), kOneOnce + "\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"two\"=\"v\"\r\n");
+  EXPECT_TRUE(exportOne(file, true, "three").written);
   EXPECT_EQ(readFile(file), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"three\"=\"v\"\r\n");
 
-  ScriptWriter writer;
-  ASSERT_TRUE(writer.open(file, true));
-  writer.writeKeyLine("HKEY_LOCAL_MACHINE\\A");
-  writer.writeValueLine("", REG_DWORD, Bytes{1, 0, 0, 0});
-  writer.writeKeyLine("HKEY_LOCAL_MACHINE\\A");  // shares the key line
-  writer.writeFavouriteKeyLine("HKEY_LOCAL_MACHINE\\Software", "My key");
-  writer.writeFavouriteKeyLine("HKEY_LOCAL_MACHINE\\Software", "Other", "second");
-  ASSERT_TRUE(writer.close());
+  ScriptFileOutcome outcome = writeScriptFile(file, true, [](ScriptWriter& writer) {
+    writer.writeKeyLine("HKEY_LOCAL_MACHINE\\A");
+    writer.writeValueLine("", REG_DWORD, Bytes{1, 0, 0, 0});
+    writer.writeKeyLine("HKEY_LOCAL_MACHINE\\A");  // shares the key line
+    writer.writeFavouriteKeyLine("HKEY_LOCAL_MACHINE\\Software", "My key");
+    writer.writeFavouriteKeyLine("HKEY_LOCAL_MACHINE\\Software", "Other", "second");
+    return true;
+  });
+  EXPECT_TRUE(outcome.written);
+  EXPECT_EQ(outcome.error, 0);
   EXPECT_EQ(readFile(file),
             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n@=dword:00000001\r\n"
             "\r\n[HKEY_LOCAL_MACHINE\\Software] ; My key\r\n"
@@ -98,43 +111,144 @@ TEST_F(ScriptWriterTest, HeaderOnceAppendingAndAFreshStart) {
   EXPECT_TRUE(boxes_->boxes().empty());
 }
 
-TEST_F(ScriptWriterTest, FailuresAreReported) {
-  ScriptWriter writer;
-  auto missing = dir_ / "no such folder" / "out.reg";
-  EXPECT_FALSE(writer.open(missing, false));
-  EXPECT_EQ(writer.error(), ERROR_PATH_NOT_FOUND);
-  EXPECT_EQ(takeBoxes(), std::vector<std::string>{"File not written: Cannot open the file '" + missing.string() +
-                                                  "' for writing. The system cannot find the path specified."});
-  // A folder in the way is not deleted for a fresh start.
-  EXPECT_FALSE(writer.open(dir_.path(), true));
-  EXPECT_EQ(writer.error(), ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(std::filesystem::is_directory(dir_.path()));
-  EXPECT_EQ(takeBoxes().size(), 1u);
+// The old file stays as it was until the new one is whole: a writing given
+// up halfway (a key that is not there, a Stop) leaves it, fresh or appending,
+// and no file is left beside it.
+TEST_F(ScriptWriterTest, AFileIsReplacedOnlyByAWholeScript) {
+  auto file = dir_ / "out.reg";
+  ASSERT_TRUE(exportOne(file, false, "one").written);
+  for (bool fresh : {true, false}) {
+    ScriptFileOutcome outcome = writeScriptFile(file, fresh, [](ScriptWriter& writer) {
+      writer.writeKeyLine("HKEY_LOCAL_MACHINE\\Half");
+      writer.writeValueLine("x", REG_SZ, bytesOf("y"));
+      return false;
+    });
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(readFile(file), kOneOnce) << fresh;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+  // A file that did not exist is not made.
+  EXPECT_FALSE(writeScriptFile(dir_ / "new.reg", true, [](ScriptWriter&) { return false; }).written);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "new.reg"));
+  EXPECT_TRUE(boxes_->boxes().empty());
+}
 
-  // A pipe has no end to seek to: nothing is written to it.
+TEST_F(ScriptWriterTest, WhatIsNotAFileIsWrittenThroughAndLinksAreFollowed) {
+  namespace fs = std::filesystem;
+  // A link: the file it names gets the script; the link stays a link.
+  auto real = dir_ / "real.reg";
+  auto link = dir_ / "link.reg";
+  ASSERT_TRUE(exportOne(real, false, "one").written);
+  fs::create_symlink("real.reg", link);
+  ASSERT_TRUE(exportOne(link, false, "two").written);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(readFile(real), kOneOnce + "\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"two\"=\"v\"\r\n");
+  // A link to a file not there yet makes that file.
+  fs::create_symlink("later.reg", dir_ / "dangling.reg");
+  ASSERT_TRUE(exportOne(dir_ / "dangling.reg", true, "one").written);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.reg"));
+  EXPECT_EQ(readFile(dir_ / "later.reg"), kOneOnce);
+
+  // A pipe is written to, never replaced; its reader gets a whole script,
+  // header included, even when the export appends.
   auto fifo = dir_ / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   int readEnd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  EXPECT_FALSE(writer.open(fifo, false));
-  EXPECT_EQ(takeBoxes(), std::vector<std::string>{"File not written: Cannot use this file. Since the seek operation "
-                                                  "failed on this file continuing would be unsafe. Action cancelled."});
-  char byte;
-  EXPECT_LE(::read(readEnd, &byte, 1), 0);
+  ASSERT_GE(readEnd, 0);
+  EXPECT_TRUE(exportOne(fifo, false, "one").written);
+  std::string got(4096, '\0');
+  ssize_t n = ::read(readEnd, got.data(), got.size());
   ::close(readEnd);
+  got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  EXPECT_EQ(got, kOneOnce);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(boxes_->boxes().empty());
 
-  if (!std::filesystem::exists("/dev/full")) return;
-  // A key line too long for the buffer fails at once; buffered value lines
-  // fail at close. Each failure is shown once.
-  ASSERT_TRUE(writer.open("/dev/full", false));
-  EXPECT_FALSE(writer.writeKeyLine(std::string(200000, 'k')));
-  EXPECT_FALSE(writer.close());
-  EXPECT_EQ(writer.error(), ERROR_DISK_FULL);
+  if (!fs::exists("/dev/full")) return;
+  // A device is written to, not replaced: its failures are reported, once each.
+  ScriptFileOutcome outcome = writeScriptFile("/dev/full", true, [](ScriptWriter& writer) {
+    EXPECT_FALSE(writer.writeKeyLine(std::string(200000, 'k')));  // too long for the buffer: fails at once
+    return true;
+  });
+  EXPECT_FALSE(outcome.written);
+  EXPECT_EQ(outcome.error, ERROR_DISK_FULL);
   EXPECT_EQ(takeBoxes(), std::vector<std::string>{"Aborting: Error during Save Operation"});
-  ASSERT_TRUE(writer.open("/dev/full", false));
-  EXPECT_TRUE(writer.writeValueLine("x", REG_SZ, bytesOf("y")));
-  EXPECT_FALSE(writer.close());
+  EXPECT_FALSE(exportOne("/dev/full", false, "x").written);  // buffered: fails at the end
   EXPECT_EQ(takeBoxes(),
             std::vector<std::string>{"Aborting: Cannot write the file '/dev/full'. There is not enough space on the disk."});
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+TEST_F(ScriptWriterTest, FilesThatCannotBeWrittenAreRefusedAndKept) {
+  namespace fs = std::filesystem;
+  auto missing = dir_ / "no such folder" / "out.reg";
+  ScriptFileOutcome outcome = exportOne(missing, false, "x");
+  EXPECT_FALSE(outcome.written);
+  EXPECT_EQ(outcome.error, ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(takeBoxes(), std::vector<std::string>{"File not written: Cannot open the file '" + missing.string() +
+                                                  "' for writing. The system cannot find the path specified."});
+  // A folder in the way is not deleted for a fresh start.
+  outcome = exportOne(dir_.path(), true, "x");
+  EXPECT_FALSE(outcome.written);
+  EXPECT_EQ(outcome.error, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(fs::is_directory(dir_.path()));
+  EXPECT_EQ(takeBoxes().size(), 1u);
+
+  // A read-only file is neither deleted nor written over, fresh or not.
+  auto file = dir_ / "read-only.reg";
+  ASSERT_TRUE(exportOne(file, false, "one").written);
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  for (bool fresh : {true, false}) {
+    outcome = exportOne(file, fresh, "two");
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(outcome.error, ERROR_ACCESS_DENIED);
+    auto boxes = takeBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("Cannot open the file '" + file.string() + "' for writing."), std::string::npos);
+    EXPECT_NE(boxes[0].find("read-only"), std::string::npos) << boxes[0];
+    EXPECT_EQ(readFile(file), kOneOnce);
+  }
+}
+
+// Wine's regedit cuts a name at its NUL (so "\0x" would come back as the
+// unnamed value): such values and keys are left out, named in comments at
+// the end, and nothing else is written in their place.
+TEST_F(ScriptWriterTest, NamesHoldingANulAreLeftOutAndNamed) {
+  using namespace std::string_literals;
+  auto file = dir_ / "nul.reg";
+  ScriptFileOutcome outcome = writeScriptFile(file, true, [](ScriptWriter& writer) {
+    writer.writeKeyLine("HKEY_CURRENT_USER\\K");
+    EXPECT_TRUE(writer.writeValueLine("before", REG_SZ, bytesOf("1")));
+    EXPECT_FALSE(writer.writeValueLine("\0lead"s, REG_SZ, bytesOf("2")));
+    EXPECT_FALSE(writer.writeValueLine("a\0b"s, REG_DWORD, Bytes{1, 0, 0, 0}));
+    EXPECT_TRUE(writer.writeValueLine("after", REG_SZ, bytesOf("3")));
+    // A key with a NUL in its name, and everything below it.
+    EXPECT_FALSE(writer.writeKeyLine("HKEY_CURRENT_USER\\K\\k\0ey"s));
+    EXPECT_FALSE(writer.writeValueLine("inside", REG_SZ, bytesOf("4")));
+    EXPECT_FALSE(writer.writeKeyLine("HKEY_CURRENT_USER\\K\\k\0ey\\Sub"s));
+    EXPECT_FALSE(writer.writeValueLine("deeper", REG_SZ, bytesOf("5")));
+    EXPECT_TRUE(writer.writeKeyLine("HKEY_CURRENT_USER\\K\\k"));
+    EXPECT_TRUE(writer.writeValueLine("plain k", REG_SZ, bytesOf("6")));
+    EXPECT_EQ(writer.skipped(), 3u);
+    return true;
+  });
+  EXPECT_TRUE(outcome.written);
+  EXPECT_EQ(outcome.skipped, 3u);
+  EXPECT_EQ(readFile(file),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"before\"=\"1\"\r\n\"after\"=\"3\"\r\n"
+            "\r\n[HKEY_CURRENT_USER\\K\\k]\r\n\"plain k\"=\"6\"\r\n\r\n"
+            "; Not exported: the value \"\\0lead\" of [HKEY_CURRENT_USER\\K], since its name holds a NUL, which a "
+            "registry script cannot carry.\r\n"
+            "; Not exported: the value \"a\\0b\" of [HKEY_CURRENT_USER\\K], since its name holds a NUL, which a "
+            "registry script cannot carry.\r\n"
+            "; Not exported: the key [HKEY_CURRENT_USER\\K\\k\\0ey] and everything below it, since its name holds a "
+            "NUL, which a registry script cannot carry.\r\n");
+  // Every entry reads back as the one it was; the comments then stop the
+  // reading, so an import says that something is missing.
+  ReadStatus status;
+  EXPECT_EQ(entryNames(file, status), (std::vector<std::string>{"[HKEY_CURRENT_USER\\K]", "[HKEY_CURRENT_USER\\K\\k]",
+                                                                "before", "after", "plain k"}));
+  EXPECT_EQ(status, ReadStatus::InvalidLine);
 }
 
 TEST_F(ScriptWriterTest, WhatIsWrittenReadsBackUnchanged) {
@@ -145,6 +259,9 @@ TEST_F(ScriptWriterTest, WhatIsWrittenReadsBackUnchanged) {
   };
   Bytes ramp(300);
   for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<BYTE>(i * 7);
+  // Larger than the pieces a file is read in.
+  Bytes large(200000);
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<BYTE>(i * 13 + i / 256);
   const std::vector<Value> written = {
       {"a\"b\\c", REG_SZ, bytesOf("C:\\ends in a backslash\\")},
       {"", REG_SZ, bytesOf("unnamed")},
@@ -158,15 +275,17 @@ TEST_F(ScriptWriterTest, WhatIsWrittenReadsBackUnchanged) {
       {"3-byte number", REG_DWORD, {1, 2, 3}},
       {"binary 300", REG_BINARY, ramp},
       {"binary 23", REG_BINARY, Bytes(23, 0xee)},
+      {"binary 200000", REG_BINARY, large},
+      {"long text", REG_SZ, bytesOf(std::string(150000, 'x') + "\"")},
       {"name=with=equals", REG_SZ, bytesOf("x=y")},
       {" name\r\nwith breaks ", REG_NONE, {}},
   };
   auto file = dir_ / "round.reg";
-  ScriptWriter writer;
-  ASSERT_TRUE(writer.open(file, false));
-  writer.writeKeyLine("HKEY_CURRENT_USER\\Round\\Trip");
-  for (const auto& v : written) writer.writeValueLine(v.name, v.type, v.data);
-  ASSERT_TRUE(writer.close());
+  ASSERT_TRUE(writeScriptFile(file, false, [&](ScriptWriter& writer) {
+                writer.writeKeyLine("HKEY_CURRENT_USER\\Round\\Trip");
+                for (const auto& v : written) writer.writeValueLine(v.name, v.type, v.data);
+                return true;
+              }).written);
 
   test::RecordingVisitor visitor;
   EXPECT_EQ(readScriptFile(file, visitor).status, ReadStatus::Completed);
