@@ -97,7 +97,8 @@ int ConsoleInteraction::messageBox(const MessageBoxRequest& request) {
 ConfirmationReply ConsoleInteraction::confirmChange(const ConfirmationRequest& request) {
   constexpr int kAccept = 6, kReject = 7, kCancel = 2, kDoNotShow = 32;
   std::lock_guard lock(mutex_);
-  ConfirmationReply reply{kReject, request.modifiedName, request.originalData, request.modifiedData};
+  // The console edits no data: none is handed back, so the writer's stands.
+  ConfirmationReply reply{kReject, request.modifiedName, std::nullopt, std::nullopt};
   if (policy_ != ConsolePolicy::Ask || !terminal_) {
     reply.answer = policy_ == ConsolePolicy::Yes ? kAccept : kReject;
     err_ << request.caption << ": " << (request.fromPath ? *request.fromPath : request.toPath.value_or(""));

@@ -113,13 +113,24 @@ std::filesystem::path folderOf(const std::filesystem::path& target) {
 }  // namespace
 
 LONG replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
+  return replaceFileAtomically(target, [bytes](const ByteSink& sink) {
+    return sink(bytes) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+  });
+}
+
+LONG replaceFileAtomically(const std::filesystem::path& target, const ContentWriter& produce) {
   const std::filesystem::path file = writeTargetOf(target);
   FileLock lock;
   if (LONG rc = FileLock::acquire(file, lock); rc != ERROR_SUCCESS) return rc;
-  return replaceFileLocked(file, bytes, lock);
+  return replaceFileLocked(file, produce, lock);
 }
 
 LONG replaceFileLocked(const std::filesystem::path& target, std::string_view bytes, const FileLock& lock) {
+  return replaceFileLocked(
+      target, [bytes](const ByteSink& sink) { return sink(bytes) ? ERROR_SUCCESS : ERROR_WRITE_FAULT; }, lock);
+}
+
+LONG replaceFileLocked(const std::filesystem::path& target, const ContentWriter& produce, const FileLock& lock) {
   const std::filesystem::path dir = folderOf(target);
   struct stat existing {};
   bool exists = false;
@@ -145,7 +156,16 @@ LONG replaceFileLocked(const std::filesystem::path& target, std::string_view byt
     mode &= ~mask;
   }
   if (::fchmod(fd.get(), mode) != 0) return discard("cannot set permissions for", errno);
-  if (!writeAll(fd.get(), bytes)) return discard("cannot write", errno);
+  int writeError = 0;
+  LONG produced = produce([&](std::string_view piece) {
+    if (writeError == 0 && !writeAll(fd.get(), piece)) writeError = errno;
+    return writeError == 0;
+  });
+  if (writeError != 0) return discard("cannot write", writeError);
+  if (produced != ERROR_SUCCESS) {
+    ::unlink(temp.c_str());
+    return produced;
+  }
   if (::fsync(fd.get()) != 0) return discard("cannot flush", errno);
   if (::close(fd.release()) != 0) return discard("cannot close", errno);
   if (::rename(temp.c_str(), target.c_str()) != 0) return discard("cannot replace", errno);
@@ -171,6 +191,12 @@ LONG replaceFileThrough(const std::filesystem::path& requested,
   const std::filesystem::path staged = folder / target.filename();
 
   LONG rc = write(staged);
+  // On the disk before it takes the old file's place, so that a power loss
+  // cannot leave an empty file where a whole one was.
+  if (rc == ERROR_SUCCESS) {
+    FileDescriptor written(::open(staged.c_str(), O_RDONLY | O_CLOEXEC));
+    if (written.get() < 0 || ::fsync(written.get()) != 0) rc = fail(target, "cannot flush", errno);
+  }
   if (rc == ERROR_SUCCESS && exists && ::chmod(staged.c_str(), existing.st_mode & 07777) != 0)
     rc = fail(target, "cannot set permissions for", errno);
   if (rc == ERROR_SUCCESS && ::rename(staged.c_str(), target.c_str()) != 0) rc = fail(target, "cannot replace", errno);

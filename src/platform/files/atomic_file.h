@@ -26,6 +26,14 @@ LONG replaceFileAtomically(const std::filesystem::path& target, std::string_view
 // are removed first.
 LONG replaceFileLocked(const std::filesystem::path& target, std::string_view bytes, const FileLock& lock);
 
+// The same with the content made piece by piece: `produce` hands each piece
+// to the sink it is given (which answers false once a write failed) and
+// returns a Win32 code; a failure of either leaves `target` as it was.
+using ByteSink = std::function<bool(std::string_view)>;
+using ContentWriter = std::function<LONG(const ByteSink& sink)>;
+LONG replaceFileLocked(const std::filesystem::path& target, const ContentWriter& produce, const FileLock& lock);
+LONG replaceFileAtomically(const std::filesystem::path& target, const ContentWriter& produce);
+
 // Makes `target` anew through `write`, which is given a path with the same
 // file name in a new folder beside `target` and must create the file there.
 // Only once it has is that file renamed over `target`, with the permissions

@@ -146,7 +146,7 @@ LONG Hive::saveIfDirty() {
   return save();
 }
 
-LONG Hive::serialize(std::string& bytes) const {
+LONG Hive::writeTo(const ByteSink& sink) const {
   try {
     if (format_ == HiveFormat::Regf) {
       RegfWriteOptions options;
@@ -154,15 +154,17 @@ LONG Hive::serialize(std::string& bytes) const {
       options.rootName = regfRootName_;
       options.fileName = regfFileName_.empty() ? ansiToWide(file_.filename().string()) : regfFileName_;
       options.sequence = regfSequence_ + 1;
-      bytes = writeRegfHive(*root_, options);
-    } else {
-      bytes = serializeSubtree(root_, relativeTo_, arch_);
+      return sink(writeRegfHive(*root_, options)) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
     }
+    WineHiveText text;
+    text.relativeTo = relativeTo_;
+    text.arch = arch_;
+    text.root = root_;
+    return writeWineRegistry(text, sink) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
   } catch (const std::invalid_argument& e) {
     setErrorDetail(fmt::format("{}: {}", file_.string(), e.what()));
     return ERROR_CANTWRITE;
   }
-  return ERROR_SUCCESS;
 }
 
 bool Hive::changedOnDisk() const {
@@ -187,13 +189,14 @@ LONG Hive::loadCurrentWithChanges(std::shared_ptr<Hive>& current) const {
   return ERROR_SUCCESS;
 }
 
-void Hive::keepRefusedSave(const std::filesystem::path& target, const std::string& bytes, const std::string& reason) {
+void Hive::keepRefusedSave(const std::filesystem::path& target, const ContentWriter& content,
+                           const std::string& reason) {
   std::time_t now = std::time(nullptr);
   char stamp[32] = {};
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
   std::filesystem::path side = target;
   side += fmt::format(".talmoor-unsaved-{}", stamp);
-  if (replaceFileAtomically(side, bytes) == ERROR_SUCCESS)
+  if (replaceFileAtomically(side, content) == ERROR_SUCCESS)
     setReadOnly(fmt::format("{}; the changes that were not saved are kept in {}", reason, side.string()));
   else
     setReadOnly(fmt::format("{}; the changes that were not saved could not be kept either ({})", reason,
@@ -217,23 +220,22 @@ LONG Hive::save() {
     dirty_ = true;
     return rc;
   };
-  std::string bytes;
   const bool merge = behindFile_ || changedOnDisk();
   std::shared_ptr<Hive> current;
   if (merge) {
     if (LONG rc = loadCurrentWithChanges(current); rc != ERROR_SUCCESS) return failed(rc);
-    if (LONG rc = current->serialize(bytes); rc != ERROR_SUCCESS) return failed(rc);
-  } else if (LONG rc = serialize(bytes); rc != ERROR_SUCCESS) {
-    return failed(rc);
   }
+  // Written as it is made: a hive is never held a second time as its text.
+  const Hive& written = merge ? *current : *this;
+  const ContentWriter content = [&written](const ByteSink& sink) { return written.writeTo(sink); };
   if (commitCheck_) {
     if (std::string refusal = commitCheck_(); !refusal.empty()) {
-      keepRefusedSave(target, bytes, refusal);
+      keepRefusedSave(target, content, refusal);
       setErrorDetail(readOnlyReason_);
       return failed(ERROR_SHARING_VIOLATION);
     }
   }
-  if (LONG rc = replaceFileLocked(target, bytes, writers); rc != ERROR_SUCCESS) return failed(rc);
+  if (LONG rc = replaceFileLocked(target, content, writers); rc != ERROR_SUCCESS) return failed(rc);
 
   identityKnown_ = identityOf(target, identity_);
   if (format_ == HiveFormat::Regf) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files/atomic_file.h"
 #include "platform/files/file_lock.h"
 #include "platform/registry/hive_changes.h"
 #include "platform/registry/key_tree.h"
@@ -106,13 +107,13 @@ class Hive : public std::enable_shared_from_this<Hive> {
   static LONG parse(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out);
   static LONG loadRegf(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out);
   void adoptTree();
-  // The file's bytes for this hive's tree, in its format.
-  LONG serialize(std::string& bytes) const;
+  // The file's bytes for this hive's tree, in its format, handed to `sink`.
+  LONG writeTo(const ByteSink& sink) const;
   // The file as another program left it, with this program's changes made
   // again on it; refused when it cannot be read whole.
   LONG loadCurrentWithChanges(std::shared_ptr<Hive>& current) const;
   // Keeps the bytes of a refused save in a file beside the hive.
-  void keepRefusedSave(const std::filesystem::path& target, const std::string& bytes, const std::string& reason);
+  void keepRefusedSave(const std::filesystem::path& target, const ContentWriter& content, const std::string& reason);
 
   std::filesystem::path file_;
   HiveFormat format_ = HiveFormat::WineText;

@@ -498,21 +498,42 @@ void appendEscaped(std::string& out, std::u16string_view text, std::string_view 
   }
 }
 
+// Where the text goes: kept whole, or handed on in pieces as it grows, so
+// that a hive holding a value of hundreds of megabytes is not also held as
+// three times as much text.
+struct TextOut {
+  static constexpr std::size_t kSpillSize = 1 << 20;
+  std::string text;
+  const WineTextSink* sink = nullptr;
+  bool ok = true;
+
+  void spillIfLarge() {
+    if (sink && text.size() >= kSpillSize) spill();
+  }
+  void spill() {
+    if (!sink || text.empty()) return;
+    ok = ok && (*sink)(text);
+    text.clear();
+  }
+};
+
 // Appends the bytes as comma-separated hex, breaking the line as the format
 // does: `column` is what the line held before the first byte; after each
 // comma, once the line is longer than 76 characters, a backslash ends it and
 // the next one starts with two blanks.
-void appendHexBytes(std::string& out, std::span<const BYTE> data, std::size_t column) {
+void appendHexBytes(TextOut& out, std::span<const BYTE> data, std::size_t column) {
   static constexpr char kDigits[] = "0123456789abcdef";
+  std::string& text = out.text;
   for (std::size_t i = 0; i < data.size(); ++i) {
-    out += kDigits[data[i] >> 4];
-    out += kDigits[data[i] & 0xF];
+    text += kDigits[data[i] >> 4];
+    text += kDigits[data[i] & 0xF];
     column += 2;
     if (i + 1 < data.size()) {
-      out += ',';
+      text += ',';
       if (++column > kHexWrapColumn) {
-        out += "\\\n  ";
+        text += "\\\n  ";
         column = 2;
+        out.spillIfLarge();
       }
     }
   }
@@ -523,7 +544,8 @@ bool isTerminatedString(const std::vector<BYTE>& data) {
   return data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0;
 }
 
-void appendValue(std::string& out, const RegValue& value) {
+void appendValue(TextOut& sink, const RegValue& value) {
+  std::string& out = sink.text;
   std::size_t lineStart = out.size();
   if (value.name.empty()) {
     out += "@=";
@@ -556,11 +578,12 @@ void appendValue(std::string& out, const RegValue& value) {
     out += "hex:";
   else
     fmt::format_to(std::back_inserter(out), "hex({:x}):", value.type);
-  appendHexBytes(out, value.data, out.size() - lineStart);
-  out += '\n';
+  appendHexBytes(sink, value.data, out.size() - lineStart);
+  sink.text += '\n';
 }
 
-void appendKeyLine(std::string& out, const KeyNode& key, std::string_view path) {
+void appendKeyLine(TextOut& sink, const KeyNode& key, std::string_view path) {
+  std::string& out = sink.text;
   out += "\n[";
   out += path;
   fmt::format_to(std::back_inserter(out), "] {}\n#time={:x}\n", wineKeyLineSeconds(key.lastWrite), key.lastWrite);
@@ -570,14 +593,17 @@ void appendKeyLine(std::string& out, const KeyNode& key, std::string_view path) 
     out += "\"\n";
   }
   if (key.isLink) out += "#link\n";
-  for (const auto& value : key.values())
-    if (!value.isVolatile) appendValue(out, value);
+  for (const auto& value : key.values()) {
+    if (value.isVolatile) continue;
+    appendValue(sink, value);
+    sink.spillIfLarge();
+  }
 }
 
 // Writes a key and the keys below it, depth first, subkeys in Wine's order
 // (lower-cased comparison). `path` is the key's escaped path; it is extended
 // for each subkey and restored afterwards.
-void appendKeyTree(std::string& out, const KeyNode& key, std::string& path, bool isRoot) {
+void appendKeyTree(TextOut& out, const KeyNode& key, std::string& path, bool isRoot) {
   std::vector<const KeyNode*> children;
   children.reserve(key.subkeys().size());
   // Hives mounted below this one are saved in their own files.
@@ -615,10 +641,11 @@ WineHiveText parseWineRegistry(std::string_view text, const std::string& fileNam
   return WineTextReader(text, fileName).read();
 }
 
-std::string serializeWineRegistry(const WineHiveText& hive) {
+namespace {
+
+void writeText(const WineHiveText& hive, TextOut& sink) {
   if (!isPlainSetting(hive.arch)) throw std::invalid_argument("the #arch setting cannot hold control characters");
-  std::string out;
-  out.reserve(1 << 16);
+  std::string& out = sink.text;
   out += kHeader;
   out += '\n';
   out += kRelativeToPrefix;
@@ -631,9 +658,25 @@ std::string serializeWineRegistry(const WineHiveText& hive) {
   }
   if (hive.root && !hive.root->isVolatile) {
     std::string path;
-    appendKeyTree(out, *hive.root, path, true);
+    appendKeyTree(sink, *hive.root, path, true);
   }
-  return out;
+}
+
+}  // namespace
+
+std::string serializeWineRegistry(const WineHiveText& hive) {
+  TextOut out;
+  out.text.reserve(1 << 16);
+  writeText(hive, out);
+  return std::move(out.text);
+}
+
+bool writeWineRegistry(const WineHiveText& hive, const WineTextSink& sink) {
+  TextOut out;
+  out.sink = &sink;
+  writeText(hive, out);
+  out.spill();
+  return out.ok;
 }
 
 std::uint64_t wineKeyLineSeconds(std::uint64_t filetime) {

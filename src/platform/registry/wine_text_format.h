@@ -3,6 +3,7 @@
 // system.reg, user.reg and userdef.reg of a Wine prefix.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ WineHiveText parseWineRegistry(std::string_view text, const std::string& fileNam
 // std::invalid_argument for what the format cannot hold: a key name that is
 // empty or contains '\\', an arch setting with control characters.
 std::string serializeWineRegistry(const WineHiveText& hive);
+
+// The same text handed to `sink` in pieces of about a megabyte as it is
+// made, so that it is never held whole. False when the sink said so.
+using WineTextSink = std::function<bool(std::string_view)>;
+bool writeWineRegistry(const WineHiveText& hive, const WineTextSink& sink);
 
 // FILETIME helpers of the format: the key line's seconds since 1970.
 std::uint64_t wineKeyLineSeconds(std::uint64_t filetime);

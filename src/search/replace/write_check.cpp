@@ -2,6 +2,8 @@
 // sense, asks for confirmation (or uses a remembered answer) and tells the
 // access layer whether to write, under which name and with which data.
 
+#include <fmt/format.h>
+
 #include "app/error_reporting.h"
 #include "app/interaction.h"
 #include "platform/win32_errors.h"
@@ -77,9 +79,16 @@ bool presetOperationComplete(const ChangeClass& change, bool isKey) {
   return true;
 }
 
+// The data as a confirmation shows it in words. Past a screenful only the
+// start is shown (the editors still get every byte): a value of hundreds of
+// megabytes would otherwise be held again several times over as text.
 std::string displayData(const RegistryBuffer& buffer) {
+  constexpr std::size_t kShownBytes = 64 * 1024;
   registry::DisplayContext context;
-  return registry::formatData(static_cast<DWORD>(std::max(buffer.type, 0)), buffer.data, context);
+  const DWORD type = static_cast<DWORD>(std::max(buffer.type, 0));
+  if (buffer.data.size() <= kShownBytes) return registry::formatData(type, buffer.data, context);
+  std::vector<BYTE> start(buffer.data.begin(), buffer.data.begin() + kShownBytes);
+  return fmt::format("{} ... ({} bytes in all)", registry::formatData(type, start, context), buffer.data.size());
 }
 
 }  // namespace
@@ -274,11 +283,17 @@ int writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef o
     probe.location = hasFullPath(m) ? m : o;
     std::optional<std::string> valueName = m.valueName() ? m.valueName() : o.valueName();
     if (valueName) probe.location.setComponent(kValueName, *valueName);
-    if (change->modified.hasData) probe.setData(change->modified.data);
+    // The data is lent to the probe, not copied: it may be very large.
+    const bool lent = change->modified.hasData;
+    if (lent) {
+      probe.data = std::move(change->modified.data);
+      probe.hasData = true;
+    }
     probe.type = change->modified.type != RegistryBuffer::kUnknownType ? change->modified.type
                                                                          : static_cast<int>(request.type);
     probe.location.handler = [](const ErrorReport&) { return true; };
     bool changed = probe.changed(request.isKey);
+    if (lent) change->modified.data = std::move(probe.data);
     if (!changed) {
       // 6. Nothing to write: the item already is as asked.
       change->caption.clear();
