@@ -91,7 +91,9 @@ void reportWritingGaps(const FileJob& job, const JobRun& run) {
                               "comments at the end of the file)",
                               countText(outcome.skipped), outcome.skipped == 1 ? "entry" : "entries",
                               outcome.skipped == 1 ? "its" : "their"));
-  if (outcome.stopped)
+  if (outcome.writeFailed)
+    reportProblem(job.file.string(), "could not be written to its end; the file is as it was");
+  else if (outcome.stopped)
     reportProblem(job.file.string(), run.interrupted ? "interrupted; the file is as it was" : "cancelled; the file is as it was");
 }
 

@@ -376,6 +376,11 @@ FileJobOutcome exportKey(const FileJob& job, SearchContext& context) {
       writer.writeKeyLine(item.keyPath);
       if (!item.isKey) writer.writeValueLine(item.name, item.type, item.data);
       ++outcome.entries;
+      // A file that can take no more (a full disk) ends the walk.
+      if (writer.failed() && !outcome.writeFailed) {
+        outcome.writeFailed = true;
+        c.abort = true;
+      }
       return c.aborted() ? 1 : 0;
     };
     search::walkRegistry(context, start);

@@ -54,6 +54,7 @@ struct FileJobOutcome {
   std::size_t failures = 0;  // entries that could not be written or saved
   std::size_t skipped = 0;   // Save and Export: entries left out (names holding a NUL)
   bool stopped = false;      // the job's Stop (the abort byte) ended it early
+  bool writeFailed = false;  // Save and Export: the file took no more (the box has been shown)
 };
 
 // Runs the job on the calling thread (the results thread). Rows are added to,

@@ -111,8 +111,11 @@ bool ScriptWriter::writeKeyText(std::string line) {
   section += lastKeyLine_;
   section += kCrLf;
   if (writeLine(section)) return true;
-  failureShown_ = true;
-  messageBox("Error during Save Operation", "Aborting");
+  // Once per file: a full disk fails every line after the first.
+  if (!failureShown_) {
+    failureShown_ = true;
+    messageBox("Error during Save Operation", "Aborting");
+  }
   return false;
 }
 

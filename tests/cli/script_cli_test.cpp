@@ -391,6 +391,17 @@ TEST_F(ScriptCliTest, AnExportNeverLosesTheFileItWrites) {
   EXPECT_EQ(toStdout.exitCode, 0) << toStdout.err;
   EXPECT_EQ(toStdout.out, before);
 
+  // A device that takes nothing (as a full disk): one error, not one a line.
+  if (fs::exists("/dev/full")) {
+    auto full = cli(prefix, {"export", "HKLM\\Software", "/dev/full"});
+    EXPECT_EQ(full.exitCode, 1);
+    std::size_t errors = 0;
+    for (auto at = full.err.find("Error during Save Operation"); at != std::string::npos;
+         at = full.err.find("Error during Save Operation", at + 1))
+      ++errors;
+    EXPECT_EQ(errors, 1u) << full.err.substr(0, 500);
+  }
+
   // Killed while it writes (once something new is beside the file): the file
   // is as it was.
   Background exporting(command(prefix, {"export", "HKLM", out.string(), "--fresh"}), environment(), dir_.path());
