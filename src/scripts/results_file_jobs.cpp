@@ -251,7 +251,9 @@ FileJobOutcome readJob(const FileJob& job, SearchContext& context, search::Profi
   outcome.stopped = result.status == ReadStatus::Stopped && context.aborted();
   outcome.entries = visitor.entries();
   outcome.keys = visitor.keys();
-  outcome.failures = visitor.failures();
+  // Values the reader left out (their key line names no possible key) were
+  // not written either.
+  outcome.failures = visitor.failures() + result.counts.refused;
   return outcome;
 }
 

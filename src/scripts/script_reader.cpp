@@ -24,6 +24,8 @@ constexpr std::string_view kErrorImporting = "<Error Importing>";
 // Large enough that reading costs little per byte, small enough that a
 // script never needs much more memory than the value it is reading.
 constexpr std::size_t kPieceSize = 64 * 1024;
+// How much of an impossible key path its error row shows.
+constexpr std::size_t kShownPathLength = 300;
 
 bool startsWithByteOrderMark(std::string_view bytes) {
   return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
@@ -272,9 +274,36 @@ class Reader {
     return std::move(result_);
   }
 
+  // Whether a key path has a name longer than a key's name may be (counted
+  // in characters of the text, which is at least its UTF-16 length / 2).
+  static bool hasOverlongName(std::string_view path) {
+    for (std::size_t start = 0; start <= path.size();) {
+      std::size_t end = path.find('\\', start);
+      if (end == std::string_view::npos) end = path.size();
+      std::size_t characters = 0;
+      for (std::size_t i = start; i < end; ++i)
+        if ((static_cast<unsigned char>(path[i]) & 0xC0) != 0x80) ++characters;
+      if (characters > kMaxKeyNameLength) return true;
+      start = end + 1;
+    }
+    return false;
+  }
+
   std::optional<ReadStatus> keyLine(const Line& line) {
     if (line.end.empty() && line.text.find(']') == std::string_view::npos) return endsMidLine(line);
     KeyLineParts parts = splitKeyLine(line.text);
+    if (hasOverlongName(parts.path)) {
+      // No key can have such a name: its values are left out here, before
+      // the path (it may be megabytes long) is copied into every row.
+      keyPath_ = fmt::format("{}... ({} characters)", parts.path.substr(0, kShownPathLength), parts.path.size());
+      root_ = 0;
+      haveKey_ = false;
+      addErrorLogRow(ERROR_INVALID_PARAMETER, keyPath_, "Read File - Key Name Longer Than 255 Characters", "",
+                     kVerbositySilent);
+      ++result_.counts.keys;
+      ++result_.counts.entries;
+      return std::nullopt;
+    }
     keyPath_ = std::string(parts.path);
     root_ = registry::rootFromText(keyPath_);
     haveKey_ = true;
@@ -300,6 +329,7 @@ class Reader {
       addErrorLogRow(ERROR_INVALID_PARAMETER, keyPath_, "Read File - Invalid Key",
                      name.text.empty() ? std::string_view(registry::kDefaultValueLabel) : std::string_view(name.text),
                      kVerbositySilent);
+      ++result_.counts.refused;
       skipData(data, line);
       return std::nullopt;
     }

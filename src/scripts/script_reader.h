@@ -73,6 +73,9 @@ struct ScriptCounts {
   std::uint32_t entries = 0;
   std::uint32_t keys = 0;
   std::uint32_t values = 0;
+  // Values left out because their key line names no key the registry could
+  // hold (error log rows say which).
+  std::uint32_t refused = 0;
 };
 
 enum class ReadStatus {

@@ -255,6 +255,22 @@ TEST_F(ScriptReaderTest, ValuesWithoutAUsableKeyAreSkipped) {
   ASSERT_EQ(visitor_.values.size(), 1u);
   EXPECT_EQ(visitor_.keys[1].root, 0u);
   EXPECT_EQ(result.counts.entries, 3u);
+  EXPECT_EQ(result.counts.refused, 3u);
+
+  // A key name no key can have (over 255 characters): its values are left
+  // out without the path reaching the visitor, however long it is.
+  const std::string overlong(300, 'K');
+  result = read("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\" + overlong + "\\Sub]\r\n\"v\"=\"x\"\r\n"
+                "[HKEY_LOCAL_MACHINE\\Fine]\r\n\"w\"=\"y\"\r\n");
+  EXPECT_EQ(result.status, ReadStatus::Completed);
+  ASSERT_EQ(visitor_.keys.size(), 1u);
+  EXPECT_EQ(visitor_.keys[0].path, "HKEY_LOCAL_MACHINE\\Fine");
+  ASSERT_EQ(visitor_.values.size(), 1u);
+  EXPECT_EQ(result.counts.refused, 1u);
+  Lines log = logLines();
+  ASSERT_EQ(log.size(), 5u);  // after the three above
+  EXPECT_NE(log[3].find("Longer Than 255 Characters"), std::string::npos) << log[3];
+  EXPECT_LT(log[3].size(), 400u);
 }
 
 TEST_F(ScriptReaderTest, DamagedDataIsReportedAndReadingGoesOn) {
