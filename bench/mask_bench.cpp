@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "search/masks/builtin_masks.h"
 #include "search/masks/mask_engine.h"
 

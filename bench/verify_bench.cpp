@@ -11,7 +11,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "platform/files/drive_map.h"
 #include "platform/files/windows_environment.h"
 #include "platform/registry/registry_constants.h"

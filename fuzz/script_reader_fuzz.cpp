@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "scripts/script_reader.h"
 #include "scripts/script_text.h"
 

@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "app/ui/main_window.h"
-#include "app/version.h"
+#include "base/version.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

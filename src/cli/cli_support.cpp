@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "platform/error_detail.h"
 #include "platform/win32_error_text.h"
 

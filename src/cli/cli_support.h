@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/error_reporting.h"
+#include "base/error_reporting.h"
 #include "registry/access/registry_access.h"
 #include "search/replace/change_class.h"
 

@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
 #include "platform/registry/registry_host.h"

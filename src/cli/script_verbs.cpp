@@ -7,7 +7,7 @@
 
 #include <fmt/format.h>
 
-#include "app/command_line.h"
+#include "scripts/command_line.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
 #include "cli/row_output.h"

@@ -10,7 +10,7 @@
 
 #include <fmt/format.h>
 
-#include "app/console_interaction.h"
+#include "base/console_interaction.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
 #include "cli/row_output.h"

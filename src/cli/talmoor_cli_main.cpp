@@ -7,9 +7,9 @@
 
 #include <new>
 
-#include "app/console_interaction.h"
-#include "app/error_reporting.h"
-#include "app/version.h"
+#include "base/console_interaction.h"
+#include "base/error_reporting.h"
+#include "base/version.h"
 #include "cli/cli_support.h"
 #include "cli/hive_verbs.h"
 #include "cli/script_verbs.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/console_interaction.h"
+#include "base/console_interaction.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
 #include "cli/row_output.h"

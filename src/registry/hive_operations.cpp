@@ -7,7 +7,7 @@
 
 #include <fmt/format.h>
 
-#include "app/error_reporting.h"
+#include "base/error_reporting.h"
 #include "platform/error_detail.h"
 #include "platform/files/atomic_file.h"
 #include "platform/registry/registry_host.h"

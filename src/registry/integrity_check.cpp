@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/error_reporting.h"
+#include "base/error_reporting.h"
 #include "platform/last_error.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"

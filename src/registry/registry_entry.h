@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/error_reporting.h"
-#include "app/guarded_object.h"
+#include "base/error_reporting.h"
+#include "base/guarded_object.h"
 #include "platform/win32_types.h"
 
 namespace talmoor::registry {

@@ -1,6 +1,6 @@
 #include "registry/registry_path.h"
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "platform/registry/registry_constants.h"
 #include "registry/root_keys.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "app/error_reporting.h"
-#include "app/interaction.h"
+#include "base/error_reporting.h"
+#include "base/interaction.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"

@@ -5,8 +5,8 @@
 
 #include <fmt/format.h>
 
-#include "app/error_reporting.h"
-#include "app/interaction.h"
+#include "base/error_reporting.h"
+#include "base/interaction.h"
 #include "platform/error_detail.h"
 #include "platform/files/atomic_file.h"
 #include "platform/win32_errors.h"

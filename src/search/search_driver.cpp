@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "search/search_walk.h"
 
 namespace talmoor::search {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/thread_starter.h"
+#include "base/thread_starter.h"
 #include "platform/messages/message_loop_thread.h"
 #include "search/results/row_operations.h"
 #include "search/search_context.h"

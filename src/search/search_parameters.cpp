@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/win32_errors.h"
 #include "platform/registry/registry_profile.h"

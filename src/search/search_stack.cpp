@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "platform/messages/message_queue.h"
 
 namespace talmoor::search {

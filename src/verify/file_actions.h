@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "platform/win32_types.h"
 #include "verify/file_references.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "platform/files/drive_map.h"
 #include "platform/files/windows_environment.h"
 #include "search/masks/mask_engine.h"

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 
 namespace talmoor::verify {
 

@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "app/error_reporting.h"
+#include "base/error_reporting.h"
 #include "platform/files/windows_files.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "search/masks/mask_engine.h"
 #include "search/search_context.h"
 #include "verify/file_references.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/error_log.h"
-#include "app/scripted_interaction.h"
+#include "base/error_log.h"
+#include "support/scripted_interaction.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/hive_operations.h"
 #include "support/corpus.h"

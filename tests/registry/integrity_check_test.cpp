@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/error_log.h"
-#include "app/scripted_interaction.h"
+#include "base/error_log.h"
+#include "support/scripted_interaction.h"
 #include "platform/registry/win32_registry.h"
 #include "platform/text/code_page.h"
 #include "registry/integrity_check.h"

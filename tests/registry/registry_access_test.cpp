@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/scripted_interaction.h"
+#include "support/scripted_interaction.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
 #include "registry/registry_path.h"

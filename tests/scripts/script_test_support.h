@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/error_log.h"
-#include "app/error_reporting.h"
-#include "app/scripted_interaction.h"
+#include "base/error_log.h"
+#include "base/error_reporting.h"
+#include "support/scripted_interaction.h"
 #include "scripts/script_reader.h"
 
 namespace talmoor::test {

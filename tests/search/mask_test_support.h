@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/scripted_interaction.h"
+#include "support/scripted_interaction.h"
 #include "search/masks/mask_engine.h"
 
 namespace talmoor::search::masktest {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/error_reporting.h"
-#include "app/scripted_interaction.h"
+#include "base/error_reporting.h"
+#include "support/scripted_interaction.h"
 #include "registry/access/registry_access.h"
 #include "search/options/options_model.h"
 

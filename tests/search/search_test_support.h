@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/error_log.h"
-#include "app/error_reporting.h"
-#include "app/scripted_interaction.h"
+#include "base/error_log.h"
+#include "base/error_reporting.h"
+#include "support/scripted_interaction.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
 #include "search/search_options.h"

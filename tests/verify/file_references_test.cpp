@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/scripted_interaction.h"
+#include "support/scripted_interaction.h"
 #include "search/masks/builtin_masks.h"
 #include "search/masks/mask_engine.h"
 #include "verify/file_references.h"

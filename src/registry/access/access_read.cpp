@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/error_log.h"
+#include "base/error_log.h"
 #include "platform/last_error.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/registry/win32_registry.h"

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/error_reporting.h"
+#include "base/error_reporting.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/win32_types.h"
 #include "registry/access/write_check.h"

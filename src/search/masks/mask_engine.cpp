@@ -11,7 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 
 namespace talmoor::search {
 

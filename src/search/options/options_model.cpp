@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/error_reporting.h"
+#include "base/error_reporting.h"
 #include "registry/root_keys.h"
 
 namespace talmoor::search {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "search/options/option_tree.h"
 #include "search/options/options_texts.h"
 #include "search/search_options.h"

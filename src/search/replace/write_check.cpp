@@ -4,8 +4,8 @@
 
 #include <fmt/format.h>
 
-#include "app/error_reporting.h"
-#include "app/interaction.h"
+#include "base/error_reporting.h"
+#include "base/interaction.h"
 #include "platform/win32_errors.h"
 #include "platform/text/code_page.h"
 #include "registry/format_data.h"

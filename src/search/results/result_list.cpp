@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 #include "search/replace/text_match.h"
 #include "registry/format_data.h"
 #include "registry/access/registry_access.h"

@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
-#include "app/error_reporting.h"
-#include "app/interaction.h"
+#include "base/error_reporting.h"
+#include "base/interaction.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"

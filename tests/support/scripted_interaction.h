@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 
 namespace talmoor {
 

@@ -1,4 +1,4 @@
-#include "app/error_reporting.h"
+#include "base/error_reporting.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "app/error_log.h"
+#include "base/error_log.h"
 #include "platform/last_error.h"
 #include "platform/win32_error_text.h"
 #include "platform/win32_errors.h"

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <optional>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 
 namespace talmoor {
 

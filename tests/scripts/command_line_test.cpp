@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/command_line.h"
-#include "app/interaction.h"
-#include "app/scripted_interaction.h"
+#include "scripts/command_line.h"
+#include "base/interaction.h"
+#include "support/scripted_interaction.h"
 
 namespace talmoor {
 namespace {

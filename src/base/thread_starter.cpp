@@ -1,11 +1,11 @@
-#include "app/thread_starter.h"
+#include "base/thread_starter.h"
 
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 
 namespace talmoor {
 

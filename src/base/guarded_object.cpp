@@ -1,6 +1,6 @@
-#include "app/guarded_object.h"
+#include "base/guarded_object.h"
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 
 namespace talmoor {
 

@@ -2,8 +2,8 @@
 
 #include <sstream>
 
-#include "app/console_interaction.h"
-#include "app/scripted_interaction.h"
+#include "base/console_interaction.h"
+#include "support/scripted_interaction.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/console_interaction.h"
+#include "base/console_interaction.h"
 
 #include <unistd.h>
 

@@ -1,10 +1,10 @@
-#include "app/command_line.h"
+#include "scripts/command_line.h"
 
 #include <cctype>
 
 #include <fmt/format.h>
 
-#include "app/interaction.h"
+#include "base/interaction.h"
 
 namespace talmoor {
 

@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/error_log.h"
-#include "app/error_reporting.h"
-#include "app/guarded_object.h"
-#include "app/scripted_interaction.h"
-#include "app/thread_starter.h"
+#include "base/error_log.h"
+#include "base/error_reporting.h"
+#include "base/guarded_object.h"
+#include "support/scripted_interaction.h"
+#include "base/thread_starter.h"
 #include "platform/last_error.h"
 #include "platform/win32_errors.h"
 

@@ -1,8 +1,8 @@
-#include "app/interaction.h"
+#include "base/interaction.h"
 
 #include <mutex>
 
-#include "app/console_interaction.h"
+#include "base/console_interaction.h"
 
 namespace talmoor {
 
