@@ -11,13 +11,15 @@
 #include <vector>
 
 #include "base/interaction.h"
-#include "search/masks/builtin_masks.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/builtin_masks.h"
+#include "base/masks/mask_engine.h"
 
 namespace {
 
+using namespace talmoor::masks;
+
 namespace fs = std::filesystem;
-namespace ts = talmoor::search;
+namespace ts = talmoor::masks;
 
 // The quoted value data of every line of a Wine text hive, unescaped.
 std::vector<std::string> loadValues() {

@@ -17,8 +17,8 @@
 #include "platform/registry/registry_constants.h"
 #include "platform/registry/registry_host.h"
 #include "platform/registry/registry_profile.h"
-#include "search/masks/builtin_masks.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/builtin_masks.h"
+#include "base/masks/mask_engine.h"
 #include "search/search_context.h"
 #include "search/search_parameters.h"
 #include "search/search_walk.h"
@@ -26,6 +26,8 @@
 #include "verify/verification.h"
 
 namespace {
+
+using namespace talmoor::masks;
 
 namespace fs = std::filesystem;
 using namespace talmoor;

@@ -19,10 +19,12 @@
 #include <vector>
 
 #include "base/interaction.h"
-#include "search/masks/builtin_masks.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/builtin_masks.h"
+#include "base/masks/mask_engine.h"
 
 namespace {
+
+using namespace talmoor::masks;
 
 using namespace talmoor::search;
 

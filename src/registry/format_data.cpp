@@ -12,7 +12,7 @@
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
 #include "registry/root_keys.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/mask_engine.h"
 
 namespace talmoor::registry {
 
@@ -113,8 +113,8 @@ void setFileReferenceResolver(FileReferenceResolver resolver) {
 std::optional<IndirectString> parseIndirectString(std::string_view text) {
   // "@" file "." extension "," ["-"] number.
   const std::string source(text);
-  if (search::MaskMatch(search::terminated(source), search::terminated("@%*.%*,%O-"), {}, true) !=
-      search::MaskResult::Match)
+  if (masks::MaskMatch(masks::terminated(source), masks::terminated("@%*.%*,%O-"), {}, true) !=
+      masks::MaskResult::Match)
     return std::nullopt;
   auto comma = text.find(',');
   if (comma == std::string_view::npos) return std::nullopt;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/masks/mask_engine.h"
 #include "search/replace/change_class.h"
 #include "search/results/result_list.h"
 #include "search/search_stack.h"
@@ -101,6 +102,8 @@ class SearchContext {
   std::string replaceText;
   bool hasReplaceText = false;
   bool findIsMask = false;
+  // What is wrong with a mask find text has been told once this search.
+  masks::MaskProblems maskProblemsTold;
   BYTE nameReplaced = 0;
   BYTE recordResults = 1;
   // Values of the key being walked that the found-item handler wrote under a

@@ -10,10 +10,12 @@
 #include "platform/text/code_page.h"
 #include "registry/access/registry_access.h"
 #include "registry/root_keys.h"
-#include "search/masks/builtin_masks.h"
+#include "base/masks/builtin_masks.h"
 #include "search/replace/search_actions.h"
 
 namespace talmoor::search {
+
+using namespace talmoor::masks;
 
 const char* const kModeHelpText =
     "Select Search Mode:\n\nFind\t:\tFind a basic string.\nModify\t:\tFind and replace a basic string.\nVerify\t:\tScan "

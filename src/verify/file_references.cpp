@@ -6,14 +6,16 @@
 
 #include "platform/files/windows_files.h"
 #include "platform/text/code_page.h"
-#include "search/masks/builtin_masks.h"
+#include "base/masks/builtin_masks.h"
 
 namespace talmoor::verify {
 
-using search::MaskOccurrence;
-using search::MaskReply;
-using search::MaskResult;
-using search::MaskVerdict;
+using namespace talmoor::masks;
+
+using masks::MaskOccurrence;
+using masks::MaskReply;
+using masks::MaskResult;
+using masks::MaskVerdict;
 
 namespace {
 
@@ -70,7 +72,7 @@ std::size_t separatorGivenBack(const MaskOccurrence& match) {
   std::string_view text = match.text();
   if (text.empty()) return 0;
   const char last = text.back();
-  return last == '\0' || search::kPathDelimiters.find(last) != std::string_view::npos || last == '@' ? 1 : 0;
+  return last == '\0' || masks::kPathDelimiters.find(last) != std::string_view::npos || last == '@' ? 1 : 0;
 }
 
 bool acceptCandidate(const MaskOccurrence& match, const ReferenceCandidate& candidate, const FileSystemView& files,
@@ -84,8 +86,8 @@ bool acceptCandidate(const MaskOccurrence& match, const ReferenceCandidate& cand
     quoted.remove_prefix(1);
   if (quoted.size() >= 2 && quoted.front() == '"' && quoted.back() == '"') {
     std::string inside(quoted.substr(1, quoted.size() - 2));
-    if (inner && search::MaskMatch(search::terminated(inside), search::quotedListTestMask()) == MaskResult::Match) {
-      search::MaskSearch(search::terminated(inside), search::filePathMask(),
+    if (inner && masks::MaskMatch(masks::terminated(inside), masks::quotedListTestMask()) == MaskResult::Match) {
+      masks::MaskSearch(masks::terminated(inside), masks::filePathMask(),
                          [&](const MaskOccurrence& occurrence, MaskReply& reply) {
                            ReferenceCandidate nested = prepareCandidate(occurrence, files);
                            if (!acceptCandidate(occurrence, nested, files)) return MaskVerdict::Reject;
@@ -114,9 +116,9 @@ bool acceptCandidate(const MaskOccurrence& match, const ReferenceCandidate& cand
       std::string whole(continuation);
       std::string shorter(continuation.substr(0, continuation.size() - 1));
       bool nameGoesOn =
-          search::MaskMatch(search::terminated(whole), search::nameContinuationMaskA(), {}, true) == MaskResult::Match;
-      bool folderGoesOn = !shorter.empty() && search::MaskMatch(search::terminated(shorter),
-                                                                search::nameContinuationMaskB(), {}, true) ==
+          masks::MaskMatch(masks::terminated(whole), masks::nameContinuationMaskA(), {}, true) == MaskResult::Match;
+      bool folderGoesOn = !shorter.empty() && masks::MaskMatch(masks::terminated(shorter),
+                                                                masks::nameContinuationMaskB(), {}, true) ==
                                                   MaskResult::Match;
       // The match is only the first words of a long name with blanks.
       if (nameGoesOn || folderGoesOn) return false;
@@ -141,8 +143,8 @@ bool processFilesInString(std::string_view text, const FileAction& action, bool&
       if (action(owner, reference, parameter) == -1) error = true;
     }
   };
-  MaskResult result = search::MaskSearch(
-      search::terminated(expanded), search::quotedPathMask(), [&](const MaskOccurrence& match, MaskReply& reply) {
+  MaskResult result = masks::MaskSearch(
+      masks::terminated(expanded), masks::quotedPathMask(), [&](const MaskOccurrence& match, MaskReply& reply) {
         ReferenceCandidate candidate = prepareCandidate(match, files);
         bool quotedList = false;
         bool accepted = acceptCandidate(match, candidate, files, [&](const MaskOccurrence& inner) {

@@ -11,7 +11,7 @@
 #include "base/interaction.h"
 #include "platform/files/drive_map.h"
 #include "platform/files/windows_environment.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/mask_engine.h"
 
 namespace talmoor::verify {
 
@@ -44,17 +44,17 @@ struct ReferenceCandidate {
   bool found = false;      // it names an existing file
 };
 
-ReferenceCandidate prepareCandidate(const search::MaskOccurrence& match, const FileSystemView& files);
+ReferenceCandidate prepareCandidate(const masks::MaskOccurrence& match, const FileSystemView& files);
 
 // Decides a prepared candidate: true accepts it. References found inside a
 // quoted list are handed to `inner` one by one (when given).
-using InnerReference = std::function<void(const search::MaskOccurrence& match)>;
-bool acceptCandidate(const search::MaskOccurrence& match, const ReferenceCandidate& candidate,
+using InnerReference = std::function<void(const masks::MaskOccurrence& match)>;
+bool acceptCandidate(const masks::MaskOccurrence& match, const ReferenceCandidate& candidate,
                      const FileSystemView& files, const InnerReference& inner = {});
 
 // What an accepted match gives back to the mask engine: the separator (or
 // terminator) that ended it, on which the next reference may begin.
-std::size_t separatorGivenBack(const search::MaskOccurrence& match);
+std::size_t separatorGivenBack(const masks::MaskOccurrence& match);
 
 // The action given each reference: (owner, path, parameter) -> -1 reports an error.
 using FileAction = std::function<int(WindowRef owner, const std::string& path, std::string_view parameter)>;

@@ -12,15 +12,17 @@
 #include "platform/win32_errors.h"
 #include "registry/format_data.h"
 #include "search/directory_walker.h"
-#include "search/masks/builtin_masks.h"
+#include "base/masks/builtin_masks.h"
 #include "search/replace/search_actions.h"
 
 namespace talmoor::verify {
 
-using search::MaskOccurrence;
-using search::MaskReply;
-using search::MaskResult;
-using search::MaskVerdict;
+using namespace talmoor::masks;
+
+using masks::MaskOccurrence;
+using masks::MaskReply;
+using masks::MaskResult;
+using masks::MaskVerdict;
 using search::SearchContext;
 
 namespace {
@@ -238,8 +240,8 @@ std::optional<std::string> repairReferences(std::string_view text, SearchContext
                                             const FileSystemView& files) {
   std::string source(text);
   std::string output;
-  MaskResult result = search::MaskSearch(
-      search::terminated(source), search::filePathMask(),
+  MaskResult result = masks::MaskSearch(
+      masks::terminated(source), masks::filePathMask(),
       [&](const MaskOccurrence& match, MaskReply& reply) { return replacePath(match, reply, context, state, files); },
       &output);
   if (result != MaskResult::Match || output.empty()) return std::nullopt;
@@ -256,8 +258,8 @@ std::optional<std::string> repairLengthPrefixed(std::string_view text, SearchCon
   std::string source(text);
   std::string output;
   bool any = false;
-  search::MaskSearch(
-      search::terminated(source), search::lengthPrefixedPathMask(),
+  masks::MaskSearch(
+      masks::terminated(source), masks::lengthPrefixedPathMask(),
       [&](const MaskOccurrence& match, MaskReply& reply) {
         std::string_view matched = match.text();
         auto bar = matched.find('|');

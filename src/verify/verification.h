@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/interaction.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/mask_engine.h"
 #include "search/search_context.h"
 #include "verify/file_references.h"
 #include "verify/rules.h"

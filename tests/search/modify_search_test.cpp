@@ -253,6 +253,16 @@ TEST_F(ModifySearch, AMaskPrefixIsAskedAbout) {
   EXPECT_EQ(scripted_->boxLines(), (std::vector<std::string>{question, question, question}));
 }
 
+TEST_F(ModifySearch, ABrokenMaskIsToldOncePerSearch) {
+  for (const char* name : {"a1", "a2", "a3"}) putSz(kBase, name, "a-value");
+  scripted_->answer({IDYES});
+  SearchRun run = search(find("/m:a%~D"));  // a run cannot be inverted
+  EXPECT_TRUE(run.rows().empty());
+  const std::vector<std::string> boxes = scripted_->boxLines();
+  EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Sorry: Sorry, you cannot invert range operators (e.g. *!DF)"), 1)
+      << ::testing::PrintToString(boxes);
+}
+
 TEST_F(ModifySearch, TheMaskActionCountsNamesButNeverCypheredOnes) {
   putSz(kBase, "HRZR_a1", "-");
   putSz(kBase, "hrzr_a2", "-");

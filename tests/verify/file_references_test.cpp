@@ -9,17 +9,19 @@
 #include <vector>
 
 #include "support/scripted_interaction.h"
-#include "search/masks/builtin_masks.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/builtin_masks.h"
+#include "base/masks/mask_engine.h"
 #include "verify/file_references.h"
 #include "verify/verify_test_support.h"
 
 namespace talmoor::verify {
+
+using namespace talmoor::masks;
 namespace {
 
-using search::MaskOccurrence;
-using search::MaskReply;
-using search::MaskVerdict;
+using masks::MaskOccurrence;
+using masks::MaskReply;
+using masks::MaskVerdict;
 using verifytest::Drives;
 
 class FileReferencesTest : public ::testing::Test {
@@ -34,7 +36,7 @@ class FileReferencesTest : public ::testing::Test {
   // decision accepts, as verification sees them.
   std::vector<std::string> accepted(const std::string& text) const {
     std::vector<std::string> out;
-    search::MaskSearch(search::terminated(text), search::filePathMask(),
+    masks::MaskSearch(masks::terminated(text), masks::filePathMask(),
                        [&](const MaskOccurrence& match, MaskReply& reply) {
                          ReferenceCandidate candidate = prepareCandidate(match, files_.view());
                          if (!acceptCandidate(match, candidate, files_.view())) return MaskVerdict::Reject;

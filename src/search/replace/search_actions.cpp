@@ -10,10 +10,12 @@
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
 #include "registry/format_data.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/mask_engine.h"
 #include "search/replace/text_match.h"
 
 namespace talmoor::search {
+
+using namespace talmoor::masks;
 
 using registry::kFullKeyPath;
 using registry::kKeyName;
@@ -36,6 +38,26 @@ bool isSingleStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAN
 
 // Data stored after a string's terminator: the C-string length is neither the
 // stored length nor one less.
+// The boxes for what is wrong with a mask, in the words users know them by.
+void tellMaskProblems(const MaskProblems& problems, SearchContext& context) {
+  struct Box {
+    MaskProblem problem;
+    const char* text;
+    const char* title;
+  };
+  static constexpr Box kBoxes[] = {
+      {MaskProblem::Formatting, "Mask Formatting Error", "Sorry"},
+      {MaskProblem::InvertedRange, "Sorry, you cannot invert range operators (e.g. *!DF)", "Sorry"},
+      {MaskProblem::Corrupted, "Currupted Search Mask, cannot determin result of search will be accurate", "DOH!"},
+      {MaskProblem::Incomplete, "Incomplete Mask, Unknow behaviour to follow", "Lazy Programmer"},
+  };
+  for (const Box& box : kBoxes) {
+    if (!problems.has(box.problem) || context.maskProblemsTold.has(box.problem)) continue;
+    context.maskProblemsTold.bits |= static_cast<unsigned>(box.problem);
+    messageBox(box.text, box.title, BoxButtons::Ok, BoxIcon::None, context.owner);
+  }
+}
+
 bool binaryInString(std::span<const BYTE> data) {
   std::size_t textLength = strnlen(reinterpret_cast<const char*>(data.data()), data.size());
   return textLength != data.size() && textLength + 1 != data.size();
@@ -56,11 +78,14 @@ const VerificationActionFactory& verificationActionFactory() { return factorySlo
 bool fileReferenceMatcher(const SearchItem& item, SearchContext& context) {
   if (item.isKey || !(item.type == REG_SZ || item.type == REG_EXPAND_SZ || item.type == REG_MULTI_SZ)) return false;
   std::string source(reinterpret_cast<const char*>(item.data.data()), item.data.size());
-  return maskFinds(terminated(source), context.findText);
+  return maskFinds(terminated(source), context.findText, context);
 }
 
-bool maskFinds(std::string_view source, std::string_view mask) {
-  return MaskSearch(source, mask) == MaskResult::Match;
+bool maskFinds(std::string_view source, std::string_view mask, SearchContext& context) {
+  MaskProblems problems;
+  bool found = MaskSearch(source, mask, {}, nullptr, &problems) == MaskResult::Match;
+  if (problems.any()) tellMaskProblems(problems, context);
+  return found;
 }
 
 bool searchMatcher(const SearchItem& item, SearchContext& context) {
@@ -105,13 +130,13 @@ bool maskAction(const SearchItem& item, SearchContext& context) {
                      kVerbositySilent);
     } else {
       std::string name(item.name);
-      matched = maskFinds(terminated(name), context.findText);
+      matched = maskFinds(terminated(name), context.findText, context);
     }
   }
   if (!item.isKey && !context.aborted() && (context.searchFlags & kSearchValueData) &&
       typeSearched(item.type, context.typeMask)) {
     std::string source(reinterpret_cast<const char*>(item.data.data()), item.data.size());
-    matched = maskFinds(terminated(source), context.findText) || matched;
+    matched = maskFinds(terminated(source), context.findText, context) || matched;
   }
   return matched;
 }

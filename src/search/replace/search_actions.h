@@ -24,7 +24,8 @@ void setVerificationActionFactory(VerificationActionFactory factory);
 const VerificationActionFactory& verificationActionFactory();
 
 // The mask search of a mask find text over one source: the source as the
-// engine wants it (terminated).
-bool maskFinds(std::string_view source, std::string_view mask);
+// engine wants it (terminated). What is wrong with the mask is told to the
+// user once per search (the context remembers what was told).
+bool maskFinds(std::string_view source, std::string_view mask, SearchContext& context);
 
 }  // namespace talmoor::search

@@ -12,9 +12,11 @@
 #include "registry/root_keys.h"
 #include "search/replace/search_actions.h"
 #include "search/replace/text_match.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/mask_engine.h"
 
 namespace talmoor::search {
+
+using namespace talmoor::masks;
 
 using namespace talmoor::registry;
 
@@ -83,12 +85,12 @@ bool deleteRow(const ResultRow& row, SearchContext& context) {
 
 void setAccountNamer(AccountNamer namer) { namerSlot() = std::move(namer); }
 
-bool rowMatchesMask(const ResultRow& row, std::string_view mask) {
+bool rowMatchesMask(const ResultRow& row, std::string_view mask, SearchContext& context) {
   for (int column : {kColumnHive, kColumnKey, kColumnSubKey, kColumnValue})
-    if (maskFinds(terminated(row.column(column)), mask)) return true;
-  if (!row.record) return maskFinds(terminated(row.data), mask);
+    if (maskFinds(terminated(row.column(column)), mask, context)) return true;
+  if (!row.record) return maskFinds(terminated(row.data), mask, context);
   std::string data(row.record->bytes.begin(), row.record->bytes.end());
-  return maskFinds(terminated(data), mask);
+  return maskFinds(terminated(data), mask, context);
 }
 
 bool rowContains(const ResultRow& row, std::string_view find) {
@@ -103,7 +105,7 @@ int rowOperation(ResultList& list, std::size_t index, bool& removed, SearchConte
   if (context.aborted()) return kRowStop;
   if (index >= list.size()) return kRowStop;
   ResultRow row = list.row(index);
-  const bool matches = context.findIsMask ? rowMatchesMask(row, context.findText) : rowContains(row, context.findText);
+  const bool matches = context.findIsMask ? rowMatchesMask(row, context.findText, context) : rowContains(row, context.findText);
   switch (context.mode) {
     case kModeSelect:
       if (matches) list.select(index, true);

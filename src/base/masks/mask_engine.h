@@ -25,11 +25,11 @@
 // "%>", "%*" and elements that take nothing can still match; any other
 // element fails there, even one that could have matched nothing.
 //
-// Failures of the mask itself are reported through talmoor::messageBox, each
-// at most once per start position tried; matching goes on or stops as each
-// one says. Every search has its own capture register and working memory, so
-// searches may run on several threads at once, and a callback may search.
-// Matching keeps its alternatives on the heap, not the call stack.
+// Problems of the mask itself (a malformed operator, a mask cut short) are
+// handed back to the caller, who decides what to tell the user; the engine
+// shows nothing. Every search has its own capture register and working
+// memory, so searches may run on several threads at once, and a callback may
+// search. Matching keeps its alternatives on the heap, not the call stack.
 
 #include <cstddef>
 #include <cstring>
@@ -38,7 +38,7 @@
 #include <string>
 #include <string_view>
 
-namespace talmoor::search {
+namespace talmoor::masks {
 
 // The results keep the numbers callers of this engine have always compared.
 enum class MaskResult : int { Match = 0, NoMatch = 1, Aborted = -1 };
@@ -72,6 +72,19 @@ enum class MaskVerdict {
 
 using MaskCallback = std::function<MaskVerdict(const MaskOccurrence&, MaskReply&)>;
 
+// What can be wrong with a mask, as flags.
+enum class MaskProblem : unsigned {
+  Formatting = 1u << 0,     // "%s" in a segment that runs into the end of the mask
+  InvertedRange = 1u << 1,  // "%~" before a run operator
+  Corrupted = 1u << 2,      // an operator's set that runs into the end of the mask
+  Incomplete = 1u << 3,     // a group that does not close, or a close without its open
+};
+struct MaskProblems {
+  unsigned bits = 0;
+  bool any() const { return bits != 0; }
+  bool has(MaskProblem problem) const { return bits & static_cast<unsigned>(problem); }
+};
+
 // A C string as the engine wants it: its bytes and the terminating NUL.
 inline std::string_view terminated(const char* text) {
   return text ? std::string_view(text, std::strlen(text) + 1) : std::string_view();
@@ -90,13 +103,14 @@ std::string_view terminated(std::string&&) = delete;
 // When an accepted occurrence carries a replacement and output is given, the
 // output becomes the source with every replaced occurrence rewritten; it ends
 // with a NUL that its size counts. Without a replacement it is left alone.
+// The problems found in the mask are added to `problems` when given.
 MaskResult MaskSearch(std::string_view source, std::string_view mask, const MaskCallback& callback = {},
-                      std::string* output = nullptr);
+                      std::string* output = nullptr, MaskProblems* problems = nullptr);
 
 // Matches the mask against the source from its first character. Without
 // allowRest the mask must take the whole source; with it the source may go on
 // after the part the mask took.
 MaskResult MaskMatch(std::string_view source, std::string_view mask, const MaskCallback& callback = {},
-                     bool allowRest = false);
+                     bool allowRest = false, MaskProblems* problems = nullptr);
 
-}  // namespace talmoor::search
+}  // namespace talmoor::masks

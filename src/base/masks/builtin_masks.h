@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace talmoor::search {
+namespace talmoor::masks {
 
 // A file reference inside registry data (Verify): the start of the text or a
 // separator, an optional opening double quote, an optional "-" or "f", a
@@ -38,4 +38,4 @@ std::string_view nameContinuationMaskB();
 // The separators kept beside the path masks.
 inline constexpr std::string_view kPathDelimiters = " ,;|";
 
-}  // namespace talmoor::search
+}  // namespace talmoor::masks

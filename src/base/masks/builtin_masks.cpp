@@ -1,6 +1,6 @@
-#include "search/masks/builtin_masks.h"
+#include "base/masks/builtin_masks.h"
 
-namespace talmoor::search {
+namespace talmoor::masks {
 
 namespace {
 
@@ -34,4 +34,4 @@ std::string_view quotedListTestMask() { return {kQuotedList, 12}; }
 std::string_view nameContinuationMaskA() { return {kNameContinuationA, 18}; }
 std::string_view nameContinuationMaskB() { return {kNameContinuationB, 13}; }
 
-}  // namespace talmoor::search
+}  // namespace talmoor::masks

@@ -1,4 +1,4 @@
-#include "search/masks/mask_engine.h"
+#include "base/masks/mask_engine.h"
 
 #include <algorithm>
 #include <array>
@@ -11,9 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "base/interaction.h"
 
-namespace talmoor::search {
+namespace talmoor::masks {
 
 namespace {
 
@@ -29,31 +28,15 @@ constexpr std::size_t kMemoAfterFrames = 2048;
 constexpr std::size_t kMemoLimit = std::size_t{1} << 20;
 
 // ---------------------------------------------------------------------------
-// The boxes of the engine. Each is shown at most once per attempt.
+// The problems of a mask, as the engine finds them. Each is noted at most
+// once per attempt; the caller tells the user.
 
 enum Box : unsigned {
-  kFormattingBox = 1u << 0,
-  kInvertRangeBox = 1u << 1,
-  kCorruptedBox = 1u << 2,
-  kIncompleteBox = 1u << 3,
+  kFormattingBox = static_cast<unsigned>(MaskProblem::Formatting),
+  kInvertRangeBox = static_cast<unsigned>(MaskProblem::InvertedRange),
+  kCorruptedBox = static_cast<unsigned>(MaskProblem::Corrupted),
+  kIncompleteBox = static_cast<unsigned>(MaskProblem::Incomplete),
 };
-
-void showBox(Box box) {
-  switch (box) {
-    case kFormattingBox:
-      messageBox("Mask Formatting Error", "Sorry");
-      break;
-    case kInvertRangeBox:
-      messageBox("Sorry, you cannot invert range operators (e.g. *!DF)", "Sorry");
-      break;
-    case kCorruptedBox:
-      messageBox("Currupted Search Mask, cannot determin result of search will be accurate", "DOH!");
-      break;
-    case kIncompleteBox:
-      messageBox("Incomplete Mask, Unknow behaviour to follow", "Lazy Programmer");
-      break;
-  }
-}
 
 // ---------------------------------------------------------------------------
 // Character classes.
@@ -516,8 +499,13 @@ class Matcher : public Attempts {
     if (!frames_.empty()) frames_.back().boxes |= box;
     if (shownBoxes_ & box) return;
     shownBoxes_ |= box;
-    showBox(box);
+    foundProblems_.bits |= box;
   }
+
+ public:
+  MaskProblems problems() const { return foundProblems_; }
+
+ private:
 
   std::optional<std::size_t> findClose(std::size_t open) const;
   void prepareStartFilter();
@@ -573,6 +561,7 @@ class Matcher : public Attempts {
   std::bitset<256> firstSet_;
 
   unsigned shownBoxes_ = 0;
+  MaskProblems foundProblems_;
   Capture capture_;
   // The markers' modes at any moment follow from the groups being tried and
   // their tries; each such state has a number, the same in every attempt.
@@ -830,18 +819,15 @@ Outcome Attempts::endOfMask(std::size_t end) {
         return Outcome::NoMatch;
       case MaskVerdict::Abort:
         return Outcome::Abort;
-      default:
-        messageBox("Should not Happen", "Sorry");
+      default:  // the verdicts above are all there are
         return Outcome::NoMatch;
     }
     const std::size_t back = std::min(reply.giveBack, end - start_);
     end -= back;
     if (reply.replacement) {
       reply.replacement->resize(reply.replacement->size() - std::min(back, reply.replacement->size()));
-      if (wantsOutput_)
-        replacement = std::move(reply.replacement);
-      else
-        messageBox("Check", "Check");
+      // A replacement for a search that makes no output goes nowhere.
+      if (wantsOutput_) replacement = std::move(reply.replacement);
     }
   }
   matchEnd_ = end;
@@ -934,7 +920,7 @@ Outcome Matcher::attempt(std::size_t start) {
         case Wait::Nothing:
           break;
       }
-      messageBox("Should not Happen", "Sorry");
+      // Every wait is handled above; an unknown one fails the frame.
       result = Outcome::NoMatch;
       leave(result);
       returning = true;
@@ -1008,8 +994,7 @@ MaskResult searchAll(std::string_view source, Engine& matcher, std::string* outp
         return MaskResult::Aborted;
       case Outcome::Match:
         break;
-      default:
-        messageBox("Hey, how did you get out!", "Corwent");
+      default:  // an attempt ends in one of the outcomes above
         return MaskResult::NoMatch;
     }
     accepted = true;
@@ -1040,28 +1025,33 @@ MaskResult searchAll(std::string_view source, Engine& matcher, std::string* outp
 }
 
 [[gnu::noinline]] MaskResult searchMask(std::string_view source, std::string_view mask, const MaskCallback& callback,
-                                        std::string* output) {
+                                        std::string* output, MaskProblems* problems) {
   Matcher matcher(source, mask, callback ? &callback : nullptr, true, output != nullptr);
-  return searchAll(source, matcher, output);
+  MaskResult result = searchAll(source, matcher, output);
+  if (problems) problems->bits |= matcher.problems().bits;
+  return result;
 }
 
 }  // namespace
 
 MaskResult MaskSearch(std::string_view source, std::string_view mask, const MaskCallback& callback,
-                      std::string* output) {
+                      std::string* output, MaskProblems* problems) {
   if (!usable(source) || !usable(mask)) return MaskResult::NoMatch;
   // Most texts do not hold a mask's leading literal at all.
   const std::string_view prefix = literalPrefix(mask);
   if (!prefix.empty() && findText(source.substr(0, source.size() - 1), prefix, 0) == std::string_view::npos)
     return MaskResult::NoMatch;
   return prefix.size() == mask.size() - 1 ? searchLiteral(source, prefix, callback, output)
-                                          : searchMask(source, mask, callback, output);
+                                          : searchMask(source, mask, callback, output, problems);
 }
 
-MaskResult MaskMatch(std::string_view source, std::string_view mask, const MaskCallback& callback, bool allowRest) {
+MaskResult MaskMatch(std::string_view source, std::string_view mask, const MaskCallback& callback, bool allowRest,
+                     MaskProblems* problems) {
   if (!usable(source) || !usable(mask)) return MaskResult::NoMatch;
   Matcher matcher(source, mask, callback ? &callback : nullptr, allowRest, false);
-  switch (matcher.attempt(0)) {
+  const Outcome outcome = matcher.attempt(0);
+  if (problems) problems->bits |= matcher.problems().bits;
+  switch (outcome) {
     case Outcome::Match:
       return MaskResult::Match;
     case Outcome::Abort:
@@ -1071,4 +1061,4 @@ MaskResult MaskMatch(std::string_view source, std::string_view mask, const MaskC
   }
 }
 
-}  // namespace talmoor::search
+}  // namespace talmoor::masks

@@ -8,10 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "support/scripted_interaction.h"
-#include "search/masks/mask_engine.h"
+#include "base/masks/mask_engine.h"
 
-namespace talmoor::search::masktest {
+namespace talmoor::masks::masktest {
 
 // A mask of several segments, each followed by its NUL, the length counting
 // them all.
@@ -36,15 +35,21 @@ inline std::vector<std::string> occurrences(std::string_view source, std::string
   return found;
 }
 
+// Whether the mask takes the source; a sound mask is never reported as broken.
 inline bool matches(const char* source, std::string_view mask, bool allowRest = false) {
-  return MaskMatch(terminated(source), mask, {}, allowRest) == MaskResult::Match;
+  MaskProblems problems;
+  bool matched = MaskMatch(terminated(source), mask, {}, allowRest, &problems) == MaskResult::Match;
+  EXPECT_FALSE(problems.any()) << "mask reported broken: " << std::string(mask);
+  return matched;
 }
 
-// Every test sees the boxes the engine shows, and none reach a console.
-class MaskFixture : public ::testing::Test {
- protected:
-  std::shared_ptr<ScriptedInteraction> boxes_ = std::make_shared<ScriptedInteraction>();
-  ScopedInteraction installed_{boxes_};
-};
+// The problems a search with the mask reports.
+inline MaskProblems problemsOf(std::string_view source, std::string_view mask, const MaskCallback& callback = {}) {
+  MaskProblems problems;
+  MaskSearch(source, mask, callback, nullptr, &problems);
+  return problems;
+}
 
-}  // namespace talmoor::search::masktest
+using MaskFixture = ::testing::Test;
+
+}  // namespace talmoor::masks::masktest
