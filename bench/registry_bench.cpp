@@ -12,6 +12,7 @@
 #include "platform/registry/hive.h"
 #include "platform/registry/registry_host.h"
 #include "platform/registry/win32_registry.h"
+#include "bench_workspace.h"
 
 namespace {
 
@@ -66,8 +67,10 @@ void BM_LoadSystemReg(benchmark::State& state) {
 void BM_WalkEveryKeyAndValue(benchmark::State& state) {
   auto machine = std::make_shared<tp::MachineRegistry>();
   machine->mount(loadSystem(), u"\\REGISTRY\\MACHINE");
-  auto host = std::make_shared<tp::RegistryHost>(machine);
-  tp::setCurrentRegistryHost(host);
+  auto profile = std::make_shared<tp::RegistryProfile>();
+  profile->host = std::make_shared<tp::RegistryHost>(machine);
+  talmoor::bench::BenchWorkspace workspace;
+  workspace.over(profile);
   WalkCounts counts;
   std::vector<char> name(256);
   std::vector<BYTE> data(4096);
@@ -79,7 +82,6 @@ void BM_WalkEveryKeyAndValue(benchmark::State& state) {
   state.counters["values/s"] = benchmark::Counter(static_cast<double>(counts.values), benchmark::Counter::kIsIterationInvariantRate);
   state.counters["keys"] = static_cast<double>(counts.keys);
   state.counters["values"] = static_cast<double>(counts.values);
-  tp::setCurrentRegistryHost(nullptr);
 }
 
 void BM_SaveSystemReg(benchmark::State& state) {

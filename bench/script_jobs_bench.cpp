@@ -18,6 +18,7 @@
 #include "platform/registry/registry_profile.h"
 #include "scripts/results_file_jobs.h"
 #include "search/search_options.h"
+#include "bench_workspace.h"
 
 namespace {
 
@@ -38,12 +39,8 @@ bool mount(const fs::path& prefix) {
   tp::ProfileOptions options;
   options.prefix = prefix;
   options.settingsFile = scratch() / "settings.reg";
-  try {
-    tp::setCurrentRegistryHost(tp::openRegistryProfile(options).host);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
+  static talmoor::bench::BenchWorkspace workspace;
+  return workspace.open(options);
 }
 
 scripts::FileJobOutcome run(scripts::FileCommand command, const fs::path& file, std::optional<std::string> key,

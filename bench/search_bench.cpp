@@ -14,6 +14,7 @@
 #include "search/replace/text_match.h"
 #include "search/search_context.h"
 #include "search/search_walk.h"
+#include "bench_workspace.h"
 
 namespace {
 
@@ -26,13 +27,8 @@ bool mountCorpus() {
     talmoor::platform::ProfileOptions options;
     options.prefix = fs::path(TALMOOR_CORPUS_DIR) / "wine-8.0";
     options.settingsFile = fs::temp_directory_path() / "talmoor-search-bench-settings.reg";
-    try {
-      auto profile = talmoor::platform::openRegistryProfile(options);
-      talmoor::platform::setCurrentRegistryHost(profile.host);
-      return true;
-    } catch (const std::exception&) {
-      return false;
-    }
+    static talmoor::bench::BenchWorkspace workspace;
+    return workspace.open(options);
   }();
   return mounted;
 }

@@ -24,6 +24,7 @@
 #include "search/search_walk.h"
 #include "verify/file_references.h"
 #include "verify/verification.h"
+#include "bench_workspace.h"
 
 namespace {
 
@@ -70,20 +71,11 @@ class BenchPrefix {
     platform::ProfileOptions options;
     options.prefix = dir_;
     options.settingsFile = dir_ / "settings.reg";
-    try {
-      auto profile = platform::openRegistryProfile(options);
-      platform::setCurrentRegistryHost(profile.host);
-      platform::setCurrentDriveMap(profile.drives);
-    } catch (const std::exception&) {
-      return;
-    }
-    platform::setCurrentWindowsEnvironment(platform::WindowsEnvironment::fromRegistry());
+    if (!workspace_.open(options, std::make_shared<Rejecting>())) return;
     verify::installVerification();
-    setInteraction(std::make_shared<Rejecting>());
     ready_ = true;
   }
   ~BenchPrefix() {
-    platform::setCurrentRegistryHost(nullptr);
     std::error_code ec;
     if (!dir_.empty()) fs::remove_all(dir_, ec);
   }
@@ -91,6 +83,7 @@ class BenchPrefix {
 
  private:
   fs::path dir_;
+  bench::BenchWorkspace workspace_;
   bool ready_ = false;
 };
 

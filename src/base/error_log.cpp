@@ -4,11 +4,6 @@
 
 namespace talmoor {
 
-ErrorLog& ErrorLog::instance() {
-  static ErrorLog log;
-  return log;
-}
-
 void ErrorLog::add(ErrorLogRow row) {
   std::function<void()> listener;
   {

@@ -1,6 +1,7 @@
 #pragma once
 // The rows of the error log, as a model the Error Log window shows. Reports
-// made while no window shows the log fall back to message boxes.
+// made while no window shows the log fall back to message boxes. Each
+// workspace keeps its own (see workspace.h: errorLog()).
 
 #include <functional>
 #include <mutex>
@@ -23,8 +24,6 @@ struct ErrorLogRow {
 
 class ErrorLog {
  public:
-  static ErrorLog& instance();
-
   void add(ErrorLogRow row);
   std::vector<ErrorLogRow> rows() const;
   void remove(std::size_t index);

@@ -10,12 +10,11 @@
 #include "platform/last_error.h"
 #include "platform/win32_error_text.h"
 #include "platform/win32_errors.h"
+#include "base/workspace.h"
 
 namespace talmoor {
 
 namespace {
-
-std::atomic<bool> g_suppressed{false};
 
 constexpr const char* kUnknownError = "Unrecognised or Unknown Error, unable to retreive error message";
 
@@ -27,8 +26,8 @@ LONG withoutPending(LONG code) {
 
 }  // namespace
 
-bool errorBoxesSuppressed() { return g_suppressed.load(); }
-void setErrorBoxesSuppressed(bool suppressed) { g_suppressed = suppressed; }
+bool errorBoxesSuppressed() { return Workspace::current().errorBoxesSuppressed(); }
+void setErrorBoxesSuppressed(bool suppressed) { Workspace::current().setErrorBoxesSuppressed(suppressed); }
 
 std::string systemMessageText(LONG code) {
   return platform::systemErrorText(code).value_or(kUnknownError);
@@ -57,7 +56,7 @@ bool reportError(const ErrorHandler& handler, LONG code, std::string_view primar
 }
 
 void showErrorBox(LONG code, WindowRef owner, std::string_view title) {
-  if (g_suppressed || code == ERROR_SUCCESS || code == ERROR_ACCESS_DENIED || code == ERROR_IO_PENDING) return;
+  if (errorBoxesSuppressed() || code == ERROR_SUCCESS || code == ERROR_ACCESS_DENIED || code == ERROR_IO_PENDING) return;
   if (code == ERROR_NOT_AUTHENTICATED) {
     messageBox("You need to have logged onto the Network to Complete this action", "Not Logged On", BoxButtons::Ok,
                BoxIcon::None, owner);
@@ -68,7 +67,7 @@ void showErrorBox(LONG code, WindowRef owner, std::string_view title) {
   if (!text) {
     messageBox(kUnknownError, title, BoxButtons::Ok, BoxIcon::Stop, owner);
   } else if (messageBox(*text, title, BoxButtons::YesNo, BoxIcon::Exclamation, owner) == IDNO) {
-    g_suppressed = true;
+    setErrorBoxesSuppressed(true);
   }
   SetLastError(0);
 }
@@ -93,7 +92,7 @@ void addErrorLogRow(LONG code, std::string_view primaryName, std::string_view co
     }
   }
   std::string message = systemMessageText(code);
-  ErrorLog& log = ErrorLog::instance();
+  ErrorLog& log = errorLog();
   if (log.windowOpen()) {
     ErrorLogRow row{path.empty() ? "Unspecified" : path, name, std::string(context), message, code};
     row.image = errorLogImage(code, row.otherState);

@@ -153,9 +153,10 @@ class Interaction {
 // The text of a confirmation as a plain box or a console shows it.
 std::string describeConfirmation(const ConfirmationRequest& request);
 
-// The installed implementation; the console one until another is installed.
-Interaction& interaction();
-// Installs an implementation and returns the one it replaces.
+// The implementation of the calling thread's workspace (see workspace.h),
+// held while it is used.
+std::shared_ptr<Interaction> interaction();
+// Installs an implementation in that workspace and returns the one it replaces.
 std::shared_ptr<Interaction> setInteraction(std::shared_ptr<Interaction> implementation);
 
 // Shorthand in the order of the Win32 call: text, then title.

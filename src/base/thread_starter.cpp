@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "base/interaction.h"
+#include "platform/thread_context.h"
 
 namespace talmoor {
 
@@ -37,7 +38,9 @@ StartedThread startThread(ThreadRoutine routine, ThreadStart options) {
   worker->state_ = std::make_shared<WorkerThread::State>();
   auto state = worker->state_;
   try {
-    state->thread = std::thread([state, routine]() mutable {
+    // A worker works in the workspace of the thread that started it.
+    state->thread = std::thread([state, routine, context = platform::threadContext()]() mutable {
+      platform::ThreadContextScope working(std::move(context));
       DWORD code = routine();
       std::lock_guard lock(state->mutex);
       state->exitCode = code;

@@ -12,6 +12,7 @@
 #include "platform/registry/registry_host.h"
 #include "platform/win32_errors.h"
 #include "registry/hive_operations.h"
+#include "base/workspace.h"
 
 namespace talmoor::cli {
 
@@ -46,7 +47,7 @@ std::optional<MountPoint> mountPointOf(const std::string& text, std::string_view
 }
 
 bool fileExists(const std::string& file) {
-  auto host = platform::currentRegistryHost().hostPathOf(file);
+  auto host = Workspace::current().registry().hostPathOf(file);
   std::error_code ec;
   return host && std::filesystem::exists(*host, ec);
 }
@@ -54,7 +55,7 @@ bool fileExists(const std::string& file) {
 // Whether the name is taken: a file, or a link even where it points nowhere
 // (saving writes the file it points to, so it asks as for any file).
 bool nameTaken(const std::string& file) {
-  auto host = platform::currentRegistryHost().hostPathOf(file);
+  auto host = Workspace::current().registry().hostPathOf(file);
   std::error_code ec;
   return host && std::filesystem::exists(std::filesystem::symlink_status(*host, ec));
 }

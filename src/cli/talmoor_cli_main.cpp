@@ -10,6 +10,7 @@
 #include "base/console_interaction.h"
 #include "base/error_reporting.h"
 #include "base/version.h"
+#include "base/workspace.h"
 #include "cli/cli_support.h"
 #include "cli/hive_verbs.h"
 #include "cli/script_verbs.h"
@@ -19,7 +20,6 @@
 #include "verify/file_actions.h"
 #include "verify/verification.h"
 #include "cli/verbs.h"
-#include "platform/files/windows_environment.h"
 #include "platform/registry/registry_profile.h"
 #include "platform/win32_errors.h"
 
@@ -138,33 +138,29 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(app, argc, argv);
   std::set_new_handler([] { talmoor::fatalOutOfMemory(); });
-  talmoor::setInteraction(std::make_shared<talmoor::ConsoleInteraction>(
-      answerYes ? talmoor::ConsolePolicy::Yes : answerNo ? talmoor::ConsolePolicy::No : talmoor::ConsolePolicy::Ask));
+  auto console = std::make_shared<talmoor::ConsoleInteraction>(
+      answerYes ? talmoor::ConsolePolicy::Yes : answerNo ? talmoor::ConsolePolicy::No : talmoor::ConsolePolicy::Ask);
   if (queryDefault) query.value = "";
   if (addDefault) add.value = "";
   if (deleteDefault) remove.value = "";
 
-  talmoor::platform::RegistryProfile profile;
-  try {
-    talmoor::platform::ProfileOptions options;
-    if (prefix) options.prefix = *prefix;
-    if (windowsDir) options.windowsDir = *windowsDir;
-    for (const auto& mount : hiveMounts) {
-      auto parsed = talmoor::platform::parseHiveMount(mount);
-      if (!parsed) return talmoor::cli::reportProblem(mount, "not FILE=KEY");
-      options.hives.push_back(*parsed);
-    }
-    profile = talmoor::platform::openRegistryProfile(options);
-  } catch (const talmoor::platform::ProfileError& e) {
-    std::cerr << "talmoor-cli: " << e.what() << "\n";
+  talmoor::platform::ProfileOptions options;
+  if (prefix) options.prefix = *prefix;
+  if (windowsDir) options.windowsDir = *windowsDir;
+  for (const auto& mount : hiveMounts) {
+    auto parsed = talmoor::platform::parseHiveMount(mount);
+    if (!parsed) return talmoor::cli::reportProblem(mount, "not FILE=KEY");
+    options.hives.push_back(*parsed);
+  }
+  std::string problem;
+  auto workspace = talmoor::Workspace::open(options, console, problem);
+  if (!workspace) {
+    std::cerr << "talmoor-cli: " << problem << "\n";
     return talmoor::cli::kExitFailure;
   }
-  for (const auto& warning : profile.warnings) std::cerr << "talmoor-cli: " << warning << "\n";
-  talmoor::platform::setCurrentRegistryHost(profile.host);
-  talmoor::platform::setCurrentDriveMap(profile.drives);
-  talmoor::platform::setCurrentWindowsEnvironment(talmoor::platform::WindowsEnvironment::fromRegistry());
+  talmoor::WorkspaceScope working(workspace);
+  for (const auto& warning : workspace->profile()->warnings) std::cerr << "talmoor-cli: " << warning << "\n";
   talmoor::verify::installVerification();
-  if (profile.kind == "Wine prefix") talmoor::platform::setCurrentWinePrefix(profile.prefix);
   talmoor::verify::setShellOpener([](std::string_view verb, const std::filesystem::path& host) {
     std::cout << verb << ": " << host.string() << "\n";
     return true;
@@ -186,13 +182,12 @@ int main(int argc, char** argv) {
 
   // An orderly end saves every hive that changed. A verb that failed has
   // said why already; the same failure is not told twice.
-  if (LONG rc = profile.host->flushAll(); rc != ERROR_SUCCESS) {
+  if (LONG rc = workspace->registry().flushAll(); rc != ERROR_SUCCESS) {
     if (status == talmoor::cli::kExitSuccess) {
       talmoor::cli::FailureReporter failures;
-      failures.handler()(talmoor::ErrorReport{rc, profile.prefix.string(), "", "Saving Hive"});
+      failures.handler()(talmoor::ErrorReport{rc, workspace->profile()->prefix.string(), "", "Saving Hive"});
     }
     status = talmoor::cli::kExitFailure;
   }
-  talmoor::platform::setCurrentRegistryHost(nullptr);
   return status;
 }

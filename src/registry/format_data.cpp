@@ -1,5 +1,7 @@
 #include "registry/format_data.h"
 
+#include "platform/thread_context.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include "platform/text/code_page.h"
 #include "registry/root_keys.h"
 #include "base/masks/mask_engine.h"
+#include "base/workspace.h"
 
 namespace talmoor::registry {
 
@@ -21,9 +24,12 @@ namespace {
 constexpr std::size_t kMaxShownBytes = 256;
 constexpr std::size_t kMaxResourceString = 260;
 
-std::mutex g_resolverMutex;
-FileReferenceResolver g_resolver;
-
+// Installed per workspace by the file-reference checks.
+struct ResolverSlot {
+  std::mutex mutex;
+  FileReferenceResolver resolver;
+};
+ResolverSlot& resolverSlot() { return Workspace::current().service<ResolverSlot>(); }
 
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
   for (std::size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
@@ -106,8 +112,9 @@ const std::vector<NativePathPrefix>& nativePathPrefixes() {
 }
 
 void setFileReferenceResolver(FileReferenceResolver resolver) {
-  std::lock_guard lock(g_resolverMutex);
-  g_resolver = std::move(resolver);
+  ResolverSlot& slot = resolverSlot();
+  std::lock_guard lock(slot.mutex);
+  slot.resolver = std::move(resolver);
 }
 
 std::optional<IndirectString> parseIndirectString(std::string_view text) {
@@ -152,7 +159,7 @@ std::string displayString(std::string_view source, DisplayContext& context) {
     }
   }
   bool expandedEnvironment = false;
-  text = platform::currentWindowsEnvironment()->expand(text, &expandedEnvironment);
+  text = platform::threadEnvironment().expand(text, &expandedEnvironment);
   context.expanded |= expandedEnvironment;
   if (auto indirect = parseIndirectString(text)) {
     if (auto loaded = platform::loadIndirectString(indirect->module, indirect->id)) {
@@ -162,8 +169,9 @@ std::string displayString(std::string_view source, DisplayContext& context) {
   }
   FileReferenceResolver resolver;
   {
-    std::lock_guard lock(g_resolverMutex);
-    resolver = g_resolver;
+    ResolverSlot& slot = resolverSlot();
+    std::lock_guard lock(slot.mutex);
+    resolver = slot.resolver;
   }
   if (resolver) {
     if (auto resolved = resolver(text)) text = *resolved;

@@ -45,7 +45,7 @@ struct NativePathPrefix {
 const std::vector<NativePathPrefix>& nativePathPrefixes();
 
 // The file-reference resolution asked for the resolved form of a text that
-// names a file; none installed leaves the text as it is.
+// names a file (per workspace); none installed leaves the text as it is.
 using FileReferenceResolver = std::function<std::optional<std::string>(std::string_view)>;
 void setFileReferenceResolver(FileReferenceResolver resolver);
 

@@ -15,6 +15,7 @@
 #include "platform/text/code_page.h"
 #include "registry/registry_path.h"
 #include "registry/root_keys.h"
+#include "base/workspace.h"
 
 namespace talmoor::registry {
 
@@ -55,7 +56,7 @@ constexpr const char* kOpeningContext = "Opening Key";
 enum class FileStart { Unreadable, TooSmall, Windows9x, WindowsNT, WineText, Other };
 
 FileStart readFileStart(std::string_view file) {
-  auto host = platform::currentRegistryHost().hostPathOf(file);
+  auto host = Workspace::current().registry().hostPathOf(file);
   if (!host) return FileStart::Unreadable;
   std::error_code ec;
   if (!fs::is_regular_file(*host, ec)) return FileStart::Unreadable;
@@ -169,7 +170,7 @@ LONG mountHive(std::string_view parentPath, std::string_view name, std::string_v
   }
   // A damaged hive loads with what could be read; its detail is no failure.
   platform::clearErrorDetail();
-  auto& host = platform::currentRegistryHost();
+  auto& host = Workspace::current().registry();
   if (auto hostFile = host.hostPathOf(file))
     if (auto hive = host.local().hiveOfFile(*hostFile))
       reportHiveState(*hive, fmt::format("{}\\{}", parentPath, name), report);
@@ -193,7 +194,7 @@ LONG saveKeyAsHive(std::string_view keyPath, std::string_view file, const Report
   // first would lose it when the save then fails. The new file is written
   // completely beside it and only then takes its place.
   platform::clearErrorDetail();
-  if (auto host = platform::currentRegistryHost().hostPathOf(file)) {
+  if (auto host = Workspace::current().registry().hostPathOf(file)) {
     rc = platform::replaceFileThrough(
         *host, [&](const fs::path& staged) { return RegSaveKeyA(key.get(), staged.string().c_str(), nullptr); });
   } else {

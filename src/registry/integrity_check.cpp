@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/error_reporting.h"
+#include "base/workspace.h"
 #include "platform/last_error.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
@@ -15,9 +16,16 @@ namespace talmoor::registry {
 
 namespace {
 
-std::atomic<QueryValueKeyCall> g_queryValueKey{&ZwQueryValueKey};
-std::atomic<StatusToWinErrorCall> g_statusToWinError{&LsaNtStatusToWinError};
-std::atomic<bool> g_enabled{true};
+// What the check keeps per workspace: the native entry points it resolved
+// (a test stands others in) and the "Anti-Virus Methods" switch. Read at
+// every value by the walking threads.
+struct CheckSettings {
+  std::atomic<QueryValueKeyCall> queryValueKey{&ZwQueryValueKey};
+  std::atomic<StatusToWinErrorCall> statusToWinError{&LsaNtStatusToWinError};
+  std::atomic<bool> enabled{true};
+};
+
+CheckSettings& settings() { return Workspace::current().service<CheckSettings>(); }
 
 // A value may grow between asking for its size and reading it; the read is
 // then tried again a few times.
@@ -118,14 +126,18 @@ void reportFinding(CheckState state, std::string_view name, const ReportTo& repo
 
 namespace {
 // The system's own native call: reads the same tree as the documented calls.
-bool nativeEntryPointsReplaced() { return g_queryValueKey.load() != &ZwQueryValueKey; }
+bool nativeEntryPointsReplaced() { return settings().queryValueKey.load() != &ZwQueryValueKey; }
 }  // namespace
 
-NativeEntryPoints nativeEntryPoints() { return NativeEntryPoints{g_queryValueKey.load(), g_statusToWinError.load()}; }
+NativeEntryPoints nativeEntryPoints() {
+  CheckSettings& current = settings();
+  return NativeEntryPoints{current.queryValueKey.load(), current.statusToWinError.load()};
+}
 
 NativeEntryPoints setNativeEntryPoints(NativeEntryPoints entryPoints) {
-  return NativeEntryPoints{g_queryValueKey.exchange(entryPoints.queryValueKey),
-                           g_statusToWinError.exchange(entryPoints.statusToWinError)};
+  CheckSettings& current = settings();
+  return NativeEntryPoints{current.queryValueKey.exchange(entryPoints.queryValueKey),
+                           current.statusToWinError.exchange(entryPoints.statusToWinError)};
 }
 
 bool nativeReadAvailable() {
@@ -133,8 +145,8 @@ bool nativeReadAvailable() {
   return calls.queryValueKey && calls.statusToWinError;
 }
 
-void setIntegrityCheckEnabled(bool on) { g_enabled = on; }
-bool integrityCheckEnabled() { return g_enabled.load(); }
+void setIntegrityCheckEnabled(bool on) { settings().enabled = on; }
+bool integrityCheckEnabled() { return settings().enabled.load(); }
 
 std::optional<CountedName> CountedName::make(std::string_view ansiName) {
   if (!platform::isValidAnsi(ansiName)) return std::nullopt;
@@ -198,7 +210,7 @@ CheckState checkValue(HKEY key, std::string_view name, DWORD& type, std::vector<
                       const EnumerationRequest& request) {
   if (!integrityCheckEnabled() || !nativeReadAvailable() || isPredefinedKey(key)) return CheckState::Agree;
   // Nothing stands between the two reads to make them differ: no need to read twice.
-  if (auto host = platform::currentRegistryHostShared(); host && !host->hasFilters() && !nativeEntryPointsReplaced())
+  if (!Workspace::current().registry().hasFilters() && !nativeEntryPointsReplaced())
     return CheckState::Agree;
   CheckState state = readAndCompare(key, name, type, data);
   SetLastError(0);

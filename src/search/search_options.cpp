@@ -1,5 +1,8 @@
 #include "search/search_options.h"
 
+#include <mutex>
+
+#include "base/workspace.h"
 #include "registry/access/registry_access.h"
 #include "registry/integrity_check.h"
 
@@ -7,33 +10,35 @@ namespace talmoor::search {
 
 namespace {
 
-std::mutex& optionsMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
+// The options of one workspace. Jobs copy them when they start; the write
+// check reads and changes the confirmations switch from the job's thread.
+struct StoredOptions {
+  std::mutex mutex;
+  SearchOptions options;
+};
 
-SearchOptions& options() {
-  static SearchOptions current;
-  return current;
-}
+StoredOptions& stored() { return Workspace::current().service<StoredOptions>(); }
 
 }  // namespace
 
 SearchOptions currentSearchOptions() {
-  std::lock_guard lock(optionsMutex());
-  return options();
+  StoredOptions& state = stored();
+  std::lock_guard lock(state.mutex);
+  return state.options;
 }
 
 void storeSearchOptions(const SearchOptions& updated) {
-  std::lock_guard lock(optionsMutex());
-  options() = updated;
+  StoredOptions& state = stored();
+  std::lock_guard lock(state.mutex);
+  state.options = updated;
   registry::accessOptions().intelligentConversion = updated.intelligentConversion != 0;
   registry::setIntegrityCheckEnabled(updated.tamperCheck != 0);
 }
 
 void setConfirmationsOff(bool off) {
-  std::lock_guard lock(optionsMutex());
-  options().confirmationsOff = off ? 1 : 0;
+  StoredOptions& state = stored();
+  std::lock_guard lock(state.mutex);
+  state.options.confirmationsOff = off ? 1 : 0;
 }
 
 void resetSearchOptions() { storeSearchOptions(SearchOptions{}); }

@@ -80,7 +80,8 @@ struct SearchOptions {
   ConfirmationTable confirmationTemplate{};
 };
 
-// A copy of the current options.
+// A copy of the options of the calling thread's workspace (held in memory
+// only, from their defaults in every run).
 SearchOptions currentSearchOptions();
 // Replaces the options; the switches other subsystems keep (intelligent
 // conversion, the integrity check) are passed on to them.

@@ -1,5 +1,7 @@
 #include "verify/file_actions.h"
 
+#include "platform/thread_context.h"
+
 #include <mutex>
 
 #include <fmt/format.h>
@@ -12,6 +14,7 @@
 #include "registry/access/registry_access.h"
 #include "registry/format_data.h"
 #include "search/replace/change_class.h"
+#include "base/workspace.h"
 
 namespace talmoor::verify {
 
@@ -21,14 +24,19 @@ constexpr const char* kSessionManagerKey =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager";
 constexpr const char* kPendingRenames = "PendingFileRenameOperations";
 
-std::mutex g_openerMutex;
-ShellOpener g_opener;
+// Installed per workspace by the front (the desktop opens, the command line prints).
+struct OpenerSlot {
+  std::mutex mutex;
+  ShellOpener opener;
+};
+OpenerSlot& openerSlot() { return Workspace::current().service<OpenerSlot>(); }
 
 bool showThroughOpener(std::string_view verb, const std::filesystem::path& host) {
   ShellOpener opener;
   {
-    std::lock_guard lock(g_openerMutex);
-    opener = g_opener;
+    OpenerSlot& slot = openerSlot();
+    std::lock_guard lock(slot.mutex);
+    opener = slot.opener;
   }
   if (!opener) {
     messageBox("Missing Parameter to Shell Command", "Cannot Process Shell Command");
@@ -50,8 +58,9 @@ std::string unquotedPath(std::string_view path) {
 }  // namespace
 
 void setShellOpener(ShellOpener opener) {
-  std::lock_guard lock(g_openerMutex);
-  g_opener = std::move(opener);
+  OpenerSlot& slot = openerSlot();
+  std::lock_guard lock(slot.mutex);
+  slot.opener = std::move(opener);
 }
 
 int fileAction(WindowRef owner, const std::string& path, std::string_view verb, const FileSystemView& files) {
@@ -62,7 +71,7 @@ int fileAction(WindowRef owner, const std::string& path, std::string_view verb, 
   DWORD attributes = 0;
   const bool exists = platform::fileExists(path, files.drives, &attributes);
   if (verb == kVerbRebootMove) {
-    auto folder = interaction().chooseFolder("Select Destination Folder", path);
+    auto folder = interaction()->chooseFolder("Select Destination Folder", path);
     if (!folder) return 0;
     std::string destination = fmt::format("{}\\{}", *folder, lastComponent(unquotedPath(path)));
     if (!scheduleRebootMove(unquotedPath(path), destination, owner)) return 1;
@@ -115,7 +124,7 @@ bool scheduleRebootMove(const std::string& source, const std::string& destinatio
 }
 
 bool executeCommandLine(std::string_view commandLine, WindowRef owner) {
-  auto prefix = platform::currentWinePrefix();
+  auto prefix = platform::threadWinePrefix();
   if (!prefix) {
     messageBox("Programs can only be run in a Wine prefix; this registry has none.", "Cannot Execute",
                BoxButtons::Ok, BoxIcon::Stop, owner);

@@ -26,6 +26,7 @@ inline constexpr std::string_view kVerbProperties = "properties";
 // "select"): the desktop opens it (xdg-open or the portal), the command line
 // prints it. False when it could not be shown.
 using ShellOpener = std::function<bool(std::string_view verb, const std::filesystem::path& hostPath)>;
+// Installs the calling thread's workspace's opener.
 void setShellOpener(ShellOpener opener);
 
 // One file action on one path; 0 done or skipped, 1 failed.

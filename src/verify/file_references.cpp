@@ -1,5 +1,8 @@
 #include "verify/file_references.h"
 
+#include "platform/registry/registry_profile.h"
+#include "platform/thread_context.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -35,7 +38,9 @@ std::string trimmedReference(std::string_view text) {
 }  // namespace
 
 CurrentFiles::CurrentFiles()
-    : environment_(platform::currentWindowsEnvironment()), drives_(platform::currentDriveMap()) {}
+    : profile_(platform::threadContext().profile),
+      environment_(platform::threadEnvironment()),
+      drives_(platform::threadDrives()) {}
 
 bool hasKnownExtension(std::string_view name) {
   auto dot = name.rfind('.');

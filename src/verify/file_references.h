@@ -11,6 +11,7 @@
 #include "base/interaction.h"
 #include "platform/files/drive_map.h"
 #include "platform/files/windows_environment.h"
+#include "platform/registry/registry_profile.h"
 #include "base/masks/mask_engine.h"
 
 namespace talmoor::verify {
@@ -20,15 +21,18 @@ struct FileSystemView {
   const platform::WindowsEnvironment& environment;
   const platform::DriveMap& drives;
 };
-// The current profile's environment and drives, held for the view's life.
+// The environment and drives of the profile the calling thread works on,
+// held for the view's life (a thread searching for files may outlive the
+// binding it was started under).
 class CurrentFiles {
  public:
   CurrentFiles();
-  FileSystemView view() const { return {*environment_, *drives_}; }
+  FileSystemView view() const { return {environment_, drives_}; }
 
  private:
-  std::shared_ptr<const platform::WindowsEnvironment> environment_;
-  std::shared_ptr<const platform::DriveMap> drives_;
+  std::shared_ptr<platform::RegistryProfile> profile_;
+  const platform::WindowsEnvironment& environment_;
+  const platform::DriveMap& drives_;
 };
 
 // "exe", "com", "sys", "drv", "ocx", "oxa", "dll", "htm", "html", "icl", "bat".

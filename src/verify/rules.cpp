@@ -8,6 +8,7 @@
 #include "platform/files/atomic_file.h"
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
+#include "base/workspace.h"
 
 namespace talmoor::verify {
 
@@ -167,9 +168,6 @@ bool RuleBase::save(const std::filesystem::path& file) const {
   return platform::replaceFileAtomically(file, bytes) == ERROR_SUCCESS;
 }
 
-RuleBase& ruleBase() {
-  static RuleBase base;
-  return base;
-}
+RuleBase& ruleBase() { return Workspace::current().service<RuleBase>(); }
 
 }  // namespace talmoor::verify

@@ -69,7 +69,7 @@ class RuleBase {
   std::vector<RulePtr> rules_;
 };
 
-// The process's rule base.
+// The rule base of the calling thread's workspace.
 RuleBase& ruleBase();
 
 // One record of a ".rules" file, and reading one from bytes (nothing when the

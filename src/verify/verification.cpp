@@ -62,7 +62,7 @@ int askAboutReference(SearchContext& context, VerificationState& state, const Fi
   });
   MissingReferenceRequest request{context.currentKeyPath, state.itemName, state.dataText, state.reference, feed,
                                   context.owner};
-  MissingReferenceReply reply = interaction().missingFileReference(request);
+  MissingReferenceReply reply = interaction()->missingFileReference(request);
   feed->stop = true;
   searcher.join();
   state.remember = reply.remember;
@@ -94,7 +94,7 @@ bool ruleApplies(Rule& rule, std::string_view reference, WindowRef owner) {
     question.findSelected = preselected(question.findPrefixes, rule.matchedLength);
     question.replaceSelected = preselected(question.replacePrefixes, rule.matchedLength);
     question.owner = owner;
-    PatternReply answer = interaction().patternDetected(question);
+    PatternReply answer = interaction()->patternDetected(question);
     if (answer.answer == IDYES || answer.answer == IDNO) {
       if (answer.findChoice < question.findPrefixes.size()) rule.find = question.findPrefixes[answer.findChoice];
       if (!rule.reject && answer.replaceChoice < question.replacePrefixes.size())

@@ -16,6 +16,7 @@
 #include "base/thread_starter.h"
 #include "platform/last_error.h"
 #include "platform/win32_errors.h"
+#include "base/workspace.h"
 
 namespace {
 
@@ -25,11 +26,11 @@ class ReportingTest : public ::testing::Test {
  protected:
   ReportingTest() : installed_(scripted_) {
     setErrorBoxesSuppressed(false);
-    ErrorLog::instance().clear();
-    ErrorLog::instance().setWindowOpen(true);
+    errorLog().clear();
+    errorLog().setWindowOpen(true);
     SetLastError(0);
   }
-  ~ReportingTest() override { ErrorLog::instance().setWindowOpen(false); }
+  ~ReportingTest() override { errorLog().setWindowOpen(false); }
   std::shared_ptr<ScriptedInteraction> scripted_ = std::make_shared<ScriptedInteraction>();
   ScopedInteraction installed_;
 };
@@ -62,7 +63,7 @@ TEST_F(ReportingTest, BoxesLogRowsAndSuppression) {
   // Access denied is logged but never boxed.
   defaultErrorHandler(ErrorReport{ERROR_ACCESS_DENIED, "HKLM\\Software\\Locked", "", "Opening Key", nullptr, 1});
   EXPECT_EQ(scripted_->boxes().size(), 1u);
-  auto rows = ErrorLog::instance().rows();
+  auto rows = errorLog().rows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].keyPath, "HKLM\\Software");
   EXPECT_EQ(rows[0].valueName, "Locked");
@@ -72,7 +73,7 @@ TEST_F(ReportingTest, BoxesLogRowsAndSuppression) {
 
   // The default handler stops only on an invalid handle.
   EXPECT_TRUE(defaultErrorHandler(ErrorReport{ERROR_INVALID_HANDLE, "", "", "Closing", nullptr, 0}));
-  EXPECT_EQ(ErrorLog::instance().rows().back().keyPath, "Unspecified");
+  EXPECT_EQ(errorLog().rows().back().keyPath, "Unspecified");
 
   // No on one box silences every later one.
   scripted_->answer({IDNO});
@@ -89,7 +90,7 @@ TEST_F(ReportingTest, BoxesLogRowsAndSuppression) {
   EXPECT_EQ(scripted_->boxes().back().icon, BoxIcon::Stop);
 
   // With the log window closed, a row falls back to a box titled with the path.
-  ErrorLog::instance().setWindowOpen(false);
+  errorLog().setWindowOpen(false);
   addErrorLogRow(ERROR_FILE_NOT_FOUND, "HKLM\\Software\\Gone", "Opening Key", "value", 0);
   EXPECT_EQ(scripted_->boxLines().back(), "HKLM\\Software\\Gone: Opening Key\nThe system cannot find the file specified.");
 }

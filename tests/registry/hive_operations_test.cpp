@@ -18,6 +18,7 @@
 #include "support/corpus.h"
 #include "support/regf_support.h"
 #include "support/test_registry.h"
+#include "base/workspace.h"
 
 namespace {
 
@@ -31,11 +32,11 @@ class HiveOperationsTest : public ::testing::Test {
  protected:
   HiveOperationsTest() : installed_(scripted_) {
     setErrorBoxesSuppressed(false);
-    ErrorLog::instance().clear();
+    errorLog().clear();
   }
   ~HiveOperationsTest() override {
-    ErrorLog::instance().clear();
-    ErrorLog::instance().setWindowOpen(false);
+    errorLog().clear();
+    errorLog().setWindowOpen(false);
   }
 
   // Reports as "context | primary | secondary | code | verbosity".
@@ -196,7 +197,7 @@ TEST_F(HiveOperationsTest, LoadsRefusedFailedOrDamaged) {
 TEST_F(HiveOperationsTest, UnloadFailuresBecomeErrorLogRows) {
   fs::path file = corpusCopy("BCD");
   if (file.empty()) GTEST_SKIP() << "no corpus hive";
-  ErrorLog::instance().setWindowOpen(true);
+  errorLog().setWindowOpen(true);
   ASSERT_EQ(mountHive("HKEY_LOCAL_MACHINE", "BCD00000000", file.string()), ERROR_SUCCESS);
   HKEY inside = 0;  // an open key of the hive keeps it loaded
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "BCD00000000\\Description", 0, KEY_READ, &inside), ERROR_SUCCESS);
@@ -205,7 +206,7 @@ TEST_F(HiveOperationsTest, UnloadFailuresBecomeErrorLogRows) {
   ASSERT_EQ(unloadHive("HKEY_LOCAL_MACHINE\\BCD00000000"), ERROR_SUCCESS);
   EXPECT_EQ(unloadHive("HKEY_LOCAL_MACHINE\\BCD00000000"), ERROR_FILE_NOT_FOUND);
 
-  auto rows = ErrorLog::instance().rows();
+  auto rows = errorLog().rows();
   ASSERT_EQ(rows.size(), 2u);
   for (const auto& row : rows)
     EXPECT_EQ(row.keyPath + " | " + row.valueName + " | " + row.context,

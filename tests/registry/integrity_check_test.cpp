@@ -16,6 +16,7 @@
 #include "registry/integrity_check.h"
 #include "search/search_options.h"
 #include "support/test_registry.h"
+#include "base/workspace.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ class IntegrityCheckTest : public ::testing::Test {
     previous_ = setNativeEntryPoints({&observedNativeCall, &LsaNtStatusToWinError});
     setIntegrityCheckEnabled(true);
     setErrorBoxesSuppressed(false);
-    ErrorLog::instance().clear();
+    errorLog().clear();
     g_nativeCalls = 0;
     EXPECT_EQ(createKeyPrimitive("", HKEY_LOCAL_MACHINE, "Software\\Checked", key_, kAllKeyAccess), ERROR_SUCCESS);
   }
@@ -71,8 +72,8 @@ class IntegrityCheckTest : public ::testing::Test {
     setNativeEntryPoints(previous_);
     search::resetSearchOptions();
     accessOptions().intelligentConversion = true;
-    ErrorLog::instance().clear();
-    ErrorLog::instance().setWindowOpen(false);
+    errorLog().clear();
+    errorLog().setWindowOpen(false);
   }
 
   void set(const char* name, DWORD type, const Bytes& data) {
@@ -135,11 +136,11 @@ TEST_F(IntegrityCheckTest, ValuesChangingBetweenTheReadingsAreInFluxAndStillRead
   set("Counter", REG_BINARY, {1, 2, 3});
   BYTE next = 100;
   hook(u"Counter", [&](Bytes& data) { data.back() = next++; });
-  ErrorLog::instance().setWindowOpen(true);
+  errorLog().setWindowOpen(true);
   auto delivered = walk(key_, ReportTo(defaultErrorHandler, kKeyPath));
   EXPECT_EQ(delivered["Counter"].second, (Bytes{1, 2, 3}));
   EXPECT_TRUE(scripted_->boxes().empty());
-  auto rows = ErrorLog::instance().rows();
+  auto rows = errorLog().rows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].valueName, "Counter");
   EXPECT_EQ(rows[0].context, kCheckInFluxText);
@@ -208,10 +209,10 @@ TEST_F(IntegrityCheckTest, QueryValueReadsAroundTheFilters) {
   const Bytes broken = tp::bytesFromUtf16(u"x\xD800y", true);
   ASSERT_EQ(RegSetValueExW(key_, u"Broken", 0, REG_MULTI_SZ, broken.data(), static_cast<DWORD>(broken.size())),
             ERROR_SUCCESS);
-  ErrorLog::instance().setWindowOpen(true);
+  errorLog().setWindowOpen(true);
   ASSERT_EQ(queryValue(key_, "Broken", type, data, recording()), ERROR_SUCCESS);
   EXPECT_EQ(data, broken);
-  auto rows = ErrorLog::instance().rows();
+  auto rows = errorLog().rows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].context, kUnicodeKeptText);
 

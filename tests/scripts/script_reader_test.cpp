@@ -13,6 +13,7 @@
 #include "platform/win32_errors.h"
 #include "scripts/script_test_support.h"
 #include "support/corpus.h"
+#include "base/workspace.h"
 
 namespace {
 
@@ -226,7 +227,7 @@ TEST_F(ScriptReaderTest, WhatStopsTheReading) {
   }
   // Lines without "=": a comment, blanks, the deletion form of other editors.
   for (std::string line : {"; a comment", "   ", "-[HKEY_LOCAL_MACHINE\\A]"}) {
-    ErrorLog::instance().clear();
+    errorLog().clear();
     ReadResult result = read(kHead + line + "\r\n\"after\"=dword:2\r\n");
     EXPECT_EQ(result.status, ReadStatus::InvalidLine);
     EXPECT_EQ(result.line, 3u);

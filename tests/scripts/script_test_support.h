@@ -12,6 +12,7 @@
 #include "base/error_reporting.h"
 #include "support/scripted_interaction.h"
 #include "scripts/script_reader.h"
+#include "base/workspace.h"
 
 namespace talmoor::test {
 
@@ -55,16 +56,16 @@ class ScriptFileTest : public ::testing::Test {
  protected:
   ScriptFileTest() : installed_(boxes_) {
     setErrorBoxesSuppressed(false);
-    ErrorLog::instance().clear();
-    ErrorLog::instance().setWindowOpen(true);
+    errorLog().clear();
+    errorLog().setWindowOpen(true);
   }
   ~ScriptFileTest() override {
-    ErrorLog::instance().setWindowOpen(false);
-    ErrorLog::instance().clear();
+    errorLog().setWindowOpen(false);
+    errorLog().clear();
   }
   std::vector<std::string> logLines() const {
     std::vector<std::string> lines;
-    for (const auto& r : ErrorLog::instance().rows())
+    for (const auto& r : errorLog().rows())
       lines.push_back(std::to_string(r.code) + " " + r.keyPath + " | " + r.valueName + " | " + r.context);
     return lines;
   }

@@ -16,6 +16,7 @@
 #include "search/search_parameters.h"
 #include "search/search_walk.h"
 #include "search/search_test_support.h"
+#include "base/workspace.h"
 
 namespace talmoor::search {
 namespace {
@@ -272,8 +273,8 @@ TEST_F(ModifySearch, TheMaskActionCountsNamesButNeverCypheredOnes) {
   // A mask only finds: nothing is written, so the row has no mark.
   EXPECT_EQ(run.rows(), std::vector<std::string>{"T|hrzr_a2|-|0"});
   EXPECT_EQ(values(kBase), (Values{{"HRZR_a1", "-"}, {"hrzr_a2", "-"}}));
-  ASSERT_EQ(ErrorLog::instance().rows().size(), 1u);
-  EXPECT_EQ(ErrorLog::instance().rows()[0].context, "Will not Verify Cyphered Name");
+  ASSERT_EQ(errorLog().rows().size(), 1u);
+  EXPECT_EQ(errorLog().rows()[0].context, "Will not Verify Cyphered Name");
 }
 
 TEST_F(ModifySearch, ReadingTheWindowAgainRestoresTheModifyAction) {

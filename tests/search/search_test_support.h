@@ -28,6 +28,8 @@
 #include "search/search_options.h"
 #include "search/search_parameters.h"
 #include "support/test_registry.h"
+#include "base/workspace.h"
+#include "platform/thread_context.h"
 
 namespace talmoor::search::searchtest {
 
@@ -65,7 +67,7 @@ inline std::vector<std::string> captions(const ScriptedInteraction& scripted) {
 // "code key | value | context" of every error log row.
 inline std::vector<std::string> logLines() {
   std::vector<std::string> lines;
-  for (const auto& r : ErrorLog::instance().rows())
+  for (const auto& r : errorLog().rows())
     lines.push_back(std::to_string(r.code) + " " + r.keyPath + " | " + r.valueName + " | " + r.context);
   return lines;
 }
@@ -99,7 +101,8 @@ class Latch {
 inline void mustFinish(const std::function<void()>& work, const char* what,
                        std::chrono::seconds limit = std::chrono::seconds(60)) {
   auto done = std::make_shared<Latch>();
-  std::thread([work, done] {
+  std::thread([work, done, context = platform::threadContext()] {
+    platform::ThreadContextScope working(context);
     work();
     done->open();
   }).detach();
@@ -114,13 +117,13 @@ class SearchTest : public ::testing::Test {
   SearchTest() : installed_(scripted_) {
     resetSearchOptions();
     setErrorBoxesSuppressed(false);
-    ErrorLog::instance().clear();
-    ErrorLog::instance().setWindowOpen(true);
+    errorLog().clear();
+    errorLog().setWindowOpen(true);
     scripted_->setDefaultAnswer(IDNO);
   }
   ~SearchTest() override {
-    ErrorLog::instance().setWindowOpen(false);
-    ErrorLog::instance().clear();
+    errorLog().setWindowOpen(false);
+    errorLog().clear();
     setErrorBoxesSuppressed(false);
     resetSearchOptions();
   }

@@ -2,9 +2,18 @@
 
 #include <stdexcept>
 
+#include "platform/error_detail.h"
 #include "platform/win32_errors.h"
 
 namespace talmoor::test {
+
+std::shared_ptr<platform::RegistryProfile> openTestProfile(const platform::ProfileOptions& options) {
+  platform::clearErrorDetail();
+  std::shared_ptr<platform::RegistryProfile> profile;
+  if (platform::openRegistryProfile(options, profile) != ERROR_SUCCESS)
+    throw std::runtime_error(platform::takeErrorDetail());
+  return profile;
+}
 
 TestRegistry::TestRegistry() {
   using platform::Hive;
@@ -16,9 +25,13 @@ TestRegistry::TestRegistry() {
     throw std::runtime_error("cannot mount the test hives");
   machine->setCurrentUserSid(kTestUserSid);
   host_ = std::make_shared<platform::RegistryHost>(machine);
-  platform::setCurrentRegistryHost(host_);
+  profile_ = std::make_shared<platform::RegistryProfile>();
+  profile_->host = host_;
+  profile_->prefix = dir_.path();
+  workspace_ = Workspace::over(profile_, nullptr);
+  scope_ = std::make_unique<WorkspaceScope>(workspace_);
 }
 
-TestRegistry::~TestRegistry() { platform::setCurrentRegistryHost(nullptr); }
+TestRegistry::~TestRegistry() { scope_.reset(); }
 
 }  // namespace talmoor::test

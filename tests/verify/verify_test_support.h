@@ -13,6 +13,7 @@
 #include "support/corpus.h"
 #include "verify/file_references.h"
 #include "verify/rules.h"
+#include "base/workspace.h"
 
 namespace talmoor::verify::verifytest {
 
@@ -52,25 +53,28 @@ class Drives {
   platform::WindowsEnvironment environment;
 };
 
-// Makes the drives and environment the process's current ones (as a front
-// installs its profile's) for the object's life.
+// Gives the profile of the test's workspace these drives and this
+// environment for the object's life (the test must have a registry).
 class CurrentFiles {
  public:
   explicit CurrentFiles(const Drives& drives)
-      : previousDrives_(platform::currentDriveMap()), previousEnvironment_(platform::currentWindowsEnvironment()) {
-    platform::setCurrentDriveMap(drives.drives);
-    platform::setCurrentWindowsEnvironment(drives.environment);
+      : profile_(Workspace::current().profile()),
+        previousDrives_(profile_->drives),
+        previousEnvironment_(profile_->environment()) {
+    profile_->drives = drives.drives;
+    profile_->setEnvironment(drives.environment);
   }
   ~CurrentFiles() {
-    platform::setCurrentDriveMap(*previousDrives_);
-    platform::setCurrentWindowsEnvironment(*previousEnvironment_);
+    profile_->drives = previousDrives_;
+    profile_->setEnvironment(previousEnvironment_);
   }
   CurrentFiles(const CurrentFiles&) = delete;
   CurrentFiles& operator=(const CurrentFiles&) = delete;
 
  private:
-  std::shared_ptr<const platform::DriveMap> previousDrives_;
-  std::shared_ptr<const platform::WindowsEnvironment> previousEnvironment_;
+  std::shared_ptr<platform::RegistryProfile> profile_;
+  platform::DriveMap previousDrives_;
+  platform::WindowsEnvironment previousEnvironment_;
 };
 
 inline RulePtr makeRule(std::string find, std::string replace, RuleType type = RuleType::ExactMatch,

@@ -15,9 +15,6 @@ int driveIndex(char letter) {
   return c >= 'a' && c <= 'z' ? c - 'a' : -1;
 }
 
-std::mutex g_drivesMutex;
-std::shared_ptr<const DriveMap> g_drives;
-
 }  // namespace
 
 DriveMap DriveMap::fromDosDevices(const std::filesystem::path& dosdevices) {
@@ -80,18 +77,6 @@ std::optional<std::filesystem::path> DriveMap::toHost(std::string_view windowsPa
     host /= std::string(part);
   }
   return host;
-}
-
-std::shared_ptr<const DriveMap> currentDriveMap() {
-  std::lock_guard lock(g_drivesMutex);
-  if (!g_drives) g_drives = std::make_shared<const DriveMap>();
-  return g_drives;
-}
-
-void setCurrentDriveMap(DriveMap drives) {
-  auto shared = std::make_shared<const DriveMap>(std::move(drives));
-  std::lock_guard lock(g_drivesMutex);
-  g_drives = std::move(shared);
 }
 
 }  // namespace talmoor::platform

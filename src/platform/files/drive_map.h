@@ -32,10 +32,5 @@ class DriveMap {
 std::optional<std::filesystem::path> findEntryIgnoringCase(const std::filesystem::path& folder,
                                                           std::string_view name);
 
-// The drives of the profile the program works on, so that code above the
-// platform can resolve Windows paths without holding the profile. A process
-// starts with no drives; the fronts install the profile's.
-std::shared_ptr<const DriveMap> currentDriveMap();
-void setCurrentDriveMap(DriveMap drives);
 
 }  // namespace talmoor::platform

@@ -1,5 +1,7 @@
 #include "platform/files/module_search.h"
 
+#include "platform/thread_context.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -112,7 +114,7 @@ std::optional<std::filesystem::path> findModuleFile(std::string_view module, con
 }
 
 std::optional<std::filesystem::path> findModuleFile(std::string_view module) {
-  return findModuleFile(module, *currentWindowsEnvironment(), *currentDriveMap());
+  return findModuleFile(module, threadEnvironment(), threadDrives());
 }
 
 std::optional<std::string> loadIndirectString(std::string_view module, unsigned id,
@@ -125,7 +127,7 @@ std::optional<std::string> loadIndirectString(std::string_view module, unsigned 
 }
 
 std::optional<std::string> loadIndirectString(std::string_view module, unsigned id) {
-  return loadIndirectString(module, id, *currentWindowsEnvironment(), *currentDriveMap());
+  return loadIndirectString(module, id, threadEnvironment(), threadDrives());
 }
 
 }  // namespace talmoor::platform

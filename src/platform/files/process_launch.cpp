@@ -16,11 +16,6 @@ extern char** environ;
 
 namespace talmoor::platform {
 
-namespace {
-std::mutex g_prefixMutex;
-std::optional<std::filesystem::path> g_prefix;
-}  // namespace
-
 std::vector<std::string> splitWindowsCommandLine(std::string_view line) {
   std::vector<std::string> words;
   std::size_t i = 0;
@@ -61,16 +56,6 @@ std::vector<std::string> splitWindowsCommandLine(std::string_view line) {
     words.push_back(std::move(word));
   }
   return words;
-}
-
-std::optional<std::filesystem::path> currentWinePrefix() {
-  std::lock_guard lock(g_prefixMutex);
-  return g_prefix;
-}
-
-void setCurrentWinePrefix(std::optional<std::filesystem::path> prefix) {
-  std::lock_guard lock(g_prefixMutex);
-  g_prefix = std::move(prefix);
 }
 
 std::optional<std::filesystem::path> findWineLoader() {

@@ -17,9 +17,6 @@ namespace talmoor::platform {
 // programs use for their arguments.
 std::vector<std::string> splitWindowsCommandLine(std::string_view commandLine);
 
-// The Wine prefix the program works on, when the profile is one.
-std::optional<std::filesystem::path> currentWinePrefix();
-void setCurrentWinePrefix(std::optional<std::filesystem::path> prefix);
 
 // The Wine loader, if installed.
 std::optional<std::filesystem::path> findWineLoader();

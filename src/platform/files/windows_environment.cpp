@@ -124,7 +124,7 @@ class Builder {
   }
 
   void user() {
-    std::u16string sid = currentRegistryHostShared()->local().currentUserSid();
+    std::u16string sid = callingThreadRegistry()->local().currentUserSid();
     if (!sid.empty()) {
       std::string profileKey = std::string(kProfileList) + "\\" + wideToAnsi(sid);
       fromValue("USERPROFILE", HKEY_LOCAL_MACHINE, profileKey.c_str(), "ProfileImagePath");
@@ -175,9 +175,6 @@ class Builder {
 
   WindowsEnvironment env_;
 };
-
-std::mutex g_environmentMutex;
-std::shared_ptr<const WindowsEnvironment> g_environment;
 
 }  // namespace
 
@@ -236,18 +233,6 @@ std::string WindowsEnvironment::expand(std::string_view text, bool* changed) con
   out.append(text.substr(std::min(pos, text.size())));
   if (changed) *changed = replaced;
   return out;
-}
-
-std::shared_ptr<const WindowsEnvironment> currentWindowsEnvironment() {
-  std::lock_guard lock(g_environmentMutex);
-  if (!g_environment) g_environment = std::make_shared<const WindowsEnvironment>();
-  return g_environment;
-}
-
-void setCurrentWindowsEnvironment(WindowsEnvironment environment) {
-  auto shared = std::make_shared<const WindowsEnvironment>(std::move(environment));
-  std::lock_guard lock(g_environmentMutex);
-  g_environment = std::move(shared);
 }
 
 }  // namespace talmoor::platform

@@ -61,9 +61,5 @@ class WindowsEnvironment {
   std::map<std::u16string, Variable> variables_;  // keyed by the upper-cased name
 };
 
-// The environment of the profile the program works on. A process starts with
-// an empty one; the fronts install the one their profile gives.
-std::shared_ptr<const WindowsEnvironment> currentWindowsEnvironment();
-void setCurrentWindowsEnvironment(WindowsEnvironment environment);
 
 }  // namespace talmoor::platform

@@ -2,12 +2,16 @@
 
 #include <future>
 
+#include "platform/thread_context.h"
+
 namespace talmoor::platform {
 
 MessageLoopThread::MessageLoopThread(Handler handler) {
   std::promise<std::shared_ptr<MessageQueue>> ready;
   auto started = ready.get_future();
-  thread_ = std::thread([handler = std::move(handler), &ready] {
+  // The loop works on what the thread that made it works on.
+  thread_ = std::thread([handler = std::move(handler), &ready, context = threadContext()]() mutable {
+    ThreadContextScope working(std::move(context));
     auto queue = currentThreadQueueShared();
     ready.set_value(queue);
     for (;;) {

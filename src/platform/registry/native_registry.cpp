@@ -33,7 +33,7 @@ NTSTATUS NtQueryValueKey(HKEY KeyHandle, const UNICODE_STRING* ValueName,
   if (!ValueName || !ResultLength || (ValueName->Length && !ValueName->Buffer)) return STATUS_INVALID_PARAMETER;
   std::u16string name(ValueName->Buffer ? ValueName->Buffer : u"", ValueName->Length / 2);
   talmoor::platform::ValueEntry value;
-  LONG rc = talmoor::platform::currentRegistryHostShared()->queryValueNative(KeyHandle, name, value);
+  LONG rc = talmoor::platform::callingThreadRegistry()->queryValueNative(KeyHandle, name, value);
   if (rc != ERROR_SUCCESS) return statusFromError(rc);
 
   const ULONG nameBytes = static_cast<ULONG>(value.name.size() * 2);
@@ -96,7 +96,7 @@ NTSTATUS NtQueryKey(HKEY KeyHandle, KEY_INFORMATION_CLASS KeyInformationClass, v
   if (!ResultLength || KeyInformationClass != KeyBasicInformation) return STATUS_INVALID_PARAMETER;
   std::u16string name;
   std::uint64_t lastWrite = 0;
-  LONG rc = talmoor::platform::currentRegistryHostShared()->keyBasics(KeyHandle, name, lastWrite);
+  LONG rc = talmoor::platform::callingThreadRegistry()->keyBasics(KeyHandle, name, lastWrite);
   if (rc != ERROR_SUCCESS) return statusFromError(rc);
   const ULONG nameBytes = static_cast<ULONG>(name.size() * 2);
   const std::size_t header = offsetof(KEY_BASIC_INFORMATION, Name);

@@ -14,6 +14,7 @@
 #include "platform/registry/registry_constants.h"
 #include "platform/security/security_descriptor.h"
 #include "platform/text/code_page.h"
+#include "platform/thread_context.h"
 #include "platform/win32_errors.h"
 
 namespace talmoor::platform {
@@ -683,22 +684,10 @@ LONG RegistryHost::keyBasics(HKEY key, std::u16string& name, std::uint64_t& last
 
 LONG RegistryHost::flushAll() { return local_->flushAll(); }
 
-namespace {
-std::mutex g_hostMutex;
-std::shared_ptr<RegistryHost> g_host;
-}  // namespace
-
-std::shared_ptr<RegistryHost> currentRegistryHostShared() {
-  std::lock_guard lock(g_hostMutex);
-  if (!g_host) g_host = std::make_shared<RegistryHost>(std::make_shared<MachineRegistry>());
-  return g_host;
-}
-
-RegistryHost& currentRegistryHost() { return *currentRegistryHostShared(); }
-
-void setCurrentRegistryHost(std::shared_ptr<RegistryHost> host) {
-  std::lock_guard lock(g_hostMutex);
-  g_host = std::move(host);
+std::shared_ptr<RegistryHost> callingThreadRegistry() {
+  if (auto bound = threadRegistry()) return bound;
+  thread_local auto none = std::make_shared<RegistryHost>(std::make_shared<MachineRegistry>());
+  return none;
 }
 
 }  // namespace talmoor::platform

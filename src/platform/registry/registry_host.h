@@ -124,10 +124,10 @@ class RegistryHost {
   std::atomic<bool> hasFilters_{false};
 };
 
-// The registry service that the Win32-shaped calls use. A process starts with
-// an empty registry; the fronts install the one their profile builds.
-RegistryHost& currentRegistryHost();
-std::shared_ptr<RegistryHost> currentRegistryHostShared();
-void setCurrentRegistryHost(std::shared_ptr<RegistryHost> host);
+// The registry service the Win32-shaped calls of the calling thread use: the
+// one of the profile bound to the thread (see thread_context.h), or an empty
+// registry of the thread's own where none is, so that a stray call fails
+// instead of reaching another profile.
+std::shared_ptr<RegistryHost> callingThreadRegistry();
 
 }  // namespace talmoor::platform

@@ -9,6 +9,7 @@
 #include "platform/registry/offline_windows.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/registry/wine_server.h"
+#include "platform/thread_context.h"
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
 
@@ -178,7 +179,8 @@ void mountPrefix(MachineRegistry& machine, const ProfileOptions& options, Regist
                                      profile.prefix.string()));
     createStore(profile.prefix);
   }
-  profile.kind = std::filesystem::exists(profile.prefix / ".update-timestamp", ec) ? "Wine prefix" : "Talmoor store";
+  profile.kind = std::filesystem::exists(profile.prefix / ".update-timestamp", ec) ? ProfileKind::WinePrefix
+                                                                                   : ProfileKind::TalmoorStore;
 
   // Read everything before mounting anything: a bad file leaves no half-built registry.
   auto system = loadHive(profile.prefix / "system.reg", profile);
@@ -223,17 +225,14 @@ void mountWindows(MachineRegistry& machine, const std::filesystem::path& dir, Re
   for (const auto& mount : windows.mounts) mountHive(machine, mount.hive, mount.nativePath);
   machine.setCurrentUserSid(windows.currentUserSid);
   profile.prefix = dir;
-  profile.kind = "Windows installation";
+  profile.kind = ProfileKind::WindowsInstallation;
   profile.drives = std::move(windows.drives);
   profile.warnings.insert(profile.warnings.end(), windows.warnings.begin(), windows.warnings.end());
 }
 
-}  // namespace
-
-RegistryProfile openRegistryProfile(const ProfileOptions& options) {
+void openProfile(const ProfileOptions& options, RegistryProfile& profile) {
   if (options.prefix && options.windowsDir)
     throw ProfileError("a Wine prefix (--prefix) and a Windows installation (--windows) cannot be opened together");
-  RegistryProfile profile;
   // The extra hives are checked and read first, so that a bad one stops the
   // profile before anything is created or mounted.
   std::vector<std::pair<std::shared_ptr<Hive>, std::u16string>> extra;
@@ -260,7 +259,48 @@ RegistryProfile openRegistryProfile(const ProfileOptions& options) {
     if (name.size() >= 2 && name[1] == ':') return drives.toHost(name);
     return std::filesystem::path(std::string(name));
   });
-  return profile;
+}
+
+}  // namespace
+
+std::string_view profileKindName(ProfileKind kind) {
+  switch (kind) {
+    case ProfileKind::WinePrefix: return "Wine prefix";
+    case ProfileKind::TalmoorStore: return "Talmoor store";
+    case ProfileKind::WindowsInstallation: return "Windows installation";
+  }
+  return {};
+}
+
+LONG openRegistryProfile(const ProfileOptions& options, std::shared_ptr<RegistryProfile>& out) {
+  auto profile = std::make_shared<RegistryProfile>();
+  // The steps of opening throw to end it wherever it fails; here the failure
+  // becomes the code and text every caller above the platform expects.
+  try {
+    openProfile(options, *profile);
+  } catch (const ProfileError& e) {
+    setErrorDetail(e.what());
+    return ERROR_BADDB;
+  }
+  out = std::move(profile);
+  return ERROR_SUCCESS;
+}
+
+const WindowsEnvironment& RegistryProfile::environment() const {
+  std::lock_guard lock(environmentMutex_);
+  if (!environment_) {
+    // Read from this profile's registry, whichever the calling thread works on.
+    ThreadContext context = threadContext();
+    context.profile = std::const_pointer_cast<RegistryProfile>(shared_from_this());
+    ThreadContextScope reading(std::move(context));
+    environment_ = std::make_shared<const WindowsEnvironment>(WindowsEnvironment::fromRegistry());
+  }
+  return *environment_;
+}
+
+void RegistryProfile::setEnvironment(WindowsEnvironment environment) {
+  std::lock_guard lock(environmentMutex_);
+  environment_ = std::make_shared<const WindowsEnvironment>(std::move(environment));
 }
 
 }  // namespace talmoor::platform

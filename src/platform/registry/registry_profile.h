@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "platform/files/drive_map.h"
+#include "platform/files/windows_environment.h"
 #include "platform/registry/profile_hives.h"
 #include "platform/registry/registry_host.h"
 
@@ -43,21 +45,42 @@ struct ProfileOptions {
   std::optional<std::filesystem::path> settingsFile;
 };
 
-struct RegistryProfile {
+enum class ProfileKind { WinePrefix, TalmoorStore, WindowsInstallation };
+// "Wine prefix", "Talmoor store", "Windows installation".
+std::string_view profileKindName(ProfileKind kind);
+
+// An opened profile: its registry, drives and what was said while opening it.
+class RegistryProfile : public std::enable_shared_from_this<RegistryProfile> {
+ public:
   std::shared_ptr<RegistryHost> host;
   std::filesystem::path prefix;
-  std::string kind;  // "Wine prefix", "Talmoor store" or "Windows installation"
+  ProfileKind kind = ProfileKind::TalmoorStore;
   bool readOnly = false;
   DriveMap drives;
   std::vector<std::string> warnings;
+
+  // The Wine prefix programs of this profile run in, when it is one.
+  std::optional<std::filesystem::path> winePrefix() const {
+    if (kind == ProfileKind::WinePrefix) return prefix;
+    return std::nullopt;
+  }
+  // The Windows environment the profile's registry defines; read from the
+  // registry when first asked for (most commands never need it).
+  const WindowsEnvironment& environment() const;
+  // Replaces it (the registry changed, or a test gives its own).
+  void setEnvironment(WindowsEnvironment environment);
+
+ private:
+  mutable std::mutex environmentMutex_;
+  mutable std::shared_ptr<const WindowsEnvironment> environment_;
 };
 
-// Assembles the registry of a profile. Throws ProfileError with a message
-// naming the file and the problem when a hive cannot be read, or when the
-// options contradict each other (a prefix and a Windows folder both, a key no
-// hive can be mounted at); nothing is written in that case. Damaged and
-// uncleanly closed regf hives are mounted with warnings.
-RegistryProfile openRegistryProfile(const ProfileOptions& options);
+// Assembles the registry of a profile. Returns a Win32 code: on failure
+// (a hive that cannot be read, options that contradict each other such as a
+// prefix and a Windows folder both, a key no hive can be mounted at) the
+// error detail names the file and the problem, and nothing was written.
+// Damaged and uncleanly closed regf hives are mounted with warnings.
+LONG openRegistryProfile(const ProfileOptions& options, std::shared_ptr<RegistryProfile>& out);
 
 // The prefix the default resolution chooses, and whether it is the store.
 std::filesystem::path defaultPrefix(bool& isStore);

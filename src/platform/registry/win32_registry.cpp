@@ -23,7 +23,7 @@ namespace {
 
 // Held for the length of one call, so that a registry replaced meanwhile
 // stays alive until the call returns.
-std::shared_ptr<talmoor::platform::RegistryHost> host() { return talmoor::platform::currentRegistryHostShared(); }
+std::shared_ptr<talmoor::platform::RegistryHost> host() { return talmoor::platform::callingThreadRegistry(); }
 
 std::u16string wideName(const char* name) { return name ? ansiToWide(name) : std::u16string(); }
 std::u16string wideName(const WCHAR* name) { return name ? std::u16string(name) : std::u16string(); }

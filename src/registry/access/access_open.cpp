@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "base/workspace.h"
 #include "platform/last_error.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
@@ -52,16 +53,11 @@ void ScopedKey::reset(HKEY key) {
   key_ = key;
 }
 
-AccessOptions& accessOptions() {
-  // The integrity check is part of the reads from the start; its switch
-  // follows the "Anti-Virus Methods" option.
-  static AccessOptions options = [] {
-    AccessOptions initial;
-    installIntegrityCheck(initial);
-    return initial;
-  }();
-  return options;
-}
+// The integrity check is part of the reads from the start; its switch
+// follows the "Anti-Virus Methods" option.
+AccessOptions::AccessOptions() { installIntegrityCheck(*this); }
+
+AccessOptions& accessOptions() { return Workspace::current().service<AccessOptions>(); }
 
 LONG closeKey(HKEY key) {
   if (isPredefinedKey(key)) return ERROR_SUCCESS;

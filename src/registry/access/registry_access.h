@@ -93,9 +93,15 @@ struct EnumerationRequest {
   bool countChildren = false;
 };
 
-// Settings the reads follow (from the search options).
+// Settings the reads follow (from the search options), kept per workspace.
+// Worker threads read them at every value, so each switch is atomic; the
+// hooks are put in place when the options are made and never change.
 struct AccessOptions {
-  bool intelligentConversion = true;
+  AccessOptions();
+  AccessOptions(const AccessOptions&) = delete;
+  AccessOptions& operator=(const AccessOptions&) = delete;
+
+  std::atomic<bool> intelligentConversion{true};
   // The value integrity check (registry/integrity_check.h): it may replace
   // the data a value walk delivers.
   std::function<void(HKEY key, const std::string& name, DWORD& type, std::vector<BYTE>& data,
@@ -107,6 +113,7 @@ struct AccessOptions {
                                     const ReportTo& report)>
       nativeQuery;
 };
+// The options of the calling thread's workspace.
 AccessOptions& accessOptions();
 
 LONG closeKey(HKEY key);

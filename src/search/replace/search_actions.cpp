@@ -5,6 +5,7 @@
 
 #include "base/error_reporting.h"
 #include "base/interaction.h"
+#include "base/workspace.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
@@ -66,10 +67,11 @@ bool binaryInString(std::span<const BYTE> data) {
 }  // namespace
 
 namespace {
-VerificationActionFactory& factorySlot() {
-  static VerificationActionFactory factory;
-  return factory;
-}
+// Installed per workspace by the file-reference checks.
+struct VerificationSlot {
+  VerificationActionFactory factory;
+};
+VerificationActionFactory& factorySlot() { return Workspace::current().service<VerificationSlot>().factory; }
 }  // namespace
 
 void setVerificationActionFactory(VerificationActionFactory factory) { factorySlot() = std::move(factory); }

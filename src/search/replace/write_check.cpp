@@ -231,7 +231,7 @@ void showConfirmation(ConfirmationSlot& slot, WindowRef owner, ChangeClass& chan
     request.originalDataEditable = !both && !deleteWithoutPaths;
     request.modifiedDataEditable = !deleteWithoutPaths;
   }
-  ConfirmationReply reply = interaction().confirmChange(request);
+  ConfirmationReply reply = interaction()->confirmChange(request);
   // The editors hand their data back whatever the answer.
   if (!isKey) {
     if (reply.originalData && change.original.hasData) change.original.setData(*reply.originalData);

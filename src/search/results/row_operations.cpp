@@ -13,6 +13,7 @@
 #include "search/replace/search_actions.h"
 #include "search/replace/text_match.h"
 #include "base/masks/mask_engine.h"
+#include "base/workspace.h"
 
 namespace talmoor::search {
 
@@ -22,10 +23,11 @@ using namespace talmoor::registry;
 
 namespace {
 
-AccountNamer& namerSlot() {
-  static AccountNamer namer;
-  return namer;
-}
+// Installed per workspace by whatever knows the profile's accounts.
+struct NamerSlot {
+  AccountNamer namer;
+};
+AccountNamer& namerSlot() { return Workspace::current().service<NamerSlot>().namer; }
 
 std::string accountName(const std::string& sid) {
   const auto& namer = namerSlot();

@@ -12,6 +12,8 @@
 
 #include "platform/files/module_search.h"
 #include "platform/registry/registry_profile.h"
+#include "platform/thread_context.h"
+#include "support/test_registry.h"
 #include "support/corpus.h"
 
 namespace {
@@ -51,22 +53,17 @@ class ModuleSearchTest : public ::testing::Test {
     tp::ProfileOptions options;
     options.prefix = *suiteDir_ / "prefix";
     options.settingsFile = dir_ / "settings.reg";
-    profile_ = tp::openRegistryProfile(options);
-    tp::setCurrentRegistryHost(profile_.host);
+    profile_ = talmoor::test::openTestProfile(options);
+    tp::ThreadContextScope reading({profile_, nullptr});
     env_ = tp::WindowsEnvironment::fromRegistry();
   }
-  void TearDown() override {
-    tp::setCurrentWindowsEnvironment({});
-    tp::setCurrentDriveMap({});
-    tp::setCurrentRegistryHost(nullptr);
-  }
 
-  std::optional<fs::path> find(std::string_view module) { return tp::findModuleFile(module, env_, profile_.drives); }
+  std::optional<fs::path> find(std::string_view module) { return tp::findModuleFile(module, env_, profile_->drives); }
   fs::path driveC() const { return *suiteDir_ / "prefix" / "drive_c"; }
 
   static std::unique_ptr<TempDir> suiteDir_;
   TempDir dir_;
-  tp::RegistryProfile profile_;
+  std::shared_ptr<tp::RegistryProfile> profile_;
   tp::WindowsEnvironment env_;
 };
 
@@ -127,9 +124,8 @@ TEST_F(ModuleSearchTest, SearchOrder) {
 }
 
 TEST_F(ModuleSearchTest, IndirectStringsThroughTheCurrentProfile) {
-  EXPECT_EQ(tp::loadIndirectString("tzres.dll", 27696), std::nullopt);  // no drives installed yet
-  tp::setCurrentWindowsEnvironment(env_);
-  tp::setCurrentDriveMap(profile_.drives);
+  EXPECT_EQ(tp::loadIndirectString("tzres.dll", 27696), std::nullopt);  // no profile on this thread yet
+  tp::ThreadContextScope working({profile_, nullptr});
   EXPECT_EQ(tp::loadIndirectString("tzres.dll", 27696), "W. Europe Standard Time");
   EXPECT_EQ(tp::loadIndirectString("%SystemRoot%\\system32\\tzres.dll", 39618), "(UTC+04:30) Kabul");
   EXPECT_EQ(tp::loadIndirectString("tzres.dll", 110), std::nullopt);

@@ -12,6 +12,8 @@
 #include "platform/registry/win32_registry.h"
 #include "support/corpus.h"
 #include "support/test_registry.h"
+#include "platform/thread_context.h"
+#include "support/test_registry.h"
 
 namespace {
 
@@ -72,13 +74,13 @@ class WindowsEnvironmentPrefixTest : public ::testing::Test {
     tp::ProfileOptions options;
     options.prefix = prefix;
     options.settingsFile = dir_ / "config" / "settings.reg";
-    profile_ = tp::openRegistryProfile(options);
-    tp::setCurrentRegistryHost(profile_.host);
+    profile_ = talmoor::test::openTestProfile(options);
+    working_ = std::make_unique<tp::ThreadContextScope>(tp::ThreadContext{profile_, nullptr});
   }
-  void TearDown() override { tp::setCurrentRegistryHost(nullptr); }
 
   TempDir dir_;
-  tp::RegistryProfile profile_;
+  std::shared_ptr<tp::RegistryProfile> profile_;
+  std::unique_ptr<tp::ThreadContextScope> working_;
 };
 
 TEST_F(WindowsEnvironmentPrefixTest, WhatTheCorpusPrefixGivesItsPrograms) {

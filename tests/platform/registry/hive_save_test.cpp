@@ -15,6 +15,7 @@
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
 #include "support/corpus.h"
+#include "support/test_registry.h"
 
 namespace {
 
@@ -34,11 +35,11 @@ class HiveSaveTest : public ::testing::Test {
     talmoor::test::copyCorpusHives(prefix_);
   }
 
-  tp::RegistryProfile open() {
+  std::shared_ptr<tp::RegistryProfile> open() {
     tp::ProfileOptions options;
     options.prefix = prefix_;
     options.settingsFile = dir_ / "config" / "settings.reg";
-    return tp::openRegistryProfile(options);
+    return talmoor::test::openTestProfile(options);
   }
 
   static LONG setString(tp::RegistryHost& host, std::u16string_view key, std::u16string_view name,
@@ -64,8 +65,8 @@ class HiveSaveTest : public ::testing::Test {
     return text;
   }
 
-  static std::shared_ptr<tp::Hive> userHive(tp::RegistryProfile& profile) {
-    for (const auto& hive : profile.host->local().hives())
+  static std::shared_ptr<tp::Hive> userHive(const std::shared_ptr<tp::RegistryProfile>& profile) {
+    for (const auto& hive : profile->host->local().hives())
       if (hive->file().filename() == "user.reg") return hive;
     return nullptr;
   }
@@ -77,45 +78,45 @@ class HiveSaveTest : public ::testing::Test {
 TEST_F(HiveSaveTest, TwoProgramsSavingOneHiveKeepEachOthersChanges) {
   auto first = open();
   auto second = open();
-  ASSERT_EQ(setString(*first.host, kRace, u"first", u"1"), ERROR_SUCCESS);
-  ASSERT_EQ(setString(*second.host, kRace, u"second", u"2"), ERROR_SUCCESS);
-  ASSERT_EQ(setString(*second.host, u"Software\\Race\\Made", u"made", u"by second"), ERROR_SUCCESS);
+  ASSERT_EQ(setString(*first->host, kRace, u"first", u"1"), ERROR_SUCCESS);
+  ASSERT_EQ(setString(*second->host, kRace, u"second", u"2"), ERROR_SUCCESS);
+  ASSERT_EQ(setString(*second->host, u"Software\\Race\\Made", u"made", u"by second"), ERROR_SUCCESS);
   // The second also deletes a value of the corpus; the first never saw that.
   HKEY audio = 0;
-  ASSERT_EQ(second.host->openKey(HKEY_CURRENT_USER, u"Control Panel\\Accessibility\\AudioDescription", 0,
+  ASSERT_EQ(second->host->openKey(HKEY_CURRENT_USER, u"Control Panel\\Accessibility\\AudioDescription", 0,
                                  KEY_ALL_ACCESS, audio),
             ERROR_SUCCESS);
-  ASSERT_EQ(second.host->deleteValue(audio, u"Locale"), ERROR_SUCCESS);
-  second.host->closeKey(audio);
+  ASSERT_EQ(second->host->deleteValue(audio, u"Locale"), ERROR_SUCCESS);
+  second->host->closeKey(audio);
 
-  ASSERT_EQ(first.host->flushAll(), ERROR_SUCCESS);
-  ASSERT_EQ(second.host->flushAll(), ERROR_SUCCESS) << tp::takeErrorDetail();
+  ASSERT_EQ(first->host->flushAll(), ERROR_SUCCESS);
+  ASSERT_EQ(second->host->flushAll(), ERROR_SUCCESS) << tp::takeErrorDetail();
   {
     auto reader = open();
-    EXPECT_EQ(getString(*reader.host, kRace, u"first"), u"1");
-    EXPECT_EQ(getString(*reader.host, kRace, u"second"), u"2");
-    EXPECT_EQ(getString(*reader.host, u"Software\\Race\\Made", u"made"), u"by second");
-    EXPECT_EQ(getString(*reader.host, u"Control Panel\\Accessibility\\AudioDescription", u"Locale"), u"<no value>");
+    EXPECT_EQ(getString(*reader->host, kRace, u"first"), u"1");
+    EXPECT_EQ(getString(*reader->host, kRace, u"second"), u"2");
+    EXPECT_EQ(getString(*reader->host, u"Software\\Race\\Made", u"made"), u"by second");
+    EXPECT_EQ(getString(*reader->host, u"Control Panel\\Accessibility\\AudioDescription", u"Locale"), u"<no value>");
   }
 
   // The second's tree lacks the first's value, but its next save must not
   // drop it, and its changes after the merge are saved too.
-  ASSERT_EQ(setString(*second.host, kRace, u"later", u"3"), ERROR_SUCCESS);
-  ASSERT_EQ(second.host->flushAll(), ERROR_SUCCESS);
+  ASSERT_EQ(setString(*second->host, kRace, u"later", u"3"), ERROR_SUCCESS);
+  ASSERT_EQ(second->host->flushAll(), ERROR_SUCCESS);
   // The first deletes what it made; the second, saving again, keeps it deleted.
   HKEY race = 0;
-  ASSERT_EQ(first.host->openKey(HKEY_CURRENT_USER, kRace, 0, KEY_ALL_ACCESS, race), ERROR_SUCCESS);
-  ASSERT_EQ(first.host->deleteValue(race, u"first"), ERROR_SUCCESS);
-  first.host->closeKey(race);
-  ASSERT_EQ(first.host->flushAll(), ERROR_SUCCESS);
-  ASSERT_EQ(setString(*second.host, kRace, u"last", u"4"), ERROR_SUCCESS);
-  ASSERT_EQ(second.host->flushAll(), ERROR_SUCCESS);
+  ASSERT_EQ(first->host->openKey(HKEY_CURRENT_USER, kRace, 0, KEY_ALL_ACCESS, race), ERROR_SUCCESS);
+  ASSERT_EQ(first->host->deleteValue(race, u"first"), ERROR_SUCCESS);
+  first->host->closeKey(race);
+  ASSERT_EQ(first->host->flushAll(), ERROR_SUCCESS);
+  ASSERT_EQ(setString(*second->host, kRace, u"last", u"4"), ERROR_SUCCESS);
+  ASSERT_EQ(second->host->flushAll(), ERROR_SUCCESS);
 
   auto reader = open();
-  EXPECT_EQ(getString(*reader.host, kRace, u"first"), u"<no value>");
-  EXPECT_EQ(getString(*reader.host, kRace, u"second"), u"2");
-  EXPECT_EQ(getString(*reader.host, kRace, u"later"), u"3");
-  EXPECT_EQ(getString(*reader.host, kRace, u"last"), u"4");
+  EXPECT_EQ(getString(*reader->host, kRace, u"first"), u"<no value>");
+  EXPECT_EQ(getString(*reader->host, kRace, u"second"), u"2");
+  EXPECT_EQ(getString(*reader->host, kRace, u"later"), u"3");
+  EXPECT_EQ(getString(*reader->host, kRace, u"last"), u"4");
 }
 
 TEST_F(HiveSaveTest, ReloadTakesTheFileInPlaceAndKeepsUnsavedChanges) {
@@ -123,36 +124,36 @@ TEST_F(HiveSaveTest, ReloadTakesTheFileInPlaceAndKeepsUnsavedChanges) {
   auto hive = userHive(watcher);
   ASSERT_TRUE(hive);
   HKEY held = 0;
-  ASSERT_EQ(setString(*watcher.host, kRace, u"mine", u"unsaved"), ERROR_SUCCESS);
-  ASSERT_EQ(watcher.host->openKey(HKEY_CURRENT_USER, kRace, 0, KEY_READ, held), ERROR_SUCCESS);
+  ASSERT_EQ(setString(*watcher->host, kRace, u"mine", u"unsaved"), ERROR_SUCCESS);
+  ASSERT_EQ(watcher->host->openKey(HKEY_CURRENT_USER, kRace, 0, KEY_READ, held), ERROR_SUCCESS);
   EXPECT_FALSE(hive->changedOnDisk());
   {
     auto other = open();
-    ASSERT_EQ(setString(*other.host, kRace, u"theirs", u"saved"), ERROR_SUCCESS);
-    ASSERT_EQ(setString(*other.host, u"Software\\Elsewhere", u"x", u"y"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(*other->host, kRace, u"theirs", u"saved"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(*other->host, u"Software\\Elsewhere", u"x", u"y"), ERROR_SUCCESS);
   }  // saved as it ends
   EXPECT_TRUE(hive->changedOnDisk());
 
-  ASSERT_EQ(watcher.host->local().reloadHive(hive), ERROR_SUCCESS) << tp::takeErrorDetail();
+  ASSERT_EQ(watcher->host->local().reloadHive(hive), ERROR_SUCCESS) << tp::takeErrorDetail();
   EXPECT_FALSE(hive->changedOnDisk());
   // The handle opened before the reload sees the key as it is now.
   tp::ValueEntry value;
-  EXPECT_EQ(watcher.host->queryValue(held, u"theirs", value), ERROR_SUCCESS);
-  EXPECT_EQ(watcher.host->queryValue(held, u"mine", value), ERROR_SUCCESS);
-  EXPECT_EQ(getString(*watcher.host, u"Software\\Elsewhere", u"x"), u"y");
-  watcher.host->closeKey(held);
-  ASSERT_EQ(watcher.host->flushAll(), ERROR_SUCCESS);
+  EXPECT_EQ(watcher->host->queryValue(held, u"theirs", value), ERROR_SUCCESS);
+  EXPECT_EQ(watcher->host->queryValue(held, u"mine", value), ERROR_SUCCESS);
+  EXPECT_EQ(getString(*watcher->host, u"Software\\Elsewhere", u"x"), u"y");
+  watcher->host->closeKey(held);
+  ASSERT_EQ(watcher->host->flushAll(), ERROR_SUCCESS);
 
   auto reader = open();
-  EXPECT_EQ(getString(*reader.host, kRace, u"mine"), u"unsaved");
-  EXPECT_EQ(getString(*reader.host, kRace, u"theirs"), u"saved");
+  EXPECT_EQ(getString(*reader->host, kRace, u"mine"), u"unsaved");
+  EXPECT_EQ(getString(*reader->host, kRace, u"theirs"), u"saved");
 }
 
 TEST_F(HiveSaveTest, AFileThatCanNoLongerBeReadIsLeftAsItIs) {
   auto profile = open();
-  ASSERT_EQ(setString(*profile.host, kRace, u"v", u"1"), ERROR_SUCCESS);
+  ASSERT_EQ(setString(*profile->host, kRace, u"v", u"1"), ERROR_SUCCESS);
   writeFile(prefix_ / "user.reg", "not a hive any more\n");
-  EXPECT_NE(profile.host->flushAll(), ERROR_SUCCESS);
+  EXPECT_NE(profile->host->flushAll(), ERROR_SUCCESS);
   EXPECT_NE(tp::takeErrorDetail().find("changed by another program"), std::string::npos);
   EXPECT_EQ(readFile(prefix_ / "user.reg"), "not a hive any more\n");
 }
@@ -163,8 +164,8 @@ TEST_F(HiveSaveTest, AServerThatStartsBeforeTheSaveKeepsTheFileAndTheChangesGoBe
   ASSERT_TRUE(hive);
   const std::string before = readFile(prefix_ / "user.reg");
   hive->setCommitCheck([] { return std::string("a Wine server started"); });
-  ASSERT_EQ(setString(*profile.host, kRace, u"kept", u"beside"), ERROR_SUCCESS);
-  EXPECT_EQ(profile.host->flushAll(), ERROR_SHARING_VIOLATION);
+  ASSERT_EQ(setString(*profile->host, kRace, u"kept", u"beside"), ERROR_SUCCESS);
+  EXPECT_EQ(profile->host->flushAll(), ERROR_SHARING_VIOLATION);
   std::string detail = tp::takeErrorDetail();
   EXPECT_EQ(readFile(prefix_ / "user.reg"), before);
   EXPECT_TRUE(hive->readOnly());
@@ -194,18 +195,18 @@ TEST_F(HiveSaveTest, ReadOnlyLinkedAndCutFilesAreHandledAsTheyAre) {
   {
     auto profile = open();
     std::string warnings;
-    for (const auto& warning : profile.warnings) warnings += warning + "\n";
+    for (const auto& warning : profile->warnings) warnings += warning + "\n";
     EXPECT_NE(warnings.find("userdef.reg is read-only"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("system.reg ends in the middle of a line"), std::string::npos) << warnings;
 
     HKEY key = 0;
-    ASSERT_EQ(profile.host->openKey(HKEY_USERS, u".Default\\Software", 0, KEY_ALL_ACCESS, key), ERROR_SUCCESS);
-    EXPECT_EQ(profile.host->setValue(key, u"x", REG_DWORD, {1, 0, 0, 0}), ERROR_ACCESS_DENIED);
-    profile.host->closeKey(key);
-    ASSERT_EQ(profile.host->openKey(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_ALL_ACCESS, key), ERROR_SUCCESS);
-    EXPECT_EQ(profile.host->setValue(key, u"x", REG_DWORD, {1, 0, 0, 0}), ERROR_ACCESS_DENIED);
-    profile.host->closeKey(key);
-    ASSERT_EQ(setString(*profile.host, kRace, u"through", u"the link"), ERROR_SUCCESS);
+    ASSERT_EQ(profile->host->openKey(HKEY_USERS, u".Default\\Software", 0, KEY_ALL_ACCESS, key), ERROR_SUCCESS);
+    EXPECT_EQ(profile->host->setValue(key, u"x", REG_DWORD, {1, 0, 0, 0}), ERROR_ACCESS_DENIED);
+    profile->host->closeKey(key);
+    ASSERT_EQ(profile->host->openKey(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_ALL_ACCESS, key), ERROR_SUCCESS);
+    EXPECT_EQ(profile->host->setValue(key, u"x", REG_DWORD, {1, 0, 0, 0}), ERROR_ACCESS_DENIED);
+    profile->host->closeKey(key);
+    ASSERT_EQ(setString(*profile->host, kRace, u"through", u"the link"), ERROR_SUCCESS);
   }
   EXPECT_EQ(readFile(prefix_ / "userdef.reg"), userDefault);
   EXPECT_EQ(readFile(prefix_ / "system.reg"), system);
@@ -226,7 +227,7 @@ TEST_F(HiveSaveTest, LeftoversOfInterruptedSavesGoAtTheNextSaveAndNothingElse) {
   fs::last_write_time(unrelated, past);
   {
     auto profile = open();
-    ASSERT_EQ(setString(*profile.host, kRace, u"v", u"1"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(*profile->host, kRace, u"v", u"1"), ERROR_SUCCESS);
   }
   EXPECT_FALSE(fs::exists(stale));
   EXPECT_FALSE(fs::exists(staleFolder));

@@ -8,10 +8,13 @@
 
 #include "platform/registry/hive.h"
 #include "platform/registry/registry_constants.h"
+#include "platform/error_detail.h"
 #include "platform/registry/registry_profile.h"
+#include "platform/thread_context.h"
 #include "platform/registry/win32_registry.h"
 #include "platform/text/code_page.h"
 #include "support/corpus.h"
+#include "support/test_registry.h"
 #include "support/regf_support.h"
 
 namespace {
@@ -78,15 +81,22 @@ class RegfProfileTest : public ::testing::Test {
     setString(keyAt(userDefault, u"Control Panel\\Desktop"), u"Wallpaper", u"default.bmp");
     writeHive(userDefault, config_ / "DEFAULT");
   }
-  void TearDown() override { tp::setCurrentRegistryHost(nullptr); }
+  void TearDown() override { working_.reset(); }
 
-  tp::RegistryProfile open(std::vector<tp::HiveMount> hives = {}) {
+  // The profile becomes the one this thread's registry calls work on.
+  void bind(const std::shared_ptr<tp::RegistryProfile>& profile) {
+    working_.reset();
+    working_ = std::make_unique<tp::ThreadContextScope>(tp::ThreadContext{profile, nullptr});
+  }
+  std::unique_ptr<tp::ThreadContextScope> working_;
+
+  std::shared_ptr<tp::RegistryProfile> open(std::vector<tp::HiveMount> hives = {}) {
     tp::ProfileOptions options;
     options.windowsDir = windows_;
     options.hives = std::move(hives);
     options.settingsFile = dir_ / "config" / "settings.reg";
-    auto profile = tp::openRegistryProfile(options);
-    tp::setCurrentRegistryHost(profile.host);
+    auto profile = talmoor::test::openTestProfile(options);
+    bind(profile);
     return profile;
   }
 
@@ -101,8 +111,8 @@ class RegfProfileTest : public ::testing::Test {
   }
 
   static bool keyExists(HKEY root, const std::string& path) { return readString(root, path, "") != "<no key>"; }
-  static bool warned(const tp::RegistryProfile& profile, std::string_view text) {
-    return talmoor::test::anyContains(profile.warnings, text);
+  static bool warned(const std::shared_ptr<tp::RegistryProfile>& profile, std::string_view text) {
+    return talmoor::test::anyContains(profile->warnings, text);
   }
 
   TempDir dir_;
@@ -111,7 +121,7 @@ class RegfProfileTest : public ::testing::Test {
 
 TEST_F(RegfProfileTest, AnInstallationIsMountedAsWindowsMountsIt) {
   auto profile = open();
-  EXPECT_EQ(profile.kind, "Windows installation");
+  EXPECT_EQ(tp::profileKindName(profile->kind), "Windows installation");
   // Machine hives, found whatever the case of their names.
   EXPECT_EQ(readString(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", "CurrentUser"),
             readString(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Control", "CurrentUser"));
@@ -127,7 +137,7 @@ TEST_F(RegfProfileTest, AnInstallationIsMountedAsWindowsMountsIt) {
   EXPECT_EQ(readString(HKEY_USERS, ".DEFAULT\\Control Panel\\Desktop", "Wallpaper"), "default.bmp");
   EXPECT_TRUE(warned(profile, "S-1-5-21-1-2-3-1002"));
   EXPECT_TRUE(warned(profile, "not closed cleanly"));  // the corpus SECURITY hive
-  auto system = profile.drives.toHost("C:\\WINDOWS\\System32\\CONFIG\\system");
+  auto system = profile->drives.toHost("C:\\WINDOWS\\System32\\CONFIG\\system");
   ASSERT_TRUE(system);
   EXPECT_EQ(fs::canonical(*system), fs::canonical(config_ / "SYSTEM"));
   // The boot links are the registry's own, in no file.
@@ -207,8 +217,8 @@ TEST_F(RegfProfileTest, ExtraHivesMountAtTheirKeysAndDamagedOnesReadOnly) {
   EXPECT_TRUE(recovered->damageReports().empty());
   EXPECT_FALSE(recovered->readOnly());
   EXPECT_TRUE(recovered->root()->findSubkey(u"Select"));
-  tp::setCurrentRegistryHost(nullptr);
-  profile.host.reset();
+  working_.reset();
+  profile->host.reset();
   EXPECT_EQ(readFile(dir_ / "broken"), brokenBefore);
 }
 
@@ -220,11 +230,9 @@ TEST_F(RegfProfileTest, ContradictionsAndMissingPiecesAreRefused) {
     options.hives = std::move(hives);
     if (withPrefix) options.prefix = dir_.path();
     options.settingsFile = dir_ / "config" / "settings.reg";
-    try {
-      tp::openRegistryProfile(options);
-    } catch (const tp::ProfileError& e) {
-      return e.what();
-    }
+    std::shared_ptr<tp::RegistryProfile> refused;
+    tp::clearErrorDetail();
+    if (tp::openRegistryProfile(options, refused) != ERROR_SUCCESS) return tp::takeErrorDetail();
     return "accepted";
   };
   EXPECT_NE(refusal(windows_, {}, true).find("cannot be opened together"), std::string::npos);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/registry/win32_registry.h"
+#include "platform/thread_context.h"
 #include "platform/security/security_descriptor.h"
 #include "support/test_registry.h"
 
@@ -171,7 +172,10 @@ TEST(RegistryConcurrency, WalksRacingDeletionsGetOnlyDefinedResults) {
   std::atomic<bool> stop{false};
   std::atomic<int> unexpected{0};
 
+  // The threads work on the test's registry, as the program's own workers do.
+  const talmoor::platform::ThreadContext context = talmoor::platform::threadContext();
   std::thread churn([&] {
+    talmoor::platform::ThreadContextScope working(context);
     for (int round = 0; round < 300; ++round) {
       for (int i = 0; i < 20; ++i) RegCloseKey(create(parent, ("k" + std::to_string(i)).c_str()));
       for (int i = 0; i < 20; ++i) RegDeleteKeyA(parent, ("k" + std::to_string(i)).c_str());
@@ -179,6 +183,7 @@ TEST(RegistryConcurrency, WalksRacingDeletionsGetOnlyDefinedResults) {
     stop = true;
   });
   auto walker = [&] {
+    talmoor::platform::ThreadContextScope working(context);
     char name[64];
     while (!stop) {
       for (DWORD i = 0;; ++i) {

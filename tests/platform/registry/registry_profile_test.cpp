@@ -15,8 +15,10 @@
 
 #include "platform/error_detail.h"
 #include "platform/registry/registry_profile.h"
+#include "platform/thread_context.h"
 #include "platform/registry/win32_registry.h"
 #include "support/corpus.h"
+#include "support/test_registry.h"
 
 namespace {
 
@@ -39,14 +41,21 @@ class ProfileTest : public ::testing::Test {
     TALMOOR_REQUIRE_CORPUS();
     prefix_ = copyPrefix(dir_);
   }
-  void TearDown() override { tp::setCurrentRegistryHost(nullptr); }
+  void TearDown() override { working_.reset(); }
 
-  tp::RegistryProfile open() {
+  // The profile becomes the one this thread's registry calls work on.
+  void bind(const std::shared_ptr<tp::RegistryProfile>& profile) {
+    working_.reset();
+    working_ = std::make_unique<tp::ThreadContextScope>(tp::ThreadContext{profile, nullptr});
+  }
+  std::unique_ptr<tp::ThreadContextScope> working_;
+
+  std::shared_ptr<tp::RegistryProfile> open() {
     tp::ProfileOptions options;
     options.prefix = prefix_;
     options.settingsFile = dir_ / "config" / "settings.reg";
-    auto profile = tp::openRegistryProfile(options);
-    tp::setCurrentRegistryHost(profile.host);
+    auto profile = talmoor::test::openTestProfile(options);
+    bind(profile);
     return profile;
   }
 
@@ -115,7 +124,7 @@ TEST_F(ProfileTest, AnUnchangedPrefixStaysByteIdentical) {
     ASSERT_EQ(RegSetValueExA(settings, "LastKey", 0, REG_SZ, reinterpret_cast<const BYTE*>("HKEY_USERS"), 11),
               ERROR_SUCCESS);
     RegCloseKey(settings);
-    EXPECT_EQ(profile.host->flushAll(), ERROR_SUCCESS);
+    EXPECT_EQ(profile->host->flushAll(), ERROR_SUCCESS);
   }
   EXPECT_EQ(readFile(prefix_ / "system.reg"), before);
   EXPECT_EQ(readFile(prefix_ / "user.reg"), readFile(corpusDir() / "wine-8.0" / "user.reg"));
@@ -160,11 +169,10 @@ TEST_F(ProfileTest, ADamagedFileIsRefusedAndLeftUntouched) {
   tp::ProfileOptions options;
   options.prefix = prefix_;
   options.settingsFile = dir_ / "config" / "settings.reg";
-  try {
-    tp::openRegistryProfile(options);
-    FAIL() << "a damaged system.reg was accepted";
-  } catch (const tp::ProfileError& e) {
-    std::string message = e.what();
+  {
+    std::shared_ptr<tp::RegistryProfile> refused;
+    ASSERT_NE(tp::openRegistryProfile(options, refused), ERROR_SUCCESS) << "a damaged system.reg was accepted";
+    std::string message = tp::takeErrorDetail();
     EXPECT_NE(message.find("system.reg"), std::string::npos) << message;
     EXPECT_NE(message.find(":"), std::string::npos) << message;
   }
@@ -266,9 +274,9 @@ TEST_F(ProfileTest, APrefixWhoseWineServerRunsIsOpenedReadOnly) {
   std::string before = readFile(prefix_ / "system.reg");
   {
     auto profile = open();
-    EXPECT_TRUE(profile.readOnly);
-    ASSERT_FALSE(profile.warnings.empty());
-    EXPECT_NE(profile.warnings[0].find("read-only"), std::string::npos);
+    EXPECT_TRUE(profile->readOnly);
+    ASSERT_FALSE(profile->warnings.empty());
+    EXPECT_NE(profile->warnings[0].find("read-only"), std::string::npos);
     HKEY key = 0;
     tp::clearErrorDetail();
     EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
@@ -291,11 +299,11 @@ TEST(StoreProfile, TheDefaultStoreIsCreatedWithEmptyHives) {
   ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   ::setenv("HOME", (dir / "home").c_str(), 1);
   ::unsetenv("WINEPREFIX");
-  auto profile = tp::openRegistryProfile(options);
-  tp::setCurrentRegistryHost(profile.host);
-  EXPECT_EQ(profile.prefix, dir / "data" / "talmoor" / "registry");
+  auto profile = talmoor::test::openTestProfile(options);
+  tp::ThreadContextScope working({profile, nullptr});
+  EXPECT_EQ(profile->prefix, dir / "data" / "talmoor" / "registry");
   for (const char* name : {"system.reg", "user.reg", "userdef.reg"})
-    EXPECT_TRUE(fs::exists(profile.prefix / name)) << name;
+    EXPECT_TRUE(fs::exists(profile->prefix / name)) << name;
   HKEY classes = 0;
   EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "", 0, KEY_READ, &classes), ERROR_SUCCESS);
   RegCloseKey(classes);
@@ -304,7 +312,6 @@ TEST(StoreProfile, TheDefaultStoreIsCreatedWithEmptyHives) {
                             nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
-  tp::setCurrentRegistryHost(nullptr);
 }
 
 }  // namespace
