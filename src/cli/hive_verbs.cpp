@@ -9,6 +9,7 @@
 #include "base/interaction.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
+#include "platform/files/file_io.h"
 #include "platform/registry/registry_host.h"
 #include "platform/win32_errors.h"
 #include "registry/hive_operations.h"
@@ -48,16 +49,14 @@ std::optional<MountPoint> mountPointOf(const std::string& text, std::string_view
 
 bool fileExists(const std::string& file) {
   auto host = Workspace::current().registry().hostPathOf(file);
-  std::error_code ec;
-  return host && std::filesystem::exists(*host, ec);
+  return host && platform::fileKind(*host) != platform::FileKind::Missing;
 }
 
 // Whether the name is taken: a file, or a link even where it points nowhere
 // (saving writes the file it points to, so it asks as for any file).
 bool nameTaken(const std::string& file) {
   auto host = Workspace::current().registry().hostPathOf(file);
-  std::error_code ec;
-  return host && std::filesystem::exists(std::filesystem::symlink_status(*host, ec));
+  return host && platform::nameTaken(*host);
 }
 
 }  // namespace

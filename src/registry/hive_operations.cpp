@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 
 #include <fmt/format.h>
 
 #include "base/error_reporting.h"
+#include "platform/files/file_io.h"
 #include "platform/error_detail.h"
 #include "platform/files/atomic_file.h"
 #include "platform/registry/registry_host.h"
@@ -58,15 +58,11 @@ enum class FileStart { Unreadable, TooSmall, Windows9x, WindowsNT, WineText, Oth
 FileStart readFileStart(std::string_view file) {
   auto host = Workspace::current().registry().hostPathOf(file);
   if (!host) return FileStart::Unreadable;
-  std::error_code ec;
-  if (!fs::is_regular_file(*host, ec)) return FileStart::Unreadable;
-  std::uintmax_t size = fs::file_size(*host, ec);
-  std::ifstream in(*host, std::ios::binary);
-  if (ec || !in) return FileStart::Unreadable;
+  std::string start;
+  std::uint64_t size = 0;
+  if (platform::readFileStart(*host, kWineSignature.size(), start, size) != ERROR_SUCCESS)
+    return FileStart::Unreadable;
   if (size < kSmallestHive) return FileStart::TooSmall;
-  std::string start(kWineSignature.size(), '\0');
-  in.read(start.data(), static_cast<std::streamsize>(start.size()));
-  start.resize(static_cast<std::size_t>(in.gcount()));
   std::string_view head = start;
   if (head.substr(0, 4) == kWin9xSignature) return FileStart::Windows9x;
   if (head.substr(0, 4) == kNtSignature) return FileStart::WindowsNT;

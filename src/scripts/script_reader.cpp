@@ -1,7 +1,5 @@
 #include "scripts/script_reader.h"
 
-#include <cerrno>
-#include <fstream>
 #include <span>
 
 #include <fmt/format.h>
@@ -80,7 +78,7 @@ class MemorySource : public TextSource {
 // ANSI as it comes.
 class FileSource : public TextSource {
  public:
-  explicit FileSource(std::ifstream& in) : in_(in) {}
+  explicit FileSource(platform::FileReader& in) : in_(in) {}
 
   // Reads the first piece, which tells the encoding. False when the file
   // gives nothing at all (a folder, say): then failure() says why.
@@ -117,16 +115,14 @@ class FileSource : public TextSource {
   // One piece of the file's bytes; false at the end of the file or on a read
   // failure.
   bool readRaw(std::string& raw) {
-    raw.resize(kPieceSize);
-    errno = 0;
-    in_.read(raw.data(), static_cast<std::streamsize>(raw.size()));
-    raw.resize(static_cast<std::size_t>(in_.gcount()));
-    if (in_.bad()) failure_ = fileFailureFromErrno(errno, ERROR_ACCESS_DENIED);
-    if (!in_) ended_ = true;
+    if (!in_.read(raw, kPieceSize)) {
+      ended_ = true;
+      if (in_.error().failed()) failure_ = in_.error();
+    }
     return !ended_;
   }
 
-  std::ifstream& in_;
+  platform::FileReader& in_;
   std::string first_;
   bool firstGiven_ = false;
   bool wide_ = false;
@@ -485,9 +481,8 @@ ReadResult readScript(std::string_view bytes, ScriptVisitor& visitor, std::strin
 
 ReadResult readScriptFile(const std::filesystem::path& file, ScriptVisitor& visitor) {
   // Opened for reading only: a missing file stays missing.
-  errno = 0;
-  std::ifstream in(file, std::ios::binary);
-  if (!in.is_open()) return refusal(file, fileFailureFromErrno(errno, ERROR_ACCESS_DENIED, file));
+  platform::FileReader in;
+  if (!in.open(file)) return refusal(file, in.error());
   FileSource source(in);
   if (!source.start()) return refusal(file, source.failure());
   std::string name = file.string();
@@ -501,10 +496,9 @@ ReadResult readScriptFile(const std::filesystem::path& file, ScriptVisitor& visi
 
 std::optional<std::size_t> countKeyLines(const std::filesystem::path& file) {
   // A pipe was read already; opening it again would wait for another writer.
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in.is_open()) return std::nullopt;
+  if (platform::fileKind(file) != platform::FileKind::Regular) return std::nullopt;
+  platform::FileReader in;
+  if (!in.open(file)) return std::nullopt;
   FileSource source(in);
   if (!source.start()) return std::nullopt;
   Lines lines(source);

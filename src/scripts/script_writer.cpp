@@ -1,7 +1,5 @@
 #include "scripts/script_writer.h"
 
-#include <cerrno>
-#include <system_error>
 
 #include <fmt/format.h>
 
@@ -19,8 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kNotWrittenTitle = "File not written";
-// Far more than any real chain of links; a loop of links ends here.
-constexpr int kMostLinksFollowed = 40;
 
 void showOpenFailure(const fs::path& file, const FileFailure& failure) {
   messageBox(fmt::format("Cannot open the file '{}' for writing. {}", file.string(), failure.reason), kNotWrittenTitle);
@@ -40,17 +36,6 @@ std::string shownName(std::string_view name) {
   return out;
 }
 
-// The file a chain of symbolic links ends at, which may not exist yet.
-fs::path linkTarget(fs::path file) {
-  std::error_code ec;
-  for (int hop = 0; hop < kMostLinksFollowed && fs::is_symlink(fs::symlink_status(file, ec)); ++hop) {
-    fs::path next = fs::read_symlink(file, ec);
-    if (ec) break;
-    file = next.is_absolute() ? next : file.parent_path() / next;
-  }
-  return file;
-}
-
 // The platform's code for a refused replacement, with its detail.
 FileFailure replaceFailure(LONG code) {
   FileFailure failure{code, systemMessageText(code)};
@@ -60,16 +45,12 @@ FileFailure replaceFailure(LONG code) {
 
 }  // namespace
 
-ScriptWriter::~ScriptWriter() {
-  if (stream_.is_open()) stream_.close();
-}
+ScriptWriter::~ScriptWriter() = default;
 
 bool ScriptWriter::open(const fs::path& shownName, const fs::path& file) {
   shownName_ = shownName;
-  errno = 0;
-  stream_.open(file, std::ios::binary | std::ios::app);
-  if (!stream_.is_open()) {
-    failure_ = fileFailureFromErrno(errno, ERROR_ACCESS_DENIED, file);
+  if (!file_.open(file)) {
+    failure_ = file_.error();
     failureShown_ = true;
     showOpenFailure(shownName, failure_);
     return false;
@@ -78,27 +59,18 @@ bool ScriptWriter::open(const fs::path& shownName, const fs::path& file) {
 }
 
 void ScriptWriter::writeHeader(bool always) {
-  stream_.seekp(0, std::ios::end);
-  std::streamoff end = stream_ ? static_cast<std::streamoff>(stream_.tellp()) : -1;
-  // A stream has no end to find (and no content before ours).
-  stream_.clear();
-  if (always || end <= 0) writeLine(std::string(kHeaderRegedit4) + std::string(kCrLf));
+  // A pipe or device has no content before ours.
+  if (always || file_.sizeAtOpen() == 0) writeLine(std::string(kHeaderRegedit4) + std::string(kCrLf));
 }
 
 bool ScriptWriter::writeLine(std::string_view text) {
-  if (!stream_.is_open()) {
-    if (failure_.code == 0) failure_ = fileFailureFromErrno(0, ERROR_INVALID_HANDLE);
-    return false;
-  }
-  errno = 0;
-  stream_.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (stream_) return true;
-  noteFailure(ERROR_WRITE_FAULT);
+  if (file_.write(text)) return true;
+  noteFailure();
   return false;
 }
 
-void ScriptWriter::noteFailure(LONG fallback) {
-  if (failure_.code == 0) failure_ = fileFailureFromErrno(errno, fallback);
+void ScriptWriter::noteFailure() {
+  if (failure_.code == 0) failure_ = file_.error();
 }
 
 bool ScriptWriter::writeKeyText(std::string line) {
@@ -167,7 +139,7 @@ bool ScriptWriter::writeValueLine(std::string_view name, DWORD type, std::span<c
 }
 
 bool ScriptWriter::finish() {
-  if (!stream_.is_open()) return failure_.code == 0;
+  if (!file_.isOpen()) return failure_.code == 0;
   if (!notes_.empty()) {
     std::string text(kCrLf);
     for (const auto& note : notes_) {
@@ -176,12 +148,7 @@ bool ScriptWriter::finish() {
     }
     writeLine(text);
   }
-  errno = 0;
-  stream_.flush();
-  if (!stream_) noteFailure(ERROR_WRITE_FAULT);
-  errno = 0;
-  stream_.close();
-  if (!stream_) noteFailure(ERROR_WRITE_FAULT);
+  if (!file_.close()) noteFailure();
   if (failure_.code != 0 && !failureShown_) {
     failureShown_ = true;
     messageBox(fmt::format("Cannot write the file '{}'. {}", shownName_.string(), failure_.reason), "Aborting");
@@ -204,10 +171,9 @@ ScriptFileOutcome writeScriptFile(const fs::path& file, bool fresh, const std::f
     return ended(false);
   };
 
-  std::error_code ec;
-  fs::file_status status = fs::status(file, ec);
-  if (fs::is_directory(status)) return refuse(fileFailureFromErrno(EISDIR, ERROR_ACCESS_DENIED));
-  if (fs::exists(status) && !fs::is_regular_file(status)) {
+  const platform::FileKind kind = platform::fileKind(file);
+  if (kind == platform::FileKind::Directory) return refuse(platform::isFolderError());
+  if (kind == platform::FileKind::Other) {
     // A pipe, a terminal, a device: only ever written to, never replaced.
     if (!writer.open(file, file)) return ended(false);
     writer.writeHeader(true);
@@ -216,20 +182,19 @@ ScriptFileOutcome writeScriptFile(const fs::path& file, bool fresh, const std::f
     return ended(completed && finished);
   }
 
-  const fs::path target = linkTarget(file);
+  const fs::path target = platform::writeTargetOf(file);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, ec)) return refuse(fileFailureFromErrno(ENOENT, ERROR_PATH_NOT_FOUND, target));
+  if (platform::fileKind(folder) != platform::FileKind::Directory) return refuse(platform::missingFolderError(target));
 
   bool started = false;
   bool completed = false;
   LONG rc = platform::replaceFileThrough(target, [&](const fs::path& staged) -> LONG {
     started = true;
-    if (!fresh && fs::exists(target, ec)) {
+    if (!fresh && platform::fileKind(target) == platform::FileKind::Regular) {
       // What the file held comes first; without it, appending would lose it.
-      fs::copy_file(target, staged, ec);
-      if (ec) {
-        writer.failure_ = fileFailureFromErrno(ec.value(), ERROR_READ_FAULT);
+      if (FileFailure copied = platform::copyFile(target, staged); copied.failed()) {
+        writer.failure_ = copied;
         writer.failureShown_ = true;
         messageBox(
             "Cannot use this file. Since the seek operation failed on this file continuing would be unsafe. Action "

@@ -27,7 +27,6 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <span>
@@ -107,10 +106,10 @@ class ScriptWriter {
   bool writeLine(std::string_view text);
   bool writeKeyText(std::string line);
   void skipKey(std::string_view keyPath);
-  void noteFailure(LONG fallback);
+  void noteFailure();
 
   std::filesystem::path shownName_;
-  std::ofstream stream_;
+  platform::FileWriter file_;
   std::string lastKeyLine_;
   FileFailure failure_;
   bool failureShown_ = false;

@@ -80,7 +80,7 @@ int fileAction(WindowRef owner, const std::string& path, std::string_view verb, 
   }
   if (!exists) return 0;  // the other verbs skip what is not there
   std::string target = path;
-  if (verb == kVerbExplore && !(attributes & platform::FILE_ATTRIBUTE_DIRECTORY_BIT))
+  if (verb == kVerbExplore && !(attributes & platform::FILE_ATTRIBUTE_DIRECTORY))
     target = target.substr(0, target.rfind('\\'));
   auto host = platform::hostPathOf(target, files.drives);
   if (!host) return 0;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "platform/files/atomic_file.h"
 #include "platform/text/code_page.h"
@@ -150,9 +148,8 @@ std::optional<Rule> decodeRule(std::string_view bytes, std::size_t& offset) {
 }
 
 bool RuleBase::load(const std::filesystem::path& file, std::size_t* loaded) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (platform::readWholeFile(file, bytes) != ERROR_SUCCESS) return false;
   std::size_t offset = 0, count = 0;
   while (auto rule = decodeRule(bytes, offset)) {
     replaceOrInsert(std::make_shared<Rule>(std::move(*rule)));

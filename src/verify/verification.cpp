@@ -11,7 +11,7 @@
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
 #include "registry/format_data.h"
-#include "search/directory_walker.h"
+#include "platform/files/directory_walker.h"
 #include "base/masks/builtin_masks.h"
 #include "search/replace/search_actions.h"
 
@@ -381,13 +381,13 @@ void findAlternateLocations(const std::string& reference, SuggestionFeed& feed, 
     if (!root) continue;
     std::error_code ec;
     if (std::filesystem::equivalent(*root, "/", ec)) continue;
-    search::DirectoryWalker walker;
+    platform::DirectoryWalker walker;
     LONG error = ERROR_SUCCESS;
     if (!walker.Open(*root, error)) continue;
-    search::DirectoryWalker::Counters counters;
+    platform::DirectoryWalker::Counters counters;
     std::atomic<bool>& stop = feed.stop;
     walker.Walk(
-        [&](int, search::DirectoryWalker& w) {
+        [&](int, platform::DirectoryWalker& w) {
           const auto* entry = w.entry();
           if (entry && platform::equalsIgnoringAsciiCase(entry->name, name)) {
             if (auto found = platform::windowsPathOf(w.entryPath(), files.drives)) offer(*found);
@@ -395,8 +395,8 @@ void findAlternateLocations(const std::string& reference, SuggestionFeed& feed, 
           return stop ? -1 : 0;
         },
         stop, counters,
-        [&](int kind, search::DirectoryWalker& w) {
-          if (kind == search::kBeforeDescend) feed.setStatus(w.state().directory.string());
+        [&](int kind, platform::DirectoryWalker& w) {
+          if (kind == platform::kBeforeDescend) feed.setStatus(w.state().directory.string());
           return stop ? -1 : 0;
         });
   }

@@ -396,8 +396,7 @@ TEST_F(ScriptCliTest, AnExportNeverLosesTheFileItWrites) {
     auto full = cli(prefix, {"export", "HKLM\\Software", "/dev/full"});
     EXPECT_EQ(full.exitCode, 1);
     std::size_t errors = 0;
-    for (auto at = full.err.find("Error during Save Operation"); at != std::string::npos;
-         at = full.err.find("Error during Save Operation", at + 1))
+    for (auto at = full.err.find("Aborting: "); at != std::string::npos; at = full.err.find("Aborting: ", at + 1))
       ++errors;
     EXPECT_EQ(errors, 1u) << full.err.substr(0, 500);
   }

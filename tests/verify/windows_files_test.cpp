@@ -101,9 +101,9 @@ TEST_F(WindowsFilesTest, ExistenceWithQuotesTrailingBackslashesAndTheErrorsOfWha
   LONG error = -1;
   ASSERT_TRUE(fileExists("C:\\Windows", drives, &attributes, &error));
   EXPECT_EQ(error, ERROR_SUCCESS);
-  EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY_BIT, 0u);
+  EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
   ASSERT_TRUE(fileExists("C:\\Windows\\system32\\notepad.exe", drives, &attributes));
-  EXPECT_EQ(attributes & FILE_ATTRIBUTE_DIRECTORY_BIT, 0u);
+  EXPECT_EQ(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
   using namespace std::string_view_literals;
   for (auto [path, expected] : std::vector<std::pair<std::string_view, LONG>>{

@@ -110,7 +110,7 @@ bool fileExists(std::string_view path, const DriveMap& drives, DWORD* attributes
   bool folder = fs::is_directory(status);
   if (folderOnly && !folder) return fail(ERROR_FILE_NOT_FOUND);
   if (attributes) {
-    *attributes = folder ? FILE_ATTRIBUTE_DIRECTORY_BIT : FILE_ATTRIBUTE_NORMAL;
+    *attributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) *attributes |= FILE_ATTRIBUTE_READONLY;
   }
   if (error) *error = ERROR_SUCCESS;

@@ -17,7 +17,7 @@
 namespace talmoor::platform {
 
 inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
-inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY_BIT = 0x10;
+inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 
 // "\\server\share\...", "\\.\device", "\\?\..." and the like.

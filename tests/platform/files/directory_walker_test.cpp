@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "platform/win32_errors.h"
-#include "search/directory_walker.h"
+#include "platform/files/directory_walker.h"
 #include "support/corpus.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using talmoor::search::DirectoryWalker;
+using talmoor::platform::DirectoryWalker;
 
 TEST(DirectoryWalker, WalksDepthFirstAndNeverRoundALoop) {
   talmoor::test::TempDir dir;

@@ -10,11 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/files/windows_files.h"
 #include "platform/win32_types.h"
 
-namespace talmoor::search {
-
-inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+namespace talmoor::platform {
 
 struct DirectoryEntry {
   std::string name;
@@ -75,4 +74,4 @@ class DirectoryWalker {
   std::vector<DirectoryState> stack_;
 };
 
-}  // namespace talmoor::search
+}  // namespace talmoor::platform

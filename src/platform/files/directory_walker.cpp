@@ -1,4 +1,4 @@
-#include "search/directory_walker.h"
+#include "platform/files/directory_walker.h"
 
 #include <sys/stat.h>
 
@@ -8,7 +8,7 @@
 #include "platform/error_detail.h"
 #include "platform/win32_errors.h"
 
-namespace talmoor::search {
+namespace talmoor::platform {
 
 namespace fs = std::filesystem;
 
@@ -116,4 +116,4 @@ void DirectoryWalker::Walk(const Visitor& itemVisitor, std::atomic<bool>& stop, 
   }
 }
 
-}  // namespace talmoor::search
+}  // namespace talmoor::platform
