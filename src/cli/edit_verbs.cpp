@@ -5,7 +5,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
-#include "cli/value_text.h"
+#include "registry/value_text.h"
 #include "cli/verbs.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"

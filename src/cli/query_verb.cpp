@@ -5,7 +5,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
-#include "cli/value_text.h"
+#include "registry/value_text.h"
 #include "cli/verbs.h"
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"

@@ -14,7 +14,7 @@
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
 #include "cli/row_output.h"
-#include "cli/value_text.h"
+#include "registry/value_text.h"
 #include "search/search_driver.h"
 
 namespace talmoor::cli {
@@ -22,6 +22,8 @@ namespace talmoor::cli {
 namespace {
 
 using namespace talmoor::search;
+using registry::typeFromName;
+using registry::regTypeName;
 
 std::atomic<int> g_interrupts{0};
 

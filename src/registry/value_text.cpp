@@ -1,4 +1,4 @@
-#include "cli/value_text.h"
+#include "registry/value_text.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
 
-namespace talmoor::cli {
+namespace talmoor::registry {
 
 namespace {
 
@@ -176,4 +176,4 @@ std::optional<std::vector<BYTE>> parseData(DWORD type, std::string_view text, st
   }
 }
 
-}  // namespace talmoor::cli
+}  // namespace talmoor::registry

@@ -1,5 +1,6 @@
 #pragma once
-// Value types and data as the reg command shows and takes them.
+// Value types and data as the reg command shows and takes them: the value
+// semantics the command line, the value list and the data editors share.
 
 #include <optional>
 #include <string>
@@ -8,7 +9,7 @@
 
 #include "platform/win32_types.h"
 
-namespace talmoor::cli {
+namespace talmoor::registry {
 
 // "REG_SZ" and so on; a type without a name shows as its number in hex.
 std::string regTypeName(DWORD type);
@@ -21,4 +22,4 @@ std::string regFormatData(DWORD type, const std::vector<BYTE>& data);
 // when the text does not fit the type; `problem` then says why.
 std::optional<std::vector<BYTE>> parseData(DWORD type, std::string_view text, std::string& problem);
 
-}  // namespace talmoor::cli
+}  // namespace talmoor::registry
