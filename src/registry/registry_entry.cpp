@@ -31,8 +31,6 @@ std::vector<BYTE> widened(const std::vector<BYTE>& ansi) {
 
 RegistryEntry::RegistryEntry() : structureSize(sizeof(RegistryEntry)) {}
 
-RegistryEntry::~RegistryEntry() { closeBoth(); }
-
 RegistryEntry::RegistryEntry(const RegistryEntry& other) : structureSize(sizeof(RegistryEntry)) { *this = other; }
 
 RegistryEntry& RegistryEntry::operator=(const RegistryEntry& other) {
@@ -50,9 +48,13 @@ RegistryEntry& RegistryEntry::operator=(const RegistryEntry& other) {
   keyPath_ = other.keyPath_;
   keyName_ = other.keyName_;
   fullPath_.reset();
-  if (other.keyHandle_) keyHandle_ = isRootHandle(other.keyHandle_) ? other.keyHandle_ : duplicateKeyHandle(other.keyHandle_);
-  if (other.parentHandle_)
-    parentHandle_ = isRootHandle(other.parentHandle_) ? other.parentHandle_ : duplicateKeyHandle(other.parentHandle_);
+  // Each copy owns handles of its own to the keys the source has open.
+  auto copyOf = [](const platform::ScopedKey& handle) {
+    HKEY key = handle.get();
+    return key == 0 || isRootHandle(key) ? key : duplicateKeyHandle(key);
+  };
+  keyHandle_.reset(copyOf(other.keyHandle_));
+  parentHandle_.reset(copyOf(other.parentHandle_));
   return *this;
 }
 
@@ -187,20 +189,16 @@ std::string RegistryEntry::machineName() const {
 }
 
 HKEY RegistryEntry::open(Handle which, bool quiet) {
-  HKEY& handle = which == Handle::Key ? keyHandle_ : parentHandle_;
-  if (handle) return handle;
+  platform::ScopedKey& handle = which == Handle::Key ? keyHandle_ : parentHandle_;
+  if (handle) return handle.get();
   std::string path = which == Handle::Key ? componentText(kFullKeyPath) : componentText(kParentPath);
   if (which == Handle::Key && !keyName_ && !keyPath_) path = machine_.value_or("") + fullRootName(root_);
   ReportTo report{quiet ? ErrorHandler([](const ErrorReport&) { return true; }) : handler, path};
-  handle = openKeyByPath(path, kDefaultOpenAccess, report, "Opening Key..");
-  return handle;
+  handle.reset(openKeyByPath(path, kDefaultOpenAccess, report, "Opening Key.."));
+  return handle.get();
 }
 
-void RegistryEntry::close(Handle which) {
-  HKEY& handle = which == Handle::Key ? keyHandle_ : parentHandle_;
-  if (handle) closeKey(handle);
-  handle = 0;
-}
+void RegistryEntry::close(Handle which) { (which == Handle::Key ? keyHandle_ : parentHandle_).reset(); }
 
 void RegistryEntry::closeBoth() {
   close(Handle::Key);

@@ -10,6 +10,7 @@
 
 #include "base/error_reporting.h"
 #include "base/guarded_object.h"
+#include "platform/registry/scoped_key.h"
 #include "platform/win32_types.h"
 
 namespace talmoor::registry {
@@ -30,7 +31,6 @@ enum class Handle { Key, Parent };
 class RegistryEntry {
  public:
   RegistryEntry();
-  ~RegistryEntry();
   // Copies the header words, machine, root, key path and key name (not the
   // value name) and opens new handles to the keys the source has open.
   RegistryEntry(const RegistryEntry& other);
@@ -86,8 +86,8 @@ class RegistryEntry {
   std::optional<std::string> keyName_;
   std::optional<std::string> valueName_;
   mutable std::optional<std::string> fullPath_;
-  HKEY keyHandle_ = 0;
-  HKEY parentHandle_ = 0;
+  platform::ScopedKey keyHandle_;
+  platform::ScopedKey parentHandle_;
 };
 
 class RegistryBuffer {

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/registry/registry_host.h"
+#include "platform/registry/scoped_key.h"
 #include "platform/registry/win32_registry.h"
 #include "platform/text/code_page.h"
 
@@ -22,22 +23,12 @@ constexpr const char* kDefaultSystemRoot = "C:\\windows";
 
 std::u16string keyOf(std::string_view name) { return upcase(ansiToWide(name)); }
 
-class OpenKey {
- public:
-  OpenKey(HKEY root, const char* path) {
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = 0;
-  }
-  ~OpenKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  explicit operator bool() const { return key_ != 0; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = 0;
-};
+// A key opened for reading, or nothing.
+ScopedKey openForReading(HKEY root, const char* path) {
+  ScopedKey key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, key.out()) != ERROR_SUCCESS) key.release();
+  return key;
+}
 
 struct StringValue {
   std::string name;
@@ -66,14 +57,14 @@ std::optional<StringValue> queryString(HKEY key, const std::string& name) {
 }
 
 std::optional<StringValue> readString(HKEY root, const char* path, const char* name) {
-  OpenKey key(root, path);
+  ScopedKey key = openForReading(root, path);
   return key ? queryString(key.get(), name) : std::nullopt;
 }
 
 // The string values of a key, in enumeration order.
 std::vector<StringValue> readStrings(HKEY root, const char* path) {
   std::vector<StringValue> values;
-  OpenKey key(root, path);
+  ScopedKey key = openForReading(root, path);
   if (!key) return values;
   DWORD count = 0, maxName = 0;
   if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName, nullptr,

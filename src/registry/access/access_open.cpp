@@ -48,11 +48,6 @@ LONG connectRoot(std::string_view machine, HKEY root, ScopedKey& remote) {
 
 }  // namespace
 
-void ScopedKey::reset(HKEY key) {
-  if (key_) closeKey(key_);
-  key_ = key;
-}
-
 // The integrity check is part of the reads from the start; its switch
 // follows the "Anti-Virus Methods" option.
 AccessOptions::AccessOptions() { installIntegrityCheck(*this); }

@@ -15,13 +15,6 @@ int askGate(const WriteCheck& check, WriteRequest& request) {
   return check ? check(request) : kWriteProceed;
 }
 
-// The key a change applies to: `subkeyPath` below `parent`, `parent` itself,
-// or the path text when there is no parent.
-struct TargetKey {
-  ScopedKey opened;
-  HKEY key = 0;
-};
-
 // The result of a tree deletion whose handler asked to stop.
 constexpr LONG kTreeStopped = ERROR_FILE_NOT_FOUND;
 

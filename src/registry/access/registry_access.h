@@ -14,6 +14,7 @@
 
 #include "base/error_reporting.h"
 #include "platform/registry/registry_constants.h"
+#include "platform/registry/scoped_key.h"
 #include "platform/win32_types.h"
 #include "registry/access/write_check.h"
 
@@ -168,31 +169,7 @@ bool renameValue(HKEY key, std::string_view oldName, std::string& newName, const
                  const WriteCheck& check);
 bool openAndRead(HKEY parent, std::string_view subkey, std::string_view valueName, std::vector<BYTE>& data);
 
-// Closes a key handle when it goes out of scope (predefined roots stay open).
-class ScopedKey {
- public:
-  ScopedKey() = default;
-  explicit ScopedKey(HKEY key) : key_(key) {}
-  ~ScopedKey() { reset(); }
-  ScopedKey(ScopedKey&& other) noexcept : key_(other.release()) {}
-  ScopedKey& operator=(ScopedKey&& other) noexcept {
-    if (this != &other) {
-      reset();
-      key_ = other.release();
-    }
-    return *this;
-  }
-  HKEY get() const { return key_; }
-  HKEY* out() { return &key_; }
-  HKEY release() {
-    HKEY k = key_;
-    key_ = 0;
-    return k;
-  }
-  void reset(HKEY key = 0);
-
- private:
-  HKEY key_ = 0;
-};
+// Key handles are owned by the platform's one closer.
+using platform::ScopedKey;
 
 }  // namespace talmoor::registry
