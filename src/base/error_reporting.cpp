@@ -59,7 +59,7 @@ void showErrorBox(LONG code, WindowRef owner, std::string_view title) {
   if (errorBoxesSuppressed() || code == ERROR_SUCCESS || code == ERROR_ACCESS_DENIED || code == ERROR_IO_PENDING) return;
   if (code == ERROR_NOT_AUTHENTICATED) {
     messageBox("You need to have logged onto the Network to Complete this action", "Not Logged On", BoxButtons::Ok,
-               BoxIcon::None, owner);
+               BoxIcon::NoIcon, owner);
     SetLastError(0);
     return;
   }

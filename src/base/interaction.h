@@ -24,7 +24,7 @@ inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
 enum class BoxButtons { Ok, OkCancel, YesNo, YesNoCancel };
-enum class BoxIcon { None, Information, Question, Exclamation, Stop };
+enum class BoxIcon { NoIcon, Information, Question, Exclamation, Stop };
 
 // A window of the desktop that a box belongs to; 0 for none.
 using WindowRef = std::uintptr_t;
@@ -33,7 +33,7 @@ struct MessageBoxRequest {
   std::string title;
   std::string text;
   BoxButtons buttons = BoxButtons::Ok;
-  BoxIcon icon = BoxIcon::None;
+  BoxIcon icon = BoxIcon::NoIcon;
   WindowRef owner = 0;
 };
 
@@ -161,7 +161,7 @@ std::shared_ptr<Interaction> setInteraction(std::shared_ptr<Interaction> impleme
 
 // Shorthand in the order of the Win32 call: text, then title.
 int messageBox(std::string_view text, std::string_view title, BoxButtons buttons = BoxButtons::Ok,
-               BoxIcon icon = BoxIcon::None, WindowRef owner = 0);
+               BoxIcon icon = BoxIcon::NoIcon, WindowRef owner = 0);
 
 // Installs an implementation for the life of the object.
 class ScopedInteraction {

@@ -42,6 +42,3 @@ struct SECURITY_ATTRIBUTES {
   const void* lpSecurityDescriptor = nullptr;  // self-relative descriptor
   BOOL bInheritHandle = 0;
 };
-
-inline constexpr BOOL TRUE = 1;
-inline constexpr BOOL FALSE = 0;

@@ -63,18 +63,19 @@ void RegistryEntry::invalidate() {
   closeBoth();
 }
 
-bool RegistryEntry::setComponent(unsigned mask, std::string_view text) {
-  if (mask < kValueName || mask == kParentPath || mask == kKeyPathAndName || mask == kFullKeyPath) invalidate();
-  switch (mask) {
-    case kMachine: machine_ = "\\\\" + std::string(text) + "\\"; return true;
-    case kRoot: root_ = rootFromText(text); return root_ != 0;
-    case kKeyPath: keyPath_ = std::string(text); return true;
-    case kKeyName: keyName_ = std::string(text); return true;
-    case kValueName:
+bool RegistryEntry::setComponent(Components mask, std::string_view text) {
+  if (mask.bits() < kValueName.bits() || mask == kParentPath || mask == kKeyPathAndName || mask == kFullKeyPath)
+    invalidate();
+  switch (mask.bits()) {
+    case kMachine.bits(): machine_ = "\\\\" + std::string(text) + "\\"; return true;
+    case kRoot.bits(): root_ = rootFromText(text); return root_ != 0;
+    case kKeyPath.bits(): keyPath_ = std::string(text); return true;
+    case kKeyName.bits(): keyName_ = std::string(text); return true;
+    case kValueName.bits():
       valueName_ = std::string(text);
       valueNameLength = static_cast<DWORD>(text.size() + 1);
       return true;
-    case kKeyPathAndName: {
+    case kKeyPathAndName.bits(): {
       std::string path(text);
       if (path.empty() || path.front() != '\\') path.insert(path.begin(), '\\');
       auto cut = path.rfind('\\');
@@ -82,8 +83,8 @@ bool RegistryEntry::setComponent(unsigned mask, std::string_view text) {
       keyPath_ = path.substr(0, cut);
       return true;
     }
-    case kParentPath:
-    case kFullKeyPath: {
+    case kParentPath.bits():
+    case kFullKeyPath.bits(): {
       std::string_view rest = text;
       machine_.reset();
       if (auto split = splitMachine(text)) {
@@ -121,41 +122,41 @@ void RegistryEntry::setRoot(HKEY root) {
   root_ = root;
 }
 
-void RegistryEntry::clearComponent(unsigned mask) {
-  if (mask & (kMachine | kRoot | kKeyPath | kKeyName)) invalidate();
+void RegistryEntry::clearComponent(Components mask) {
+  if (mask.includes(kMachine | kRoot | kKeyPath | kKeyName)) invalidate();
   fullPath_.reset();
-  if (mask & kMachine) machine_.reset();
-  if (mask & kRoot) root_ = 0;
-  if (mask & kKeyPath) keyPath_.reset();
-  if (mask & kKeyName) keyName_.reset();
-  if (mask & kValueName) {
+  if (mask.includes(kMachine)) machine_.reset();
+  if (mask.includes(kRoot)) root_ = 0;
+  if (mask.includes(kKeyPath)) keyPath_.reset();
+  if (mask.includes(kKeyName)) keyName_.reset();
+  if (mask.includes(kValueName)) {
     valueName_.reset();
     valueNameLength = 0;
   }
 }
 
-std::optional<std::string> RegistryEntry::component(unsigned mask) const {
-  switch (mask) {
-    case kMachine: return machine_;
-    case kRoot: return rootName(root_);
-    case kKeyPath: return keyPath_;
-    case kKeyName: return keyName_;
-    case kValueName: return valueName_;
-    case kFullKeyPath: return componentText(kFullKeyPath);
+std::optional<std::string> RegistryEntry::component(Components mask) const {
+  switch (mask.bits()) {
+    case kMachine.bits(): return machine_;
+    case kRoot.bits(): return rootName(root_);
+    case kKeyPath.bits(): return keyPath_;
+    case kKeyName.bits(): return keyName_;
+    case kValueName.bits(): return valueName_;
+    case kFullKeyPath.bits(): return componentText(kFullKeyPath);
     default: return std::nullopt;
   }
 }
 
-std::string RegistryEntry::componentText(unsigned mask) const {
-  switch (mask) {
-    case kMachine: return machine_.value_or("");
-    case kRoot: return rootName(root_).value_or("");
-    case kKeyPath: return keyPath_.value_or("");
-    case kKeyName: return keyName_.value_or("");
-    case kValueName: return valueName_.value_or("");
-    case kParentPath: return machine_.value_or("") + fullRootName(root_) + keyPath_.value_or("");
-    case kKeyPathAndName: return keyPath_.value_or("") + "\\" + keyName_.value_or("");
-    case kFullKeyPath:
+std::string RegistryEntry::componentText(Components mask) const {
+  switch (mask.bits()) {
+    case kMachine.bits(): return machine_.value_or("");
+    case kRoot.bits(): return rootName(root_).value_or("");
+    case kKeyPath.bits(): return keyPath_.value_or("");
+    case kKeyName.bits(): return keyName_.value_or("");
+    case kValueName.bits(): return valueName_.value_or("");
+    case kParentPath.bits(): return machine_.value_or("") + fullRootName(root_) + keyPath_.value_or("");
+    case kKeyPathAndName.bits(): return keyPath_.value_or("") + "\\" + keyName_.value_or("");
+    case kFullKeyPath.bits():
       if (!fullPath_) {
         if (!root_) {
           fullPath_ = kEntireRegistryLabel;
@@ -168,13 +169,13 @@ std::string RegistryEntry::componentText(unsigned mask) const {
   }
 }
 
-bool RegistryEntry::hasComponent(unsigned mask) const {
+bool RegistryEntry::hasComponent(Components mask) const {
   if (mask == kFullKeyPath) return keyPath_ || keyName_ || root_ != 0;
-  if ((mask & kMachine) && !machine_) return false;
-  if ((mask & kRoot) && !root_) return false;
-  if ((mask & kKeyPath) && !keyPath_) return false;
-  if ((mask & kKeyName) && !keyName_) return false;
-  if ((mask & kValueName) && !valueName_) return false;
+  if (mask.includes(kMachine) && !machine_) return false;
+  if (mask.includes(kRoot) && !root_) return false;
+  if (mask.includes(kKeyPath) && !keyPath_) return false;
+  if (mask.includes(kKeyName) && !keyName_) return false;
+  if (mask.includes(kValueName) && !valueName_) return false;
   return true;
 }
 
@@ -244,13 +245,13 @@ bool RegistryBuffer::write() {
          ERROR_SUCCESS;
 }
 
-bool RegistryBuffer::compare(const RegistryBuffer& other, unsigned mask) const {
-  switch (mask) {
-    case kFullKeyPath: return location.componentText(kFullKeyPath) == other.location.componentText(kFullKeyPath);
-    case kParentPath: return location.componentText(kParentPath) == other.location.componentText(kParentPath);
-    case kKeyName: return location.keyName() == other.location.keyName();
-    case kValueName: return location.valueName() == other.location.valueName();
-    case kData: return data == other.data;
+bool RegistryBuffer::compare(const RegistryBuffer& other, Components mask) const {
+  switch (mask.bits()) {
+    case kFullKeyPath.bits(): return location.componentText(kFullKeyPath) == other.location.componentText(kFullKeyPath);
+    case kParentPath.bits(): return location.componentText(kParentPath) == other.location.componentText(kParentPath);
+    case kKeyName.bits(): return location.keyName() == other.location.keyName();
+    case kValueName.bits(): return location.valueName() == other.location.valueName();
+    case kData.bits(): return data == other.data;
     default: return false;
   }
 }

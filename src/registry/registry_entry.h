@@ -15,16 +15,34 @@
 
 namespace talmoor::registry {
 
-// Component masks; callers store and compare these values.
-inline constexpr unsigned kMachine = 1;
-inline constexpr unsigned kRoot = 2;
-inline constexpr unsigned kKeyPath = 4;
-inline constexpr unsigned kKeyName = 8;
-inline constexpr unsigned kValueName = 16;
-inline constexpr unsigned kData = 32;
-inline constexpr unsigned kParentPath = 7;      // machine, root, key path
-inline constexpr unsigned kKeyPathAndName = 12;
-inline constexpr unsigned kFullKeyPath = 15;    // machine, root, key path, key name
+// The components of a registry item, addressed by masks that callers store
+// and compare (their numbers are the record's and the clipboard's): 1
+// machine, 2 root, 4 key path, 8 key name, 16 value name, 32 data, and the
+// combinations 7, 12 and 15.
+class Components {
+ public:
+  constexpr Components() = default;
+  constexpr explicit Components(unsigned bits) : bits_(bits) {}
+  constexpr unsigned bits() const { return bits_; }
+  constexpr bool any() const { return bits_ != 0; }
+  // Whether any of the components in `other` is among these.
+  constexpr bool includes(Components other) const { return (bits_ & other.bits_) != 0; }
+  constexpr Components operator|(Components other) const { return Components(bits_ | other.bits_); }
+  constexpr bool operator==(const Components&) const = default;
+
+ private:
+  unsigned bits_ = 0;
+};
+
+inline constexpr Components kMachine{1};
+inline constexpr Components kRoot{2};
+inline constexpr Components kKeyPath{4};
+inline constexpr Components kKeyName{8};
+inline constexpr Components kValueName{16};
+inline constexpr Components kData{32};
+inline constexpr Components kParentPath = kMachine | kRoot | kKeyPath;  // 7
+inline constexpr Components kKeyPathAndName = kKeyPath | kKeyName;      // 12
+inline constexpr Components kFullKeyPath = kParentPath | kKeyName;      // 15
 
 enum class Handle { Key, Parent };
 
@@ -39,15 +57,15 @@ class RegistryEntry {
   // Masks 1, 2, 4, 8, 16 set one component; 7, 12 and 15 parse a path text.
   // Any of masks 1-15 closes the open handles first. The root (mask 2) is
   // given as a root name text.
-  bool setComponent(unsigned mask, std::string_view text);
+  bool setComponent(Components mask, std::string_view text);
   void setRoot(HKEY root);
   // Drops the components the mask names (1, 2, 4, 8, 16 or a sum of them).
-  void clearComponent(unsigned mask);
+  void clearComponent(Components mask);
   // The held text; mask 2 gives the root's long name, 15 the full path.
-  std::optional<std::string> component(unsigned mask) const;
+  std::optional<std::string> component(Components mask) const;
   // 7: machine + "HKEY_" + root + key path; 12: key path + "\" + key name.
-  std::string componentText(unsigned mask) const;
-  bool hasComponent(unsigned mask) const;
+  std::string componentText(Components mask) const;
+  bool hasComponent(Components mask) const;
   // The value name when there is one, else the key name.
   std::string name() const;
 
@@ -108,7 +126,7 @@ class RegistryBuffer {
   // Sets the location's value to the held type and data.
   bool write();
   // True when every component the mask names is equal (texts exactly).
-  bool compare(const RegistryBuffer& other, unsigned mask) const;
+  bool compare(const RegistryBuffer& other, Components mask) const;
   // True when the item changed in the registry since its data was read.
   bool changed(bool keysOnly);
 

@@ -133,7 +133,7 @@ CommandLineRequest parseCommandLine(std::string_view text) {
 
 CommandLineRequest processCommandLine(std::string_view text, const CommandLineHandlers& handlers) {
   CommandLineRequest request = parseCommandLine(text);
-  if (request.action == CommandLineAction::None) return request;
+  if (request.action == CommandLineAction::NoAction) return request;
   const bool yes = messageBox(request.prompt, request.title, BoxButtons::YesNo, BoxIcon::Question) == IDYES;
   if (request.action == CommandLineAction::Export) {
     if (yes && handlers.exportKey) handlers.exportKey(request.file, request.key);

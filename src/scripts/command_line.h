@@ -18,10 +18,10 @@ std::vector<std::string> splitCommandLine(std::string_view text);
 // A token with its surrounding double quotes removed, as a file name is opened.
 std::string unquoted(std::string_view token);
 
-enum class CommandLineAction { None, Export, Import };
+enum class CommandLineAction { NoAction, Export, Import };
 
 struct CommandLineRequest {
-  CommandLineAction action = CommandLineAction::None;
+  CommandLineAction action = CommandLineAction::NoAction;
   char flag = 0;                    // the upper-cased flag letter; 0 for a bare file
   std::string file;                 // as given (quotes removed)
   std::optional<std::string> key;   // export: none means the whole registry

@@ -24,7 +24,7 @@ TEST(ConsoleInteraction, WithoutATerminalThePolicyAnswersAndSaysSo) {
   std::ostringstream out, err;
   ConsoleInteraction unattended(ConsolePolicy::Ask, in, out, err, false);
   EXPECT_EQ(unattended.messageBox({"Confirm", "Delete it?", BoxButtons::YesNo, BoxIcon::Question}), IDNO);
-  EXPECT_EQ(unattended.messageBox({"Sorry", "Nothing found", BoxButtons::Ok, BoxIcon::None}), IDOK);
+  EXPECT_EQ(unattended.messageBox({"Sorry", "Nothing found", BoxButtons::Ok, BoxIcon::NoIcon}), IDOK);
   EXPECT_EQ(err.str(), "Confirm: Delete it? [Yes/No] No\nSorry: Nothing found\n");
   EXPECT_TRUE(out.str().empty());
 

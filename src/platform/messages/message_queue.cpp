@@ -97,19 +97,19 @@ std::shared_ptr<MessageQueue> windowQueue(HWND window) {
   return it == g_windows.end() ? nullptr : it->second.lock();
 }
 
-BOOL IsWindow(HWND window) { return windowQueue(window) ? TRUE : FALSE; }
+BOOL IsWindow(HWND window) { return windowQueue(window) ? 1 : 0; }
 
 BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto queue = windowQueue(window);
-  if (!queue) return FALSE;
+  if (!queue) return 0;
   queue->post(Message{window, message, wParam, lParam});
-  return TRUE;
+  return 1;
 }
 
 BOOL PostThreadMessage(const std::shared_ptr<MessageQueue>& thread, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!thread) return FALSE;
+  if (!thread) return 0;
   thread->post(Message{0, message, wParam, lParam});
-  return TRUE;
+  return 1;
 }
 
 }  // namespace talmoor::platform

@@ -117,8 +117,8 @@ NTSTATUS ZwQueryValueKey(HKEY KeyHandle, const UNICODE_STRING* ValueName,
   return NtQueryValueKey(KeyHandle, ValueName, KeyValueInformationClass, KeyValueInformation, Length, ResultLength);
 }
 
-ULONG RtlNtStatusToDosError(NTSTATUS Status) {
-  switch (Status) {
+ULONG RtlNtStatusToDosError(NTSTATUS status) {
+  switch (status) {
     case STATUS_SUCCESS: return ERROR_SUCCESS;
     case STATUS_BUFFER_OVERFLOW: return ERROR_MORE_DATA;
     case STATUS_NO_MORE_ENTRIES: return ERROR_NO_MORE_ITEMS;
@@ -132,4 +132,4 @@ ULONG RtlNtStatusToDosError(NTSTATUS Status) {
   }
 }
 
-ULONG LsaNtStatusToWinError(NTSTATUS Status) { return RtlNtStatusToDosError(Status); }
+ULONG LsaNtStatusToWinError(NTSTATUS status) { return RtlNtStatusToDosError(status); }

@@ -149,5 +149,5 @@ NTSTATUS ZwQueryValueKey(HKEY KeyHandle, const UNICODE_STRING* ValueName,
                          ULONG Length, ULONG* ResultLength);
 
 // NT status to Win32 error code.
-ULONG RtlNtStatusToDosError(NTSTATUS Status);
-ULONG LsaNtStatusToWinError(NTSTATUS Status);
+ULONG RtlNtStatusToDosError(NTSTATUS status);
+ULONG LsaNtStatusToWinError(NTSTATUS status);

@@ -151,7 +151,7 @@ bool SearchOptionsModel::showCommandLine(WindowRef owner) {
     bool& flag;
     ~Showing() { flag = false; }
   } showing{showingCommandLine_};
-  messageBox(commandLine_, text::kCommandLineTitle, BoxButtons::Ok, BoxIcon::None, owner);
+  messageBox(commandLine_, text::kCommandLineTitle, BoxButtons::Ok, BoxIcon::NoIcon, owner);
   return true;
 }
 

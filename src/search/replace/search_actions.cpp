@@ -55,7 +55,7 @@ void tellMaskProblems(const MaskProblems& problems, SearchContext& context) {
   for (const Box& box : kBoxes) {
     if (!problems.has(box.problem) || context.maskProblemsTold.has(box.problem)) continue;
     context.maskProblemsTold.bits |= static_cast<unsigned>(box.problem);
-    messageBox(box.text, box.title, BoxButtons::Ok, BoxIcon::None, context.owner);
+    messageBox(box.text, box.title, BoxButtons::Ok, BoxIcon::NoIcon, context.owner);
   }
 }
 
@@ -181,7 +181,7 @@ int foundItemHandler(const SearchItem& item, SearchContext& context) {
     if (!item.isKey) original.setComponent(kValueName, item.name);
     // The modified side inherits the original's path.
     modified.clearComponent(registry::kMachine | registry::kRoot | registry::kKeyPath |
-                            (item.isKey ? 0u : registry::kKeyName));
+                            (item.isKey ? registry::Components{} : registry::kKeyName));
     const bool dataChanged = change.modified.hasData &&
                              !std::equal(change.modified.data.begin(), change.modified.data.end(), item.data.begin(),
                                          item.data.end());
