@@ -12,6 +12,8 @@ std::shared_ptr<Interaction> setInteraction(std::shared_ptr<Interaction> impleme
 
 int messageBox(std::string_view text, std::string_view title, BoxButtons buttons, BoxIcon icon, WindowRef owner) {
   auto implementation = interaction();
+  // Its window has gone: nobody is there to answer.
+  if (implementation->windowIsGone(owner)) return IDCANCEL;
   return implementation->messageBox(
       MessageBoxRequest{std::string(title), std::string(text), buttons, icon, owner});
 }

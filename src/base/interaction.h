@@ -12,6 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/pending_questions.h"
+#include "base/window_ref.h"
+
 namespace talmoor {
 
 // The answers of a message box, with Windows' numbers.
@@ -26,8 +29,6 @@ inline constexpr int IDNO = 7;
 enum class BoxButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class BoxIcon { NoIcon, Information, Question, Exclamation, Stop };
 
-// A window of the desktop that a box belongs to; 0 for none.
-using WindowRef = std::uintptr_t;
 
 struct MessageBoxRequest {
   std::string title;
@@ -148,6 +149,20 @@ class Interaction {
     (void)start;
     return std::nullopt;
   }
+
+  // The window is closing: the questions still waiting for it are answered
+  // Cancel, and any asked for it later at once, so that a worker waiting on
+  // one cannot keep the window's closing waiting for the worker.
+  void windowGone(WindowRef window) { pending_.ownerGone(window); }
+  bool windowIsGone(WindowRef window) const { return pending_.gone(window); }
+
+ protected:
+  // An implementation whose questions are answered on another thread (the
+  // desktop's dialogs) asks through this.
+  PendingQuestions& pending() { return pending_; }
+
+ private:
+  PendingQuestions pending_;
 };
 
 // The text of a confirmation as a plain box or a console shows it.

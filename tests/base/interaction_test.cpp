@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <sstream>
+#include <vector>
 
 #include "base/console_interaction.h"
 #include "support/scripted_interaction.h"
@@ -43,6 +47,65 @@ TEST(ScriptedInteraction, RecordsBoxesAndAnswersInOrder) {
   EXPECT_EQ(messageBox("second", "Two", BoxButtons::YesNo), IDNO);
   EXPECT_EQ(messageBox("third", "Three", BoxButtons::YesNoCancel), IDCANCEL);
   EXPECT_EQ(scripted->boxLines(), (std::vector<std::string>{"One: first", "Two: second", "Three: third"}));
+}
+
+// Questions answered on another thread, as the desktop's dialogs are: the
+// "GUI thread" here keeps what is posted to it and answers only when told.
+class DeferredInteraction : public Interaction {
+ public:
+  int messageBox(const MessageBoxRequest& request) override {
+    return pending().ask<int>(request.owner, IDCANCEL, [this](std::function<void(int)> deliver) {
+      std::lock_guard lock(mutex_);
+      posted_.push_back(std::move(deliver));
+    });
+  }
+  std::size_t posted() {
+    std::lock_guard lock(mutex_);
+    return posted_.size();
+  }
+  void answerAll(int answer) {
+    std::vector<std::function<void(int)>> posted;
+    {
+      std::lock_guard lock(mutex_);
+      posted.swap(posted_);
+    }
+    for (auto& deliver : posted) deliver(answer);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::function<void(int)>> posted_;
+};
+
+TEST(PendingQuestions, AWindowThatGoesAwayCancelsTheQuestionsWaitingForIt) {
+  auto deferred = std::make_shared<DeferredInteraction>();
+  constexpr WindowRef kClosing = 42, kStaying = 43;
+  auto ask = [&](WindowRef owner) {
+    return std::async(std::launch::async, [deferred, owner] {
+      return deferred->messageBox({"Confirm", "Go on?", BoxButtons::YesNo, BoxIcon::Question, owner});
+    });
+  };
+  auto closing = ask(kClosing);
+  auto staying = ask(kStaying);
+  while (deferred->posted() < 2) std::this_thread::yield();
+  // The window closes while its worker waits: the worker is answered Cancel
+  // and can be joined; the other window's question still waits.
+  deferred->windowGone(kClosing);
+  EXPECT_EQ(closing.get(), IDCANCEL);
+  EXPECT_EQ(staying.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+  // A late answer to the cancelled question changes nothing; the other is answered.
+  deferred->answerAll(IDYES);
+  EXPECT_EQ(staying.get(), IDYES);
+  // Questions asked for the gone window later are answered at once, without
+  // being posted.
+  EXPECT_EQ(ask(kClosing).get(), IDCANCEL);
+  EXPECT_EQ(deferred->posted(), 0u);
+  EXPECT_TRUE(deferred->windowIsGone(kClosing));
+  auto noWindow = ask(0);
+  while (deferred->posted() < 1) std::this_thread::yield();
+  deferred->windowGone(0);  // questions of no window are never cancelled this way
+  deferred->answerAll(IDNO);
+  EXPECT_EQ(noWindow.get(), IDNO);
 }
 
 }  // namespace
