@@ -9,7 +9,9 @@
 #include "base/interaction.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
+#include "platform/error_detail.h"
 #include "platform/files/file_io.h"
+#include "platform/registry/regf_log.h"
 #include "platform/registry/registry_host.h"
 #include "platform/win32_errors.h"
 #include "registry/hive_operations.h"
@@ -89,6 +91,31 @@ int runUnload(const std::string& key) {
   FailureReporter failures;
   if (unloadHive(point->path, ReportTo(failures.handler(), point->path)) != ERROR_SUCCESS) return kExitFailure;
   std::cout << kDone;
+  return kExitSuccess;
+}
+
+int runRecover(const std::string& hive, const std::string& out, bool force) {
+  if (!force && platform::nameTaken(out) &&
+      messageBox(fmt::format("{} already exists. Replace it?", out), "Recover Hive", BoxButtons::YesNo,
+                 BoxIcon::Question) != IDYES)
+    return reportProblem(out, "not replaced");
+  platform::LogRecovery recovery;
+  platform::clearErrorDetail();
+  if (LONG rc = platform::writeRecoveredHive(hive, out, recovery); rc != ERROR_SUCCESS) {
+    FailureReporter failures;
+    failures.handler()(ErrorReport{rc, hive, "", "Recovering Hive"});
+    return kExitFailure;
+  }
+  for (const auto& problem : recovery.problems) std::cerr << fmt::format("talmoor-cli: warning: {}\n", problem);
+  if (!recovery.recovered()) {
+    std::cout << fmt::format("{} needed no recovery, or no sound log was found beside it; written to {} as it is\n",
+                             hive, out);
+    return recovery.problems.empty() ? kExitSuccess : kExitFailure;
+  }
+  std::string logs;
+  for (const auto& log : recovery.logsUsed) logs += (logs.empty() ? "" : ", ") + log.filename().string();
+  std::cout << fmt::format("{} pages from {} log entries ({}) applied; the recovered hive is written to {}\n",
+                           recovery.pagesApplied, recovery.entriesApplied, logs, out);
   return kExitSuccess;
 }
 

@@ -15,5 +15,8 @@ int runUnload(const std::string& key);
 // Saves KEY as the hive file FILE; an existing file is replaced after asking,
 // or without asking when forced.
 int runSave(const std::string& key, const std::string& file, bool force = false);
+// Writes the Windows hive file HIVE, recovered from the transaction logs
+// beside it, as the new file OUT (asked first when OUT exists, unless forced).
+int runRecover(const std::string& hive, const std::string& out, bool force = false);
 
 }  // namespace talmoor::cli

@@ -116,6 +116,15 @@ int main(int argc, char** argv) {
   saveVerb->add_option("file", saveFile, "the hive file; an existing one is replaced after asking")->required();
   saveVerb->add_flag("--force,-f", saveForce, "replace an existing file without asking");
 
+  std::string recoverHive, recoverFile;
+  bool recoverForce = false;
+  auto* recoverVerb = app.add_subcommand(
+      "recover", "write a Windows hive file, recovered from the transaction logs beside it, as a new file");
+  recoverVerb->add_option("hive", recoverHive, "the hive file (its .LOG1, .LOG2 or .LOG are found beside it)")
+      ->required();
+  recoverVerb->add_option("out", recoverFile, "the new file for the recovered hive")->required();
+  recoverVerb->add_flag("--force,-f", recoverForce, "replace an existing file without asking");
+
   // The registry editor's own command line ("/E file.reg KEY", "/S file.reg",
   // "file.reg") is taken as it stands, after the global options.
   std::vector<std::string> editorLine;
@@ -178,6 +187,7 @@ int main(int argc, char** argv) {
   if (*loadVerb) status = talmoor::cli::runLoad(loadKey, loadFile);
   if (*unloadVerb) status = talmoor::cli::runUnload(unloadKey);
   if (*saveVerb) status = talmoor::cli::runSave(saveKey, saveFile, saveForce);
+  if (*recoverVerb) status = talmoor::cli::runRecover(recoverHive, recoverFile, recoverForce);
   if (!editorLine.empty()) status = talmoor::cli::runRegistryEditorCommandLine(editorLine);
 
   // An orderly end saves every hive that changed. A verb that failed has

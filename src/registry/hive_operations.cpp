@@ -101,11 +101,7 @@ void reportHiveState(const platform::Hive& hive, std::string_view mountPath, con
     if (problems.size() > kDamageReportsShown)
       tell(fmt::format("... {} more problems", problems.size() - kDamageReportsShown), kVerbositySilent);
   }
-  if (hive.wasDirtyOnDisk())
-    tell(fmt::format("{} was not closed cleanly; changes kept in its transaction logs (.LOG1, .LOG2) are not "
-                     "applied",
-                     hive.file().string()),
-         kVerbositySilent);
+  if (std::string recovery = hive.recoveryText(); !recovery.empty()) tell(recovery, kVerbositySilent);
 }
 
 std::string textOf(const std::vector<BYTE>& data) {

@@ -96,3 +96,26 @@ TEST_F(HiveCliTest, FailuresAreReportedInTheVerbsWords) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HiveCliTest, RecoverWritesTheHiveWithItsLogsAppliedAndLeavesTheFilesAlone) {
+  const fs::path usrClass = corpusHive("UsrClass.dat");
+  if (usrClass.empty() || !fs::exists(usrClass.string() + ".LOG1")) GTEST_SKIP() << "no corpus hive with logs";
+  const fs::path out = dir_ / "recovered.dat";
+  auto recover = cli({"recover", usrClass.string(), out.string()});
+  ASSERT_EQ(recover.exitCode, 0) << recover.err;
+  EXPECT_NE(recover.out.find("158 pages from 14 log entries (UsrClass.dat.LOG1, UsrClass.dat.LOG2)"),
+            std::string::npos)
+      << recover.out;
+  // The new file is a clean hive: mounted, nothing about logs is said.
+  auto mounted = cli({"--hive", out.string() + "=HKU\\Recovered", "query", "HKU\\Recovered\\.3gp"});
+  EXPECT_EQ(mounted.exitCode, 0) << mounted.err;
+  EXPECT_EQ(mounted.err.find("not closed cleanly"), std::string::npos) << mounted.err;
+  // An existing file is replaced only when the user says so.
+  auto again = cli({"recover", usrClass.string(), out.string()});
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.err.find("not replaced"), std::string::npos) << again.err;
+}
+
+}  // namespace

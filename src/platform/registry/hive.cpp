@@ -91,9 +91,17 @@ LONG Hive::parse(const std::filesystem::path& file, const std::string& bytes, st
 }
 
 LONG Hive::loadRegf(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out) {
+  // A file not closed cleanly is read with its transaction logs laid over it.
+  std::vector<std::uint8_t> recovered;
+  LogRecovery recovery;
+  const bool dirty = regfNeedsRecovery(asBytes(bytes));
+  if (dirty) {
+    recovered.assign(bytes.begin(), bytes.end());
+    recovery = recoverFromLogFiles(file, recovered);
+  }
   RegfHive parsed;
   try {
-    parsed = readRegfHive(asBytes(bytes), file.string());
+    parsed = readRegfHive(dirty ? std::span<const std::uint8_t>(recovered) : asBytes(bytes), file.string());
   } catch (const HiveFormatError& e) {
     setErrorDetail(e.what());
     return ERROR_BADDB;
@@ -105,7 +113,8 @@ LONG Hive::loadRegf(const std::filesystem::path& file, const std::string& bytes,
   hive->regfRootName_ = std::move(parsed.rootName);
   hive->regfFileName_ = std::move(parsed.baseBlockFileName);
   hive->regfSequence_ = parsed.sequence;
-  hive->dirtyOnDisk_ = parsed.dirtyOnDisk;
+  hive->dirtyOnDisk_ = dirty;
+  hive->logRecovery_ = std::move(recovery);
   hive->damageReports_ = std::move(parsed.damage);
   hive->adoptTree();
   // New keys take the root's descriptor, the nearest one the file itself gives.
@@ -165,6 +174,23 @@ LONG Hive::writeTo(const ByteSink& sink) const {
     setErrorDetail(fmt::format("{}: {}", file_.string(), e.what()));
     return ERROR_CANTWRITE;
   }
+}
+
+std::string Hive::recoveryText() const {
+  if (!dirtyOnDisk_) return {};
+  std::string text;
+  if (logRecovery_.recovered()) {
+    std::string logs;
+    for (const auto& log : logRecovery_.logsUsed) logs += (logs.empty() ? "" : ", ") + log.filename().string();
+    text = fmt::format("{} was not closed cleanly; {} page{} from its transaction logs ({}) were laid over it",
+                       file_.string(), logRecovery_.pagesApplied, logRecovery_.pagesApplied == 1 ? "" : "s", logs);
+  } else {
+    text = fmt::format("{} was not closed cleanly, and no sound transaction log (.LOG1, .LOG2, .LOG) was found "
+                       "beside it: changes kept in the logs are not applied",
+                       file_.string());
+  }
+  for (const auto& problem : logRecovery_.problems) text += "; " + problem;
+  return text;
 }
 
 bool Hive::changedOnDisk() const {

@@ -13,6 +13,7 @@
 #include "platform/files/file_lock.h"
 #include "platform/registry/hive_changes.h"
 #include "platform/registry/key_tree.h"
+#include "platform/registry/regf_log.h"
 #include "platform/win32_types.h"
 
 namespace talmoor::platform {
@@ -56,9 +57,13 @@ class Hive : public std::enable_shared_from_this<Hive> {
   // The problems found while reading a regf file, one text each with the
   // cell offset and the key; empty for a sound file.
   const std::vector<std::string>& damageReports() const { return damageReports_; }
-  // The regf file's two sequence numbers differed: it was not closed cleanly,
-  // and changes kept in its transaction logs are not in what was read.
+  // The regf file was not closed cleanly (its sequence numbers differ or its
+  // checksum is wrong); what its transaction logs held was laid over it as
+  // far as they were sound (see regf_log.h).
   bool wasDirtyOnDisk() const { return dirtyOnDisk_; }
+  const LogRecovery& logRecovery() const { return logRecovery_; }
+  // What a user is told about that, in one text; empty for a file closed cleanly.
+  std::string recoveryText() const;
 
   // The security descriptor of keys that carry none of their own.
   const std::vector<BYTE>& defaultSecurity() const { return defaultSecurity_; }
@@ -125,6 +130,7 @@ class Hive : public std::enable_shared_from_this<Hive> {
   std::vector<BYTE> defaultSecurity_;
   std::vector<std::string> damageReports_;
   bool dirtyOnDisk_ = false;
+  LogRecovery logRecovery_;
   // What a regf file keeps that the tree does not: the root's name, the file
   // name in the base block, and the sequence number the next save follows.
   std::u16string regfRootName_;

@@ -35,10 +35,8 @@ void noteHiveState(const Hive& hive, std::vector<std::string>& warnings) {
   } else if (hive.readOnly()) {
     warnings.push_back(fmt::format("warning: {}", hive.readOnlyReason()));
   }
-  if (hive.wasDirtyOnDisk())
-    warnings.push_back(fmt::format("warning: {} was not closed cleanly; changes kept in its transaction logs "
-                                   "(.LOG1, .LOG2) are not applied",
-                                   hive.file().string()));
+  if (std::string recovery = hive.recoveryText(); !recovery.empty())
+    warnings.push_back(fmt::format("warning: {}", recovery));
 }
 
 }  // namespace talmoor::platform

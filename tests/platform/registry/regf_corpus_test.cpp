@@ -45,12 +45,17 @@ TEST_P(RegfCorpusTest, ReadsBackExactlyAsItsDumpSays) {
   auto reference = talmoor::test::readXzFile(file.string() + ".dump.xz");
   if (!reference) GTEST_SKIP() << "xz is not installed";
 
+  // The dumps tell the files as they are, without their transaction logs.
+  std::string bytes = talmoor::test::readFile(file);
+  auto read = tp::readRegfHive(talmoor::test::asBytes(bytes), file.string());
+  EXPECT_TRUE(read.damage.empty()) << read.damage.front();
+  std::string ours = talmoor::test::dumpKeyTree(*read.root);
+  EXPECT_TRUE(ours == *reference) << "first difference at " << firstDifference(ours, *reference);
+
   std::shared_ptr<tp::Hive> hive;
   ASSERT_EQ(tp::Hive::load(file, hive), ERROR_SUCCESS) << tp::takeErrorDetail();
   EXPECT_EQ(hive->format(), tp::HiveFormat::Regf);
   EXPECT_TRUE(hive->damageReports().empty()) << hive->damageReports().front();
-  std::string ours = talmoor::test::dumpKeyTree(*hive->root());
-  EXPECT_TRUE(ours == *reference) << "first difference at " << firstDifference(ours, *reference);
 }
 
 TEST_P(RegfCorpusTest, StoredHashesAgreeWithOurCaseMapping) {
@@ -79,6 +84,28 @@ TEST(RegfCorpus, FilesNotClosedCleanlyAreReadAndFlagged) {
   EXPECT_TRUE(dirty->wasDirtyOnDisk());
   EXPECT_FALSE(dirty->readOnly());
   EXPECT_FALSE(clean->wasDirtyOnDisk());
+  EXPECT_TRUE(clean->recoveryText().empty());
+  // Without its logs it is read as it is, and the user is told what is missing.
+  EXPECT_NE(dirty->recoveryText().find("no sound transaction log"), std::string::npos) << dirty->recoveryText();
+
+  // With its logs beside it (in another case of their names) they are laid over it.
+  if (!fs::exists(usrClass.string() + ".LOG1")) return;
+  fs::copy_file(usrClass.string() + ".LOG1", dir / "usrclass.dat.log1");
+  fs::copy_file(usrClass.string() + ".LOG2", dir / "usrclass.dat.log2");
+  std::shared_ptr<tp::Hive> recovered;
+  ASSERT_EQ(tp::Hive::load(dir / "UsrClass.dat", recovered), ERROR_SUCCESS);
+  EXPECT_NE(recovered->recoveryText().find("158 pages from its transaction logs (usrclass.dat.log1, usrclass.dat.log2)"),
+            std::string::npos)
+      << recovered->recoveryText();
+  EXPECT_GT(talmoor::test::dumpKeyTree(*recovered->root()).size(), talmoor::test::dumpKeyTree(*dirty->root()).size());
+  // A save writes a clean hive; the logs stay as they were.
+  const std::string log1 = talmoor::test::readFile(dir / "usrclass.dat.log1");
+  ASSERT_EQ(recovered->save(), ERROR_SUCCESS) << tp::takeErrorDetail();
+  std::shared_ptr<tp::Hive> saved;
+  ASSERT_EQ(tp::Hive::load(dir / "UsrClass.dat", saved), ERROR_SUCCESS);
+  EXPECT_FALSE(saved->wasDirtyOnDisk());
+  EXPECT_EQ(talmoor::test::dumpKeyTree(*saved->root()), talmoor::test::dumpKeyTree(*recovered->root()));
+  EXPECT_EQ(talmoor::test::readFile(dir / "usrclass.dat.log1"), log1);
 }
 
 TEST(RegfCorpus, DamagedHiveGivesItsDamageAndTheSoundRest) {
