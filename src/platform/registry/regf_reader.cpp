@@ -289,13 +289,45 @@ class RegfReader {
     if (orphans.empty()) return;
     std::unordered_multimap<std::uint32_t, std::size_t> byParent;
     for (std::size_t i = 0; i < orphans.size(); ++i) byParent.emplace(orphans[i].parent, i);
+    std::size_t attached = attachOrphans(orphans, byParent, 0);
+
+    // Keys whose parent is lost for good are kept under a key of their own,
+    // so that what could be read can be reached, exported and copied: first
+    // those whose parent is no orphan either (the tops of lost branches, with
+    // the orphans below them), then whatever is left (orphans that name each
+    // other as parents).
+    std::unordered_set<std::uint32_t> orphanCells;
+    for (const auto& orphan : orphans) orphanCells.insert(orphan.cell);
+    for (bool topsOnly : {true, false}) {
+      for (const auto& orphan : orphans) {
+        if (used_[orphan.cell / kCellAlignment]) continue;
+        if (topsOnly && orphanCells.count(orphan.parent) && !used_[orphan.parent / kCellAlignment]) continue;
+        KeyNode& lost = lostAndFound();
+        setPathTo(lost);
+        std::size_t before = hive_.statistics.keys;
+        auto key = readKey(orphan.cell, 2, &lost);
+        if (!key) continue;
+        hive_.statistics.recoveredKeys += hive_.statistics.keys - before;
+        report(fmt::format("cell 0x{:x}: key \"{}\" has lost its parent (cell 0x{:x}); it is kept under \"{}\"",
+                           orphan.cell, wideToAnsi(key->name()), orphan.parent, wideToAnsi(lost.name())));
+        lost.addSubkey(std::move(key));
+        attached = attachOrphans(orphans, byParent, attached);
+      }
+    }
+    path_.clear();
+  }
+
+  template <class Orphans>
+  std::size_t attachOrphans(const Orphans& orphans, const std::unordered_multimap<std::uint32_t, std::size_t>& byParent,
+                            std::size_t from) {
     // Every key read so far, and each one read from here on, may be the
-    // parent of some.
-    for (std::size_t next = 0; next < readOrder_.size(); ++next) {
+    // parent of some. Returns how far the keys read were looked at.
+    std::size_t next = from;
+    for (; next < readOrder_.size(); ++next) {
       std::uint32_t parentCell = readOrder_[next];
-      auto [from, to] = byParent.equal_range(parentCell);
+      auto [first, last] = byParent.equal_range(parentCell);
       std::vector<std::size_t> children;
-      for (auto it = from; it != to; ++it) children.push_back(it->second);
+      for (auto it = first; it != last; ++it) children.push_back(it->second);
       const ReadKey& parent = keysRead_.at(parentCell);
       if (parent.depth >= kMaxTreeDepth) continue;
       for (std::size_t index : children) {
@@ -311,16 +343,23 @@ class RegfReader {
         parent.key->addSubkey(std::move(child));
       }
     }
-    path_.clear();
-    for (const auto& [orphan, parentCell, nk] : orphans) {
-      if (used_[orphan / kCellAlignment]) continue;
-      Span nameBytes = nk.subspan(kNkName, std::min<std::size_t>(load16(nk, kNkNameLength), nk.size() - kNkName));
-      std::u16string name =
-          (load16(nk, kNkFlags) & kKeyCompressedName) ? latin1Name(nameBytes) : utf16FromBytes(nameBytes);
-      report(fmt::format("cell 0x{:x}: key \"{}\" cannot be placed in the tree, its parent (cell 0x{:x}) is lost",
-                         orphan, wideToAnsi(name), parentCell));
-    }
+    return next;
   }
+
+  // The key that holds the keys whose parents are lost, made when first needed.
+  KeyNode& lostAndFound() {
+    if (!lostAndFound_) {
+      // A key of the hive's own that has the name keeps it.
+      std::u16string name(kLostAndFound);
+      for (int n = 2; hive_.root->findSubkey(name); ++n) name = std::u16string(kLostAndFound) + ansiToWide(fmt::format(" {}", n));
+      lostAndFound_ = std::make_shared<KeyNode>(std::move(name));
+      lostAndFound_->lastWrite = hive_.lastWritten;
+      hive_.root->addSubkey(lostAndFound_);
+    }
+    return *lostAndFound_;
+  }
+
+  std::shared_ptr<KeyNode> lostAndFound_;
 
   void setPathTo(const KeyNode& key) {
     path_.clear();

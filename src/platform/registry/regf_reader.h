@@ -58,6 +58,11 @@ struct RegfHive {
 
 inline constexpr std::size_t kMaxDamageTexts = 1000;
 
+// The key below a damaged hive's root that holds the keys whose parent was
+// lost, found whole in sound bins (a number is added when the hive has a key
+// of that name).
+inline constexpr std::u16string_view kLostAndFound = u"Lost and Found (keys whose parent key was lost)";
+
 // True when the bytes start like a regf file.
 bool looksLikeRegf(std::span<const std::uint8_t> bytes);
 

@@ -161,13 +161,18 @@ TEST(RegfDamage, KeysOfALostSubkeyListAreRecoveredUnderTheirParent) {
   EXPECT_EQ(inner->values().size(), 1u);
   EXPECT_EQ(hive.statistics.recoveredKeys, 1u);
 
-  // With the parent lost too, the key is reported where it lies.
+  // With the parent lost too, the key (with its values and what is below it)
+  // is kept under a key of its own, which says what it holds.
   std::string orphaned = soundHive();
   orphaned[at(get32(orphaned, at(get32(orphaned, regf::kRootCell), regf::kNkSubkeyList)), 0)] = 'x';
   put32(orphaned, at(regfKeyCell(orphaned, "Alpha").value(), 0), 0x4B4E4F4E);  // Alpha is no key any more
   auto lost = read(orphaned);
-  EXPECT_TRUE(mentions(lost, "key \"Inner\" cannot be placed in the tree")) << allReports(lost);
+  EXPECT_TRUE(mentions(lost, "key \"Inner\" has lost its parent")) << allReports(lost);
   EXPECT_TRUE(lost.root->findSubkey(u"Beta"));
+  auto found = lost.root->findSubkey(tp::kLostAndFound);
+  ASSERT_TRUE(found) << allReports(lost);
+  ASSERT_TRUE(found->findSubkey(u"Inner"));
+  EXPECT_EQ(found->findSubkey(u"Inner")->values().size(), 1u);
 }
 
 TEST(RegfDamage, ClassLengthsOfHalfACharacterGiveNoClass) {
