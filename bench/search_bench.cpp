@@ -41,7 +41,7 @@ struct WalkTotals {
 // A Find with every type searched; `matcher` decides.
 WalkTotals runWalk(benchmark::State& state, SearchMatcher matcher, std::int64_t& recorded) {
   WalkTotals totals;
-  SearchContext context(kJobSearch);
+  SearchContext context(JobKind::Search);
   context.mode = kModeFind;
   context.action = nullptr;
   context.typeMask = kTypeBitAll;

@@ -4,12 +4,12 @@
 
 namespace talmoor::search {
 
-SearchContext::SearchContext(int jobKind) : kind(jobKind) {
+SearchContext::SearchContext(JobKind jobKind) : kind(jobKind) {
   SearchOptions options = currentSearchOptions();
   searchFlags = options.searchFlags;
   typeMask = options.typeMask;
   alwaysMatchOnName = options.alwaysMatchOnName;
-  recordResults = jobKind == kJobSearch ? 1 : 0;
+  recordResults = jobKind == JobKind::Search ? 1 : 0;
   matcher = searchMatcher;
   action = modifyAction;
   foundItem = foundItemHandler;

@@ -18,10 +18,12 @@
 
 namespace talmoor::search {
 
-// Kinds of job.
-inline constexpr int kJobSearch = 1;
-inline constexpr int kJobResultsFile = 2;
-inline constexpr int kJobExport = 3;
+// Kinds of job, numbered as the design numbers them.
+enum class JobKind : int {
+  Search = 1,       // a search of the registry or a row mode
+  ResultsFile = 2,  // a results-file or verification job
+  Export = 3,
+};
 
 // Modes, in the order of the Mode list.
 enum SearchMode : int {
@@ -73,12 +75,12 @@ class SearchContext {
  public:
   // A context of `kind`, copying the current options, with the matcher, the
   // Modify action and the found-item handler installed.
-  explicit SearchContext(int kind);
+  explicit SearchContext(JobKind kind);
   SearchContext(const SearchContext&) = delete;
   SearchContext& operator=(const SearchContext&) = delete;
 
   std::atomic<bool> abort{false};
-  int kind = kJobSearch;
+  JobKind kind = JobKind::Search;
   ChangeClass change;
   DWORD minimumSize = 0;  // 0: no bound
   DWORD maximumSize = 0;

@@ -12,11 +12,11 @@ namespace talmoor::search {
 
 namespace {
 
-const char* runningStateText(int kind) {
+const char* runningStateText(JobKind kind) {
   switch (kind) {
-    case kJobSearch: return "Searching...";
-    case kJobResultsFile: return "Loading...";
-    case kJobExport: return "Exporting..";
+    case JobKind::Search: return "Searching...";
+    case JobKind::ResultsFile: return "Loading...";
+    case JobKind::Export: return "Exporting..";
     default: return "Unknown..";
   }
 }
@@ -230,7 +230,7 @@ void SearchDriver::handle(const platform::Message& message) {
   idle_.notify_all();
 }
 
-std::shared_ptr<SearchContext> SearchDriver::makeContext(int kind) {
+std::shared_ptr<SearchContext> SearchDriver::makeContext(JobKind kind) {
   auto context = std::make_shared<SearchContext>(kind);
   context->status = [this](int part, std::string_view text) { showStatus(part, text); };
   context->results = results_;
@@ -259,7 +259,7 @@ bool SearchDriver::claimJob(const std::shared_ptr<SearchContext>& context) {
 void SearchDriver::startSearch() {
   if (starting_) return;
   starting_ = true;
-  auto context = makeContext(kJobSearch);
+  auto context = makeContext(JobKind::Search);
   if (!claimJob(context)) {  // one search at a time
     starting_ = false;
     return;
@@ -273,7 +273,7 @@ void SearchDriver::startSearch() {
   starting_ = false;
 }
 
-void SearchDriver::startFileJob(int kind, FileJob job) {
+void SearchDriver::startFileJob(JobKind kind, FileJob job) {
   {
     std::lock_guard lock(stateMutex_);
     pendingFileJobs_.emplace_back(kind, std::move(job));
@@ -282,7 +282,7 @@ void SearchDriver::startFileJob(int kind, FileJob job) {
 }
 
 void SearchDriver::startPendingFileJob() {
-  std::pair<int, FileJob> pending;
+  std::pair<JobKind, FileJob> pending;
   {
     std::lock_guard lock(stateMutex_);
     if (pendingFileJobs_.empty()) return;
@@ -417,7 +417,7 @@ void SearchDriver::confirmStop() {
   // Asked before the abort byte is set: the walker may still be between two
   // pause points while the box is up, and would unwind on a byte the user
   // then takes back.
-  if (current_->kind == kJobSearch && current_->hasReplaceText &&
+  if (current_->kind == JobKind::Search && current_->hasReplaceText &&
       messageBox("Aborting a Search and Replace operation is probably unwise!\n\nMay I suggest letting the operaion "
                  "complete, then performing the oposite Search & Replace action to restore changes (Even this may not "
                  "have the desired results if the replacement item appears allready elsewhere).",

@@ -72,11 +72,11 @@ class SearchDriver {
   // histories are saved); otherwise the search is asked to stop.
   bool queryClose();
 
-  // A results-file or export job (kind 2 or 3): run on a thread of its own
+  // A results-file or export job: run on a thread of its own
   // with a context of that kind, so that Stop and the status work as for a
   // search; refused while a search runs.
   using FileJob = std::function<void(SearchContext& context)>;
-  void startFileJob(int kind, FileJob job);
+  void startFileJob(JobKind kind, FileJob job);
 
   // Empties the result list on a thread of its own, with the status texts
   // ("%d Items Remaining." every ten rows, then "Cleared.").
@@ -99,7 +99,7 @@ class SearchDriver {
   // Makes the context the running job's, unless one runs.
   bool claimJob(const std::shared_ptr<SearchContext>& context);
   void runThread(const std::shared_ptr<SearchContext>& context, FileJob job);
-  std::shared_ptr<SearchContext> makeContext(int kind);
+  std::shared_ptr<SearchContext> makeContext(JobKind kind);
   void pause();
   void resume();
   void stop();
@@ -134,7 +134,7 @@ class SearchDriver {
   int pendingCommands_ = 0;
 
   ThreadHandle clearing_;
-  std::vector<std::pair<int, FileJob>> pendingFileJobs_;
+  std::vector<std::pair<JobKind, FileJob>> pendingFileJobs_;
   std::unique_ptr<platform::MessageLoopThread> commandThread_;
 };
 

@@ -103,7 +103,7 @@ bool TextHistory::save() const {
 }
 
 void readParameters(const SearchParameters& parameters, SearchContext& context, SearchHistories* histories) {
-  if (context.kind != kJobSearch) return;
+  if (context.kind != JobKind::Search) return;
   context.mode = parameters.mode;
   // Read again on Resume: a Modify whose find text lost its mask prefix
   // replaces again.

@@ -62,7 +62,7 @@ class Walker {
       return 0;
     }
     const bool atTop = parent == 0;
-    if (atTop && context_.kind != kJobExport && isSkippedRoot(name)) return 0;
+    if (atTop && context_.kind != JobKind::Export && isSkippedRoot(name)) return 0;
     // Restored by length on the way out: a name may itself hold a backslash.
     Level level{context_.currentKeyPath.size(), context_.displayPath.size()};
     append(context_.currentKeyPath, name);

@@ -23,6 +23,7 @@ using masks::MaskOccurrence;
 using masks::MaskReply;
 using masks::MaskResult;
 using masks::MaskVerdict;
+using search::ConfirmationAnswer;
 using search::SearchContext;
 
 namespace {
@@ -54,7 +55,7 @@ std::size_t preselected(const std::vector<std::string>& prefixes, std::int32_t m
 // copies running meanwhile.
 int askAboutReference(SearchContext& context, VerificationState& state, const FileSystemView& files) {
   if (state.currentRule && state.currentRule->autoApply)
-    return state.currentRule->reject ? search::kAnswerReject : search::kAnswerAccept;
+    return search::dialogResult(state.currentRule->reject ? ConfirmationAnswer::Reject : ConfirmationAnswer::Accept);
   auto feed = std::make_shared<SuggestionFeed>();
   std::jthread searcher([&files, feed, reference = state.reference] {
     findAlternateLocations(reference, *feed, files);
@@ -186,27 +187,25 @@ MaskVerdict replacePath(const MaskOccurrence& match, MaskReply& reply, SearchCon
     state.newRule = true;
   }
 
-  int answer;
+  ConfirmationAnswer answer;
   if (state.dialogSlot.suppressed) {
     answer = state.dialogSlot.answer;
   } else {
-    answer = askAboutReference(context, state, files);
-    if (answer >= search::kAnswerDoNotShow) {
-      answer -= search::kAnswerDoNotShow;
-      // Only Reject and Cancel can stand for every later question.
-      if (answer != search::kAnswerAccept) state.dialogSlot.suppressed = 1;
-    }
+    search::DialogResult result = search::decodeDialogResult(askAboutReference(context, state, files));
+    answer = result.answer;
+    // Only Reject and Cancel can stand for every later question.
+    if (result.doNotShowAgain && answer != ConfirmationAnswer::Accept) state.dialogSlot.suppressed = 1;
     state.dialogSlot.answer = answer;
   }
 
   Rule& rule = *state.currentRule;
-  if (answer == search::kAnswerCancel) {
+  if (answer == ConfirmationAnswer::Cancel) {
     // A rule made for this reference goes; the user's own rules stay.
     if (state.newRule) state.rules->remove(state.currentRule);
     context.abort = true;
     return MaskVerdict::Reject;
   }
-  if (answer == search::kAnswerReject) {
+  if (answer == ConfirmationAnswer::Reject) {
     if (state.remember && state.newRule) {
       rule.replace = rule.find;
       rule.autoApply = rule.reject = true;
@@ -214,7 +213,7 @@ MaskVerdict replacePath(const MaskOccurrence& match, MaskReply& reply, SearchCon
     }
     return MaskVerdict::Accept;
   }
-  if (answer != search::kAnswerAccept) return MaskVerdict::Reject;
+  if (answer != ConfirmationAnswer::Accept) return MaskVerdict::Reject;
   std::string replacement = state.proposal.value_or("");
   if (state.newRule && state.proposal) {
     rule.replace = replacement;

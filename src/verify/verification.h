@@ -22,7 +22,7 @@ struct VerificationState {
   bool anyMissing = false;  // some reference of the item names no file
   bool shortName = false;   // the missing reference was written unquoted and without blanks
   bool remember = true;     // "for above file reference"
-  search::ConfirmationSlot dialogSlot{0, search::kAnswerAccept};
+  search::ConfirmationSlot dialogSlot{0, search::ConfirmationAnswer::Accept};
   std::string itemName;
   std::string dataText;
   bool newRule = false;

@@ -87,7 +87,7 @@ TEST_F(ResultRows, ApplyWritesTheRowThroughTheGateAndUpdateReadsItBack) {
   list_.select(1, true);
 
   // A key row is passed over.
-  scripted_->answerConfirmations({kAnswerReject});
+  scripted_->answerConfirmations({kReject});
   runRowCommand(list_, RowCommand::Apply, {});
   EXPECT_EQ(readText(kBase, "v"), "old");
   runRowCommand(list_, RowCommand::Apply, {});

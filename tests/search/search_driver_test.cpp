@@ -257,7 +257,7 @@ TEST_F(Driver, TheTopOfTheRegistryWithoutTheRootsThatAreViews) {
                                           "HKEY_CURRENT_CONFIG"}));
 
   // An export walks every root.
-  SearchContext exportJob(kJobExport);
+  SearchContext exportJob(JobKind::Export);
   std::set<std::string> exported;
   exportJob.foundItem = [&](const SearchItem& item, SearchContext&) {
     if (!item.isKey && item.name == "marker") exported.insert(std::string(item.keyPath));

@@ -22,6 +22,7 @@ using registry::kParentPath;
 using registry::kValueName;
 using registry::RegistryBuffer;
 using registry::RegistryEntry;
+using registry::WriteVerdict;
 
 namespace {
 
@@ -239,24 +240,21 @@ void showConfirmation(ConfirmationSlot& slot, WindowRef owner, ChangeClass& chan
   }
   if (reply.modifiedName != request.modifiedName || modifiedName)
     m.setComponent(isKey ? kKeyName : kValueName, reply.modifiedName);
-  int answer = reply.answer;
-  if (answer >= kAnswerDoNotShow) {
-    answer -= kAnswerDoNotShow;
-    slot.suppressed = 1;
-  }
-  slot.answer = answer;
+  DialogResult result = decodeDialogResult(reply.answer);
+  if (result.doNotShowAgain) slot.suppressed = 1;
+  slot.answer = result.answer;
 }
 
-int writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef owner) {
+registry::WriteVerdict writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef owner) {
   if (!change) {
     messageBox("Warning, Change Class not provided through the lParam call to WriteCheck for Value Change.",
                "Sorry, Cannot go on");
-    return registry::kWriteSkipFailed;
+    return WriteVerdict::SkipFailed;
   }
   std::string name = request.name ? *request.name : std::string();
   std::string path(request.path);
   if (!prepareChange(*change, request.isKey, request.action, name, path, request.data))
-    return registry::kWriteSkipFailed;
+    return WriteVerdict::SkipFailed;
   RegistryEntry& o = change->original.location;
   RegistryEntry& m = change->modified.location;
 
@@ -267,7 +265,7 @@ int writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef o
         "Warning : Neither Name Matches the Name Supplied by the Action Function, this suggest one or more of the "
         "Names in the Change Class are incorrect!",
         "Sorry");
-    return registry::kWriteSkipFailed;
+    return WriteVerdict::SkipFailed;
   }
   // 4. The caption.
   std::string earlier = std::move(change->caption);
@@ -297,7 +295,7 @@ int writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef o
     if (!changed) {
       // 6. Nothing to write: the item already is as asked.
       change->caption.clear();
-      return registry::kWriteSkipSucceeded;
+      return WriteVerdict::SkipSucceeded;
     }
     // 7. A width conversion is worth knowing about.
     if (probe.implicitConversion) {
@@ -309,9 +307,9 @@ int writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef o
   }
 
   // 8. Without confirmations the writer's name and data stand.
-  int result = registry::kWriteSkipFailed;
+  WriteVerdict result = WriteVerdict::SkipFailed;
   if (currentSearchOptions().confirmationsOff) {
-    result = registry::kWriteProceed;
+    result = WriteVerdict::Proceed;
   } else {
     // 9. The slot for this kind and operation decides.
     ConfirmationSlot& slot = change->confirmations[change->kind][std::min<DWORD>(change->operation, kOpHighest)];
@@ -324,12 +322,12 @@ int writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef o
     }
     if (request.data && change->modified.hasData) *request.data = change->modified.data;
     switch (slot.answer) {
-      case kAnswerAccept: result = registry::kWriteProceed; break;
-      case kAnswerReject: break;
-      case kAnswerCancel: change->abort = true; break;
-      case kAnswerNotShown: {
+      case ConfirmationAnswer::Accept: result = WriteVerdict::Proceed; break;
+      case ConfirmationAnswer::Reject: break;
+      case ConfirmationAnswer::Cancel: change->abort = true; break;
+      case ConfirmationAnswer::NotShown: {
         int answer = messageBox("Allow Replace? (Not Recommended)", change->caption, BoxButtons::YesNoCancel);
-        if (answer == IDYES) result = registry::kWriteProceed;
+        if (answer == IDYES) result = WriteVerdict::Proceed;
         else if (answer == IDCANCEL) change->abort = true;
         break;
       }
