@@ -1,6 +1,7 @@
 #include "search/search_context.h"
 
 #include "search/replace/search_actions.h"
+#include "verify/verification_state.h"
 
 namespace talmoor::search {
 
@@ -14,5 +15,7 @@ SearchContext::SearchContext(JobKind jobKind) : kind(jobKind) {
   action = modifyAction;
   foundItem = foundItemHandler;
 }
+
+SearchContext::~SearchContext() = default;
 
 }  // namespace talmoor::search

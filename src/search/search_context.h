@@ -14,7 +14,10 @@
 #include "base/masks/mask_engine.h"
 #include "search/replace/change_class.h"
 #include "search/results/result_list.h"
-#include "search/search_stack.h"
+
+namespace talmoor::verify {
+struct VerificationState;
+}  // namespace talmoor::verify
 
 namespace talmoor::search {
 
@@ -63,19 +66,12 @@ using KeyVisitCallback = std::function<int(SearchContext& context, int phase)>;
 // Part 0 takes the state, part 1 the current key path or a count.
 using StatusSink = std::function<void(int part, std::string_view text)>;
 
-// What verification remembers between items.
-struct VerificationState {
-  std::string lastPath;
-  std::string lastData;
-  int result = 0;
-  std::shared_ptr<void> rules;  // the verification job's own state
-};
-
 class SearchContext {
  public:
   // A context of `kind`, copying the current options, with the matcher, the
   // Modify action and the found-item handler installed.
   explicit SearchContext(JobKind kind);
+  ~SearchContext();
   SearchContext(const SearchContext&) = delete;
   SearchContext& operator=(const SearchContext&) = delete;
 
@@ -86,7 +82,6 @@ class SearchContext {
   DWORD maximumSize = 0;
   DWORD rangeLimit = 0;   // 0: the entire range
   DWORD itemCounter = 0;
-  SearchStack targets;
   DWORD searchFlags = 0;
   DWORD typeMask = 0;
   BYTE alwaysMatchOnName = 0;
@@ -96,8 +91,6 @@ class SearchContext {
   SearchAction action;
   FoundItemHandler foundItem;
   int mode = kModeUnset;
-  std::string currentItemName;
-  std::string displayPath;
   std::string currentKeyPath;
   bool hasKeyPath = false;  // a walk without a key path visits nothing
   std::string findText;     // bytes, ANSI or UTF-16
@@ -111,7 +104,8 @@ class SearchContext {
   // Values of the key being walked that the found-item handler wrote under a
   // new name: they come round again at the end of the key's values.
   std::vector<std::string> renamedValues;
-  VerificationState verification;
+  // What a Verify run remembers from one item to the next; none for other runs.
+  std::unique_ptr<verify::VerificationState> verification;
   std::shared_ptr<ResultList> results;
   WindowRef owner = 0;
   // Where the walk halts while the job is paused; none for jobs that cannot pause.

@@ -43,7 +43,6 @@ class Walker {
     if (withinSizeBounds(context_, dataLength) || withinSizeBounds(context_, visit.name.size())) {
       SearchItem item{false, machine_, 0, context_.currentKeyPath, visit.name,
                       visit.data ? std::span<const BYTE>(*visit.data) : std::span<const BYTE>(), visit.type};
-      context_.currentItemName = std::string(visit.name);
       const std::size_t renamedBefore = context_.renamedValues.size();
       if (context_.foundItem) context_.foundItem(item, context_);
       // The old name of a renamed value is gone: the values after it moved
@@ -64,9 +63,8 @@ class Walker {
     const bool atTop = parent == 0;
     if (atTop && context_.kind != JobKind::Export && isSkippedRoot(name)) return 0;
     // Restored by length on the way out: a name may itself hold a backslash.
-    Level level{context_.currentKeyPath.size(), context_.displayPath.size()};
+    const std::size_t level = context_.currentKeyPath.size();
     append(context_.currentKeyPath, name);
-    append(context_.displayPath, name);
     context_.showStatus(1, context_.currentKeyPath);
 
     int result = 0;
@@ -88,7 +86,6 @@ class Walker {
     if (context_.keyVisit && context_.keyVisit(context_, 1) != 0) skip = true;
     if (!skip && !atTop && withinSizeBounds(context_, name.size()) && context_.foundItem) {
       SearchItem item{true, machine_, 0, context_.currentKeyPath, name, {}, 0};
-      context_.currentItemName = std::string(name);
       result = context_.foundItem(item, context_);
       skip = result != 0;
     }
@@ -128,14 +125,7 @@ class Walker {
     if (!path.empty()) path += '\\';
     path += name;
   }
-  struct Level {
-    std::size_t pathLength;
-    std::size_t displayLength;
-  };
-  void leave(const Level& level) {
-    context_.currentKeyPath.resize(level.pathLength);
-    context_.displayPath.resize(level.displayLength);
-  }
+  void leave(std::size_t pathLength) { context_.currentKeyPath.resize(pathLength); }
 
   SearchContext& context_;
   std::string machine_;
@@ -155,7 +145,6 @@ void walkRegistry(SearchContext& context, const std::optional<std::string>& star
   if (auto split = splitMachine(path)) machine = split->machine;
   context.currentKeyPath = path;
   context.currentKeyPath.reserve(path.size() + kPathReserve);
-  context.displayPath = path;
   context.hasKeyPath = true;
   Walker walker(context, machine);
   if (path.empty() || (!machine.empty() && splitMachine(path)->rest.empty())) {

@@ -166,7 +166,6 @@ MaskVerdict replacePath(const MaskOccurrence& match, MaskReply& reply, SearchCon
 
   // The separator that ends this reference may begin the next one.
   reply.giveBack = separatorGivenBack(match);
-  state.found = candidate.found;
   if (candidate.found) return MaskVerdict::Accept;
   state.anyMissing = true;
   state.shortName = candidate.text.find(' ') == std::string::npos;
@@ -280,7 +279,6 @@ std::optional<std::string> repairLengthPrefixed(std::string_view text, SearchCon
 
 bool verifyAction(const search::SearchItem& item, SearchContext& context, VerificationState& state,
                   const FileSystemView& files) {
-  state.found = true;
   state.anyMissing = false;
   state.itemName = std::string(item.name);
   registry::DisplayContext display;
@@ -403,12 +401,13 @@ void findAlternateLocations(const std::string& reference, SuggestionFeed& feed, 
 }
 
 void installVerification() {
-  search::setVerificationActionFactory([](SearchContext& context) -> search::SearchAction {
-    auto state = std::make_shared<VerificationState>();
-    context.verification.rules = state;
-    return [state](const search::SearchItem& item, SearchContext& c) {
+  search::setVerificationActionFactory([](SearchContext&) -> search::SearchAction {
+    return [](const search::SearchItem& item, SearchContext& context) {
+      // Made once per run and kept in the context: a Resume installs this
+      // action again, and what the run remembered must outlast it.
+      if (!context.verification) context.verification = std::make_unique<VerificationState>();
       CurrentFiles files;
-      return verifyAction(item, c, *state, files.view());
+      return verifyAction(item, context, *context.verification, files.view());
     };
   });
 }

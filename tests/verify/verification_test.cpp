@@ -271,6 +271,22 @@ TEST_F(VerificationTest, RejectForEveryLaterQuestionAppliesToTheRestOfTheRun) {
   EXPECT_EQ(asked().size(), 4u);
 }
 
+TEST_F(VerificationTest, WhatTheRunRemembersOutlastsAResume) {
+  putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Gone\\b.dll"});
+  answer({MissingReferenceReply{dialogResult(ConfirmationAnswer::Reject, true), false, std::nullopt}});
+  search::SearchParameters parameters;
+  parameters.mode = search::kModeVerify;
+  search::SearchContext context(search::JobKind::Search);
+  context.results = std::make_shared<search::ResultList>();
+  search::readParameters(parameters, context, nullptr);
+  search::walkRegistry(context, key("A"));
+  // Resume reads the window into the context again before the walk goes on.
+  search::readParameters(parameters, context, nullptr);
+  search::walkRegistry(context, key("B"));
+  EXPECT_EQ(asked(), Texts{"C:\\Gone\\a.dll"});
+  EXPECT_EQ(context.results->size(), 2u);
+}
+
 TEST_F(VerificationTest, AcceptCannotStandForLaterQuestions) {
   files_.file("D:\\a.dll");
   putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Elsewhere\\b.dll"});
