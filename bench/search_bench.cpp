@@ -42,10 +42,10 @@ struct WalkTotals {
 WalkTotals runWalk(benchmark::State& state, SearchMatcher matcher, std::int64_t& recorded) {
   WalkTotals totals;
   SearchContext context(JobKind::Search);
-  context.mode = kModeFind;
+  context.criteria.mode = kModeFind;
   context.action = nullptr;
-  context.typeMask = kTypeBitAll;
-  context.findText = "qqzx-never-there";
+  context.criteria.typeMask = kTypeBitAll;
+  context.criteria.findText = "qqzx-never-there";
   context.matcher = [&totals, inner = std::move(matcher)](const SearchItem& item, SearchContext& c) {
     ++totals.items;
     totals.bytes += static_cast<std::int64_t>(item.name.size() + item.data.size());

@@ -150,7 +150,7 @@ ReferenceCount countReferences() {
   verify::CurrentFiles current;
   const verify::FileSystemView files = current.view();
   SearchContext context(JobKind::Search);
-  context.mode = kModeFind;
+  context.criteria.mode = kModeFind;
   context.action = nullptr;
   context.matcher = [&](const SearchItem& item, SearchContext&) {
     countIn(std::string(item.name), count, files);

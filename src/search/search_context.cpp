@@ -7,9 +7,9 @@ namespace talmoor::search {
 
 SearchContext::SearchContext(JobKind jobKind) : kind(jobKind) {
   SearchOptions options = currentSearchOptions();
-  searchFlags = options.searchFlags;
-  typeMask = options.typeMask;
-  alwaysMatchOnName = options.alwaysMatchOnName;
+  criteria.searchFlags = options.searchFlags;
+  criteria.typeMask = options.typeMask;
+  criteria.alwaysMatchOnName = options.alwaysMatchOnName;
   recordResults = jobKind == JobKind::Search ? 1 : 0;
   matcher = searchMatcher;
   action = modifyAction;

@@ -61,7 +61,7 @@ int askAboutReference(SearchContext& context, VerificationState& state, const Fi
     findAlternateLocations(reference, *feed, files);
     feed->finish();
   });
-  MissingReferenceRequest request{context.currentKeyPath, state.itemName, state.dataText, state.reference, feed,
+  MissingReferenceRequest request{context.walk.keyPath, state.itemName, state.dataText, state.reference, feed,
                                   context.owner};
   MissingReferenceReply reply = interaction()->missingFileReference(request);
   feed->stop = true;
@@ -283,11 +283,11 @@ bool verifyAction(const search::SearchItem& item, SearchContext& context, Verifi
   state.itemName = std::string(item.name);
   registry::DisplayContext display;
   state.dataText = item.isKey ? std::string() : registry::formatData(item.type, item.data, display);
-  const bool namesSearched = item.isKey ? (context.searchFlags & search::kSearchKeyNames)
-                                        : (context.searchFlags & search::kSearchValueNames);
+  const bool namesSearched = item.isKey ? (context.criteria.searchFlags & search::kSearchKeyNames)
+                                        : (context.criteria.searchFlags & search::kSearchValueNames);
   if (namesSearched) {
     if (registry::isCypheredName(item.name)) {
-      addErrorLogRow(ERROR_CALL_NOT_IMPLEMENTED, context.currentKeyPath, "Will not Verify Cyphered Name",
+      addErrorLogRow(ERROR_CALL_NOT_IMPLEMENTED, context.walk.keyPath, "Will not Verify Cyphered Name",
                      "The Name of the Registry Item has been stored in a cyphered format, this program will not alter "
                      "cyphered names.",
                      kVerbositySilent);
@@ -297,9 +297,9 @@ bool verifyAction(const search::SearchItem& item, SearchContext& context, Verifi
       context.nameReplaced = 1;
     }
   }
-  const bool typeSearched = (context.typeMask & search::kTypeBitAll) ||
-                            (context.typeMask & search::typeBit(item.type)) != 0;
-  if (!item.isKey && !context.aborted() && (context.searchFlags & search::kSearchValueData) && typeSearched &&
+  const bool typeSearched = (context.criteria.typeMask & search::kTypeBitAll) ||
+                            (context.criteria.typeMask & search::typeBit(item.type)) != 0;
+  if (!item.isKey && !context.aborted() && (context.criteria.searchFlags & search::kSearchValueData) && typeSearched &&
       isStringType(item.type)) {
     // String data as text; each string of a list on its own line of work.
     std::string data(reinterpret_cast<const char*>(item.data.data()), item.data.size());

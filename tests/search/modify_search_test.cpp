@@ -269,7 +269,7 @@ TEST_F(ModifySearch, TheMaskActionCountsNamesButNeverCypheredOnes) {
   putSz(kBase, "hrzr_a2", "-");
   scripted_->answer({IDYES});
   SearchRun run = search(modify("/m:a%d", "ignored"));
-  EXPECT_FALSE(run.context->hasReplaceText);
+  EXPECT_FALSE(run.context->criteria.hasReplaceText);
   // A mask only finds: nothing is written, so the row has no mark.
   EXPECT_EQ(run.rows(), std::vector<std::string>{"T|hrzr_a2|-|0"});
   EXPECT_EQ(values(kBase), (Values{{"HRZR_a1", "-"}, {"hrzr_a2", "-"}}));

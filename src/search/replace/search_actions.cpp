@@ -80,7 +80,7 @@ const VerificationActionFactory& verificationActionFactory() { return factorySlo
 bool fileReferenceMatcher(const SearchItem& item, SearchContext& context) {
   if (item.isKey || !(item.type == REG_SZ || item.type == REG_EXPAND_SZ || item.type == REG_MULTI_SZ)) return false;
   std::string source(reinterpret_cast<const char*>(item.data.data()), item.data.size());
-  return maskFinds(terminated(source), context.findText, context);
+  return maskFinds(terminated(source), context.criteria.findText, context);
 }
 
 bool maskFinds(std::string_view source, std::string_view mask, SearchContext& context) {
@@ -91,18 +91,19 @@ bool maskFinds(std::string_view source, std::string_view mask, SearchContext& co
 }
 
 bool searchMatcher(const SearchItem& item, SearchContext& context) {
-  auto find = bytesOf(context.findText);
+  auto find = bytesOf(context.criteria.findText);
   if (find.empty()) return true;
-  const bool typeInMask = typeSearched(item.type, context.typeMask);
-  if (searchesItem(item, context.searchFlags) && (typeInMask || context.alwaysMatchOnName) &&
+  const bool typeInMask = typeSearched(item.type, context.criteria.typeMask);
+  if (searchesItem(item, context.criteria.searchFlags) && (typeInMask || context.criteria.alwaysMatchOnName) &&
       containsIgnoringCase(bytesOf(item.name), find))
     return true;
-  return !item.isKey && (context.searchFlags & kSearchValueData) && typeInMask && containsIgnoringCase(item.data, find);
+  return !item.isKey && (context.criteria.searchFlags & kSearchValueData) && typeInMask &&
+         containsIgnoringCase(item.data, find);
 }
 
 bool modifyAction(const SearchItem& item, SearchContext& context) {
-  auto find = bytesOf(context.findText);
-  auto replacement = bytesOf(context.replaceText);
+  auto find = bytesOf(context.criteria.findText);
+  auto replacement = bytesOf(context.criteria.replaceText);
   ChangeClass& change = context.change;
   // Rotated names are stored that way on purpose; they are never renamed.
   if (!registry::isCypheredName(item.name)) {
@@ -124,21 +125,21 @@ bool modifyAction(const SearchItem& item, SearchContext& context) {
 
 bool maskAction(const SearchItem& item, SearchContext& context) {
   bool matched = false;
-  if (searchesItem(item, context.searchFlags)) {
+  if (searchesItem(item, context.criteria.searchFlags)) {
     if (registry::isCypheredName(item.name)) {
-      addErrorLogRow(ERROR_CALL_NOT_IMPLEMENTED, context.currentKeyPath, "Will not Verify Cyphered Name",
+      addErrorLogRow(ERROR_CALL_NOT_IMPLEMENTED, context.walk.keyPath, "Will not Verify Cyphered Name",
                      "The Name of the Registry Item has been stored in a cyphered format, this program will not alter "
                      "cyphered names.",
                      kVerbositySilent);
     } else {
       std::string name(item.name);
-      matched = maskFinds(terminated(name), context.findText, context);
+      matched = maskFinds(terminated(name), context.criteria.findText, context);
     }
   }
-  if (!item.isKey && !context.aborted() && (context.searchFlags & kSearchValueData) &&
-      typeSearched(item.type, context.typeMask)) {
+  if (!item.isKey && !context.aborted() && (context.criteria.searchFlags & kSearchValueData) &&
+      typeSearched(item.type, context.criteria.typeMask)) {
     std::string source(reinterpret_cast<const char*>(item.data.data()), item.data.size());
-    matched = maskFinds(terminated(source), context.findText, context) || matched;
+    matched = maskFinds(terminated(source), context.criteria.findText, context) || matched;
   }
   return matched;
 }
@@ -188,7 +189,7 @@ int foundItemHandler(const SearchItem& item, SearchContext& context) {
     const bool proposesChange = context.nameReplaced || dataChanged;
     if (item.isKey) {
       if (modified.keyName() && *modified.keyName() != item.name) proposedKeyName = *modified.keyName();
-    } else if (context.findIsMask && !proposesChange) {
+    } else if (context.criteria.findIsMask && !proposesChange) {
       // A mask search only finds: there is nothing to write.
     } else if (isSingleStringType(item.type) && binaryInString(item.data) && dataChanged) {
       messageBox("The Type reported by the registry is inconsistant with the data stored within, it may not be safe "
@@ -210,7 +211,7 @@ int foundItemHandler(const SearchItem& item, SearchContext& context) {
       // new one is in place. Value names are compared without case by the
       // registry: a name changed only in case was written over the old value.
       if (written && context.nameReplaced && !platform::equalsIgnoringAsciiCase(name, item.name)) {
-        context.renamedValues.push_back(name);
+        context.walk.renamedValues.push_back(name);
         registry::ReportTo quiet([](const ErrorReport&) { return false; }, keyPath);
         if (!registry::deleteValue(item.machine, 0, keyPath, item.name, quiet, nullptr))
           addErrorLogRow(kUnknownFailure, keyPath + "\\" + std::string(item.name), "Deleting Original Value",
@@ -232,8 +233,8 @@ int foundItemHandler(const SearchItem& item, SearchContext& context) {
     if (row >= 0 && !proposedKeyName.empty())
       context.results->update(static_cast<std::size_t>(row), [&](ResultRow& r) { r.replacement = proposedKeyName; });
   }
-  if (context.rangeLimit) {
-    if (++context.itemCounter >= context.rangeLimit) {
+  if (context.criteria.rangeLimit) {
+    if (++context.itemCounter >= context.criteria.rangeLimit) {
       context.abort = true;
       context.itemCounter = 0;
     }

@@ -107,13 +107,15 @@ int rowOperation(ResultList& list, std::size_t index, bool& removed, SearchConte
   if (context.aborted()) return kRowStop;
   if (index >= list.size()) return kRowStop;
   ResultRow row = list.row(index);
-  const bool matches = context.findIsMask ? rowMatchesMask(row, context.findText, context) : rowContains(row, context.findText);
-  switch (context.mode) {
+  const SearchCriteria& criteria = context.criteria;
+  const bool matches =
+      criteria.findIsMask ? rowMatchesMask(row, criteria.findText, context) : rowContains(row, criteria.findText);
+  switch (criteria.mode) {
     case kModeSelect:
       if (matches) list.select(index, true);
       break;
     case kModeChange:
-      list.update(index, [&](ResultRow& r) { changeRow(r, context.findText, context.replaceText); });
+      list.update(index, [&](ResultRow& r) { changeRow(r, criteria.findText, criteria.replaceText); });
       break;
     case kModeRemove:
       if (matches) {
