@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "base/interaction.h"
+#include "search/job_failures.h"
 #include "search/search_walk.h"
 
 namespace talmoor::search {
@@ -77,8 +78,10 @@ void SearchDriver::clearResults() {
   controls_.clearing();
   controls_.showStatus(0, "Clearing..");
   clearing_ = startThread([this] {
-                results_->clear([this](std::size_t remaining) {
-                  controls_.showStatus(1, fmt::format("{} Items Remaining.", remaining));
+                runContained([this] {
+                  results_->clear([this](std::size_t remaining) {
+                    controls_.showStatus(1, fmt::format("{} Items Remaining.", remaining));
+                  });
                 });
                 controls_.cleared();
                 controls_.showStatus(0, "Ready");
@@ -158,6 +161,14 @@ void SearchDriver::waitUntilIdle() {
 }
 
 void SearchDriver::handle(const platform::Message& message) {
+  // The command thread goes on to the next message whatever this one met.
+  runContained([&] { dispatch(message); }, owner_);
+  std::lock_guard lock(stateMutex_);
+  --pendingCommands_;
+  idle_.notify_all();
+}
+
+void SearchDriver::dispatch(const platform::Message& message) {
   switch (message.message) {
     case kStartSearchMessage: startSearch(); break;
     case kResultsFileJobMessage: startPendingFileJob(); break;
@@ -175,9 +186,6 @@ void SearchDriver::handle(const platform::Message& message) {
     }
     default: break;
   }
-  std::lock_guard lock(stateMutex_);
-  --pendingCommands_;
-  idle_.notify_all();
 }
 
 std::shared_ptr<SearchContext> SearchDriver::makeContext(JobKind kind) {
@@ -263,19 +271,26 @@ DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context, 
     std::lock_guard lock(stateMutex_);
     start = startPath_;
   }
-  if (fileJob) {
-    fileJob(*context);  // shows its own state texts
-  } else switch (context->criteria.mode) {
-    case kModeFind:
-    case kModeModify:
-    case kModeVerify: walkRegistry(*context, start); break;
-    case kModeSelect:
-    case kModeChange:
-    case kModeRemove:
-    case kModeReduce:
-    case kModeDelete: runRowModes(*context); break;
-    default: messageBox("Search Mode Not Implemented", "Sorry"); break;
-  }
+  // Whatever the work meets, the window comes back to its idle state.
+  runContained(
+      [&] {
+        if (fileJob) {
+          fileJob(*context);  // shows its own state texts
+          return;
+        }
+        switch (context->criteria.mode) {
+          case kModeFind:
+          case kModeModify:
+          case kModeVerify: walkRegistry(*context, start); break;
+          case kModeSelect:
+          case kModeChange:
+          case kModeRemove:
+          case kModeReduce:
+          case kModeDelete: runRowModes(*context); break;
+          default: messageBox("Search Mode Not Implemented", "Sorry"); break;
+        }
+      },
+      context->owner);
   gate_.walkEnded();
   controls_.idle();
   if (!fileJob) controls_.showStatus(0, "Ready");

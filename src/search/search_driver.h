@@ -83,6 +83,7 @@ class SearchDriver {
  private:
   // The command thread's side.
   void handle(const platform::Message& message);
+  void dispatch(const platform::Message& message);
   void startSearch();
   void startPendingFileJob();
   void pause();

@@ -1,17 +1,18 @@
 #include "verify/verification.h"
 
 #include <algorithm>
-#include <thread>
 
 #include <fmt/format.h>
 
 #include "base/error_reporting.h"
+#include "base/thread_starter.h"
 #include "platform/files/windows_files.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
 #include "registry/format_data.h"
 #include "search/directory_walker.h"
+#include "search/job_failures.h"
 #include "base/masks/builtin_masks.h"
 #include "search/replace/search_actions.h"
 
@@ -57,15 +58,18 @@ int askAboutReference(SearchContext& context, VerificationState& state, const Fi
   if (state.currentRule && state.currentRule->autoApply)
     return search::dialogResult(state.currentRule->reject ? ConfirmationAnswer::Reject : ConfirmationAnswer::Accept);
   auto feed = std::make_shared<SuggestionFeed>();
-  std::jthread searcher([&files, feed, reference = state.reference] {
-    findAlternateLocations(reference, *feed, files);
-    feed->finish();
-  });
+  // Started as every worker is: where no thread can be made, the search runs
+  // to its end before the question is asked.
+  ThreadHandle searcher = startThread([&files, feed, reference = state.reference, owner = context.owner] {
+                            search::runContained([&] { findAlternateLocations(reference, *feed, files); }, owner);
+                            feed->finish();
+                            return DWORD{0};
+                          }).handle;
   MissingReferenceRequest request{context.walk.keyPath, state.itemName, state.dataText, state.reference, feed,
                                   context.owner};
   MissingReferenceReply reply = interaction()->missingFileReference(request);
   feed->stop = true;
-  searcher.join();
+  waitForThread(searcher);
   state.remember = reply.remember;
   if (reply.replacement) state.proposal = *reply.replacement;
   return reply.answer;

@@ -1,6 +1,7 @@
 #include "search/results/result_list.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include <fmt/format.h>
@@ -111,12 +112,14 @@ int ResultList::addRow(ResultRow row) {
   int index = -1;
   {
     std::lock_guard lock(mutex_);
-    try {
-      rows_.push_back(std::make_shared<const ResultRow>(std::move(row)));
-    } catch (const std::bad_alloc&) {
+    // A row's index is an int, as the window counts rows: a list that
+    // cannot number another row refuses it. Running out of memory is the
+    // program's fatal stop, wherever it happens.
+    if (rows_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
       messageBox("Failed to Add Search Result", "Sorry");
       return -1;
     }
+    rows_.push_back(std::make_shared<const ResultRow>(std::move(row)));
     countChanged();
     index = static_cast<int>(rows_.size() - 1);
     queueNotice(ResultListChange::Added, index);
