@@ -28,7 +28,7 @@ inline constexpr const char* kModeNames[] = {"Find",   "Modify", "Verify", "Sele
 inline constexpr int kModeCount = 8;
 
 struct SearchCriteria {
-  int mode = kModeUnset;  // -1 until the window has been read
+  SearchMode mode = kModeUnset;  // until the window has been read
   std::string findText;   // bytes, ANSI or UTF-16; a mask keeps its terminator
   bool findIsMask = false;
   std::string replaceText;

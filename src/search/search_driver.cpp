@@ -135,10 +135,6 @@ bool SearchDriver::queryClose() {
     histories_.replace.save();
     return true;
   }
-  {
-    std::lock_guard job(jobMutex_);
-    closing_ = true;
-  }
   post(kStopSearchMessage);
   return false;
 }
@@ -297,7 +293,6 @@ DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context, 
   controls_.showStatus(1, results_->countStatus());
   std::lock_guard job(jobMutex_);
   current_.reset();
-  closing_ = false;
   return 1;
 }
 

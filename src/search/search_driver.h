@@ -59,7 +59,8 @@ class SearchDriver {
   void post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
   void runRowCommand(RowCommand command);
   // The window asks whether it may close: yes when no search runs (the
-  // histories are saved); otherwise the search is asked to stop.
+  // histories are saved); otherwise the search is asked to stop, and the
+  // window asks again once the controls come back to idle.
   bool queryClose();
 
   // A results-file or export job: run on a thread of its own with a context
@@ -117,8 +118,7 @@ class SearchDriver {
 
   // The running job; taken before the gate's lock.
   mutable std::recursive_mutex jobMutex_;
-  bool starting_ = false;
-  bool closing_ = false;
+  bool starting_ = false;  // a start already under way ignores another
   std::shared_ptr<SearchContext> current_;
   ThreadHandle thread_;
   ThreadHandle clearing_;

@@ -104,7 +104,9 @@ bool TextHistory::save() const {
 
 void readParameters(const SearchParameters& parameters, SearchContext& context, SearchHistories* histories) {
   if (context.kind != JobKind::Search) return;
-  context.criteria.mode = parameters.mode;
+  // The Mode list's selection; any other number stays as it is, for the
+  // search to refuse.
+  context.criteria.mode = static_cast<SearchMode>(parameters.mode);
   // Read again on Resume: a Modify whose find text lost its mask prefix
   // replaces again.
   context.action = context.criteria.mode == kModeModify ? SearchAction(modifyAction) : nullptr;
