@@ -45,7 +45,8 @@ bool mount(const fs::path& prefix) {
 
 scripts::FileJobOutcome run(scripts::FileCommand command, const fs::path& file, std::optional<std::string> key,
                             bool fresh = false) {
-  search::SearchContext context(command == scripts::FileCommand::Export ? search::kJobExport : search::kJobResultsFile);
+  search::SearchContext context(command == scripts::FileCommand::Export ? search::JobKind::Export
+                                                                        : search::JobKind::ResultsFile);
   context.results = std::make_shared<search::ResultList>();
   search::ProfileTranspositions transpositions;
   scripts::FileJob job;

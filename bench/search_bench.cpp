@@ -41,11 +41,11 @@ struct WalkTotals {
 // A Find with every type searched; `matcher` decides.
 WalkTotals runWalk(benchmark::State& state, SearchMatcher matcher, std::int64_t& recorded) {
   WalkTotals totals;
-  SearchContext context(kJobSearch);
-  context.mode = kModeFind;
+  SearchContext context(JobKind::Search);
+  context.criteria.mode = kModeFind;
   context.action = nullptr;
-  context.typeMask = kTypeBitAll;
-  context.findText = "qqzx-never-there";
+  context.criteria.typeMask = kTypeBitAll;
+  context.criteria.findText = "qqzx-never-there";
   context.matcher = [&totals, inner = std::move(matcher)](const SearchItem& item, SearchContext& c) {
     ++totals.items;
     totals.bytes += static_cast<std::int64_t>(item.name.size() + item.data.size());

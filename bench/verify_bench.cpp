@@ -101,7 +101,7 @@ struct VerifyTotals {
 VerifyTotals runVerify() {
   VerifyTotals totals;
   verify::ruleBase().clear();
-  SearchContext context(kJobSearch);
+  SearchContext context(JobKind::Search);
   context.results = std::make_shared<ResultList>();
   SearchParameters parameters;
   parameters.mode = kModeVerify;
@@ -149,8 +149,8 @@ ReferenceCount countReferences() {
   ReferenceCount count;
   verify::CurrentFiles current;
   const verify::FileSystemView files = current.view();
-  SearchContext context(kJobSearch);
-  context.mode = kModeFind;
+  SearchContext context(JobKind::Search);
+  context.criteria.mode = kModeFind;
   context.action = nullptr;
   context.matcher = [&](const SearchItem& item, SearchContext&) {
     countIn(std::string(item.name), count, files);

@@ -33,12 +33,13 @@ registry::WriteCheck confirmingGate(search::ChangeClass& change, bool force) {
     for (DWORD operation = 0; operation <= search::kOpHighest; ++operation) {
       // reg asks only before overwriting and deleting.
       bool asks = !force && ((operation & search::kOpDelete) || (operation & search::kOpExists));
-      if (!asks) change.confirmations[kind][operation] = {1, search::kAnswerAccept};
+      if (!asks) change.confirmations[kind][operation] = {1, search::ConfirmationAnswer::Accept};
     }
   }
   return [&change](registry::WriteRequest& request) {
-    int verdict = search::writeCheck(request, &change);
-    if (verdict == registry::kWriteSkipFailed && !change.abort) std::cerr << "talmoor-cli: the operation was cancelled\n";
+    registry::WriteVerdict verdict = search::writeCheck(request, &change);
+    if (verdict == registry::WriteVerdict::SkipFailed && !change.abort)
+      std::cerr << "talmoor-cli: the operation was cancelled\n";
     return verdict;
   };
 }

@@ -36,7 +36,7 @@ struct JobRun {
 
 JobRun runJob(SearchDriver& driver, const FileJob& job, ProfileTranspositions& transpositions) {
   JobRun run;
-  int kind = job.command == FileCommand::Export ? kJobExport : kJobResultsFile;
+  JobKind kind = job.command == FileCommand::Export ? JobKind::Export : JobKind::ResultsFile;
   run.interrupted = driveToEnd(driver, [&] {
     driver.startFileJob(kind, [&](SearchContext& context) { run.outcome = scripts::runFileJob(job, context, transpositions); });
   });

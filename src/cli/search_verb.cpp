@@ -110,7 +110,7 @@ bool driveToEnd(SearchDriver& driver, const std::function<void()>& start) {
 void showProgress(SearchDriver& driver) {
   if (!::isatty(STDERR_FILENO)) return;
   auto lastShown = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
-  driver.setStatusSink([lastShown](int part, std::string_view text) {
+  driver.controls().setStatusSink([lastShown](int part, std::string_view text) {
     if (part != 1) return;
     auto now = std::chrono::steady_clock::now();
     if (now - *lastShown < std::chrono::milliseconds(100)) return;

@@ -365,7 +365,7 @@ FileJobOutcome exportKey(const FileJob& job, SearchContext& context) {
   context.matcher = nullptr;
   context.action = nullptr;
   context.recordResults = 0;
-  context.minimumSize = context.maximumSize = 0;
+  context.criteria.minimumSize = context.criteria.maximumSize = 0;
   ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, [&](ScriptWriter& writer) {
     if (start) {
       // A key that is not there leaves the file as it was. The start key has

@@ -14,29 +14,21 @@
 #include "base/masks/mask_engine.h"
 #include "search/replace/change_class.h"
 #include "search/results/result_list.h"
-#include "search/search_stack.h"
+#include "search/search_controls.h"
+#include "search/search_criteria.h"
+
+namespace talmoor::verify {
+struct VerificationState;
+}  // namespace talmoor::verify
 
 namespace talmoor::search {
 
-// Kinds of job.
-inline constexpr int kJobSearch = 1;
-inline constexpr int kJobResultsFile = 2;
-inline constexpr int kJobExport = 3;
-
-// Modes, in the order of the Mode list.
-enum SearchMode : int {
-  kModeUnset = -1,
-  kModeFind = 0,
-  kModeModify,
-  kModeVerify,
-  kModeSelect,
-  kModeChange,
-  kModeRemove,
-  kModeReduce,
-  kModeDelete,
+// Kinds of job, with the numbers their records carry.
+enum class JobKind : int {
+  Search = 1,       // a search of the registry or a row mode
+  ResultsFile = 2,  // a results-file or verification job
+  Export = 3,
 };
-inline constexpr const char* kModeNames[] = {"Find", "Modify", "Verify", "Select", "Change", "Remove", "Reduce", "Delete"};
-inline constexpr int kModeCount = 8;
 
 class SearchContext;
 
@@ -58,70 +50,61 @@ using SearchAction = std::function<bool(const SearchItem& item, SearchContext& c
 using FoundItemHandler = std::function<int(const SearchItem& item, SearchContext& context)>;
 // phase 1 before a key's contents are walked, 0 after; non-zero skips the key.
 using KeyVisitCallback = std::function<int(SearchContext& context, int phase)>;
-// Part 0 takes the state, part 1 the current key path or a count.
-using StatusSink = std::function<void(int part, std::string_view text)>;
 
-// What verification remembers between items.
-struct VerificationState {
-  std::string lastPath;
-  std::string lastData;
-  int result = 0;
-  std::shared_ptr<void> rules;  // the verification job's own state
+// Where a registry walk is: the path of the key being walked (extended by
+// "\" and the key name on entry, cut back on leave), and the values the walk
+// itself wrote under new names in that key.
+struct WalkPosition {
+  std::string keyPath;
+  bool hasKeyPath = false;  // a walk without a key path visits nothing
+  std::vector<std::string> renamedValues;
 };
 
 class SearchContext {
  public:
-  // A context of `kind`, copying the current options, with the matcher, the
-  // Modify action and the found-item handler installed.
-  explicit SearchContext(int kind);
+  // A context of `kind`, copying the flags of the current options, with the
+  // matcher, the Modify action and the found-item handler installed.
+  explicit SearchContext(JobKind kind);
+  ~SearchContext();
   SearchContext(const SearchContext&) = delete;
   SearchContext& operator=(const SearchContext&) = delete;
 
+  // The job, and the request to stop it that every callback tests.
+  const JobKind kind;
   std::atomic<bool> abort{false};
-  int kind = kJobSearch;
-  ChangeClass change;
-  DWORD minimumSize = 0;  // 0: no bound
-  DWORD maximumSize = 0;
-  DWORD rangeLimit = 0;   // 0: the entire range
-  DWORD itemCounter = 0;
-  SearchStack targets;
-  DWORD searchFlags = 0;
-  DWORD typeMask = 0;
-  BYTE alwaysMatchOnName = 0;
-  StatusSink status;
-  KeyVisitCallback keyVisit;
+  bool aborted() const { return abort.load(std::memory_order_relaxed); }
+
+  // What is looked for, and what is done with each item found.
+  SearchCriteria criteria;
   SearchMatcher matcher;
   SearchAction action;
   FoundItemHandler foundItem;
-  int mode = kModeUnset;
-  std::string currentItemName;
-  std::string displayPath;
-  std::string currentKeyPath;
-  bool hasKeyPath = false;  // a walk without a key path visits nothing
-  std::string findText;     // bytes, ANSI or UTF-16
-  std::string replaceText;
-  bool hasReplaceText = false;
-  bool findIsMask = false;
-  // What is wrong with a mask find text has been told once this search.
-  masks::MaskProblems maskProblemsTold;
-  BYTE nameReplaced = 0;
-  BYTE recordResults = 1;
-  // Values of the key being walked that the found-item handler wrote under a
-  // new name: they come round again at the end of the key's values.
-  std::vector<std::string> renamedValues;
-  VerificationState verification;
-  std::shared_ptr<ResultList> results;
-  WindowRef owner = 0;
-  // Where the walk halts while the job is paused; none for jobs that cannot pause.
-  std::function<void()> pausePoint;
+  KeyVisitCallback keyVisit;
 
+  // Where the job reports: the rows, the status bar, the window boxes belong
+  // to, and where the walk halts while the job is paused (none for jobs that
+  // cannot pause).
+  std::shared_ptr<ResultList> results;
+  BYTE recordResults = 1;
+  StatusSink status;
+  WindowRef owner = 0;
+  std::function<void()> pausePoint;
   void showStatus(int part, std::string_view text) const {
     if (status) status(part, text);
   }
   void passPausePoint() const {
     if (pausePoint) pausePoint();
   }
-  bool aborted() const { return abort.load(std::memory_order_relaxed); }
+
+  // The state of the run.
+  WalkPosition walk;
+  ChangeClass change;
+  BYTE nameReplaced = 0;  // the action replaced the current item's name
+  DWORD itemCounter = 0;  // items recorded towards the range limit
+  // What is wrong with a mask find text has been told once this search.
+  masks::MaskProblems maskProblemsTold;
+  // What a Verify run remembers from one item to the next; none for other runs.
+  std::unique_ptr<verify::VerificationState> verification;
 };
 
 }  // namespace talmoor::search

@@ -1,22 +1,20 @@
 #include "search/search_driver.h"
 
-#include <chrono>
-#include <thread>
-
 #include <fmt/format.h>
 
 #include "base/interaction.h"
+#include "search/job_failures.h"
 #include "search/search_walk.h"
 
 namespace talmoor::search {
 
 namespace {
 
-const char* runningStateText(int kind) {
+const char* runningStateText(JobKind kind) {
   switch (kind) {
-    case kJobSearch: return "Searching...";
-    case kJobResultsFile: return "Loading...";
-    case kJobExport: return "Exporting..";
+    case JobKind::Search: return "Searching...";
+    case JobKind::ResultsFile: return "Loading...";
+    case JobKind::Export: return "Exporting..";
     default: return "Unknown..";
   }
 }
@@ -29,13 +27,13 @@ SearchDriver::SearchDriver(std::shared_ptr<ResultList> results)
 }
 
 SearchDriver::~SearchDriver() {
-  {
-    std::lock_guard job(jobMutex_);
-    if (current_) current_->abort = true;
-  }
-  // The pause is released by the thread that took it.
-  commandThread_->post(kReleasePauseMessage);
+  abortCurrent();
+  // The command thread handles what was posted before it ends; a search one
+  // of those messages started is stopped too.
   commandThread_.reset();
+  abortCurrent();
+  // With the command thread gone nobody would open the gate again.
+  gate_.open();
   if (clearing_) waitForThread(clearing_);
   ThreadHandle thread;
   {
@@ -45,14 +43,9 @@ SearchDriver::~SearchDriver() {
   if (thread) waitForThread(thread);
 }
 
-void SearchDriver::setStatusSink(StatusSink sink) {
-  std::lock_guard lock(stateMutex_);
-  status_ = std::move(sink);
-}
-
-void SearchDriver::setControlsListener(std::function<void(const SearchControls&)> listener) {
-  std::lock_guard lock(stateMutex_);
-  controlsListener_ = std::move(listener);
+void SearchDriver::abortCurrent() {
+  std::lock_guard job(jobMutex_);
+  if (current_) current_->abort = true;
 }
 
 void SearchDriver::setParameters(const SearchParameters& parameters) {
@@ -80,56 +73,26 @@ void SearchDriver::setContextPreparer(std::function<void(SearchContext&)> prepar
   preparer_ = std::move(preparer);
 }
 
-SearchControls SearchDriver::controls() const {
-  std::lock_guard lock(stateMutex_);
-  return controls_;
-}
-
-void SearchDriver::setControls(const std::function<void(SearchControls&)>& change) {
-  std::function<void(const SearchControls&)> listener;
-  SearchControls now;
-  {
-    std::lock_guard lock(stateMutex_);
-    change(controls_);
-    now = controls_;
-    listener = controlsListener_;
-  }
-  if (listener) listener(now);
-}
-
-void SearchDriver::showStatus(int part, std::string_view text) const {
-  StatusSink sink;
-  {
-    std::lock_guard lock(stateMutex_);
-    sink = status_;
-  }
-  if (sink) sink(part, text);
-}
-
 void SearchDriver::clearResults() {
   if (searchRunning()) return;
-  setControls([](SearchControls& c) {
-    c.goEnabled = false;
-    c.parametersEnabled = false;
-  });
-  showStatus(0, "Clearing..");
+  controls_.clearing();
+  controls_.showStatus(0, "Clearing..");
   clearing_ = startThread([this] {
-                results_->clear([this](std::size_t remaining) {
-                  showStatus(1, fmt::format("{} Items Remaining.", remaining));
+                runContained([this] {
+                  results_->clear([this](std::size_t remaining) {
+                    controls_.showStatus(1, fmt::format("{} Items Remaining.", remaining));
+                  });
                 });
-                setControls([](SearchControls& c) {
-                  c.goEnabled = true;
-                  c.parametersEnabled = true;
-                });
-                showStatus(0, "Ready");
-                showStatus(1, "Cleared.");
+                controls_.cleared();
+                controls_.showStatus(0, "Ready");
+                controls_.showStatus(1, "Cleared.");
                 return DWORD{1};
               }).handle;
 }
 
 void SearchDriver::removeSelectedRows() {
   results_->removeSelected();
-  showStatus(1, results_->countStatus());
+  controls_.showStatus(1, results_->countStatus());
 }
 
 void SearchDriver::sortByColumn(int column) {
@@ -140,8 +103,6 @@ bool SearchDriver::searchRunning() const {
   std::lock_guard job(jobMutex_);
   return current_ != nullptr;
 }
-
-bool SearchDriver::paused() const { return controls().pauseText == "Resume"; }
 
 void SearchDriver::post(UINT message, WPARAM wParam, LPARAM lParam) {
   {
@@ -154,10 +115,10 @@ void SearchDriver::post(UINT message, WPARAM wParam, LPARAM lParam) {
 void SearchDriver::pressGo() { post(searchRunning() ? kStopSearchMessage : kStartSearchMessage); }
 
 void SearchDriver::pressPause() {
-  if (paused()) {
-    setControls([](SearchControls& c) { c.pauseText = "Pause"; });
+  if (controls_.isPaused()) {
+    controls_.pauseLifted();
     post(kResumeSearchMessage);
-    showStatus(0, "Searching...");
+    controls_.showStatus(0, "Searching...");
   } else {
     post(kPauseSearchMessage);
   }
@@ -173,10 +134,6 @@ bool SearchDriver::queryClose() {
     histories_.find.save();
     histories_.replace.save();
     return true;
-  }
-  {
-    std::lock_guard job(jobMutex_);
-    closing_ = true;
   }
   post(kStopSearchMessage);
   return false;
@@ -200,20 +157,20 @@ void SearchDriver::waitUntilIdle() {
 }
 
 void SearchDriver::handle(const platform::Message& message) {
+  // The command thread goes on to the next message whatever this one met.
+  runContained([&] { dispatch(message); }, owner_);
+  std::lock_guard lock(stateMutex_);
+  --pendingCommands_;
+  idle_.notify_all();
+}
+
+void SearchDriver::dispatch(const platform::Message& message) {
   switch (message.message) {
     case kStartSearchMessage: startSearch(); break;
     case kResultsFileJobMessage: startPendingFileJob(); break;
     case kStopSearchMessage: stop(); break;
     case kPauseSearchMessage: pause(); break;
     case kResumeSearchMessage: resume(); break;
-    case kReleasePauseMessage: {
-      std::lock_guard job(jobMutex_);
-      if (pauseHeld_) {
-        pauseMutex_.unlock();
-        pauseHeld_ = false;
-      }
-      break;
-    }
     case kRowCommandMessage: {
       Navigator navigator;
       {
@@ -225,21 +182,14 @@ void SearchDriver::handle(const platform::Message& message) {
     }
     default: break;
   }
-  std::lock_guard lock(stateMutex_);
-  --pendingCommands_;
-  idle_.notify_all();
 }
 
-std::shared_ptr<SearchContext> SearchDriver::makeContext(int kind) {
+std::shared_ptr<SearchContext> SearchDriver::makeContext(JobKind kind) {
   auto context = std::make_shared<SearchContext>(kind);
-  context->status = [this](int part, std::string_view text) { showStatus(part, text); };
+  context->status = [this](int part, std::string_view text) { controls_.showStatus(part, text); };
   context->results = results_;
   context->owner = owner_;
-  context->pausePoint = [this] {
-    ++halted_;
-    { std::lock_guard halt(pauseMutex_); }
-    --halted_;
-  };
+  context->pausePoint = [this] { gate_.pass(); };
   return context;
 }
 
@@ -248,18 +198,15 @@ bool SearchDriver::claimJob(const std::shared_ptr<SearchContext>& context) {
   if (current_) return false;
   current_ = context;
   // A pause taken as the last job was ending is not carried into this one.
-  if (pauseHeld_) {
-    pauseMutex_.unlock();
-    pauseHeld_ = false;
-  }
-  walking_ = true;
+  gate_.open();
+  gate_.walkStarted();
   return true;
 }
 
 void SearchDriver::startSearch() {
   if (starting_) return;
   starting_ = true;
-  auto context = makeContext(kJobSearch);
+  auto context = makeContext(JobKind::Search);
   if (!claimJob(context)) {  // one search at a time
     starting_ = false;
     return;
@@ -273,7 +220,7 @@ void SearchDriver::startSearch() {
   starting_ = false;
 }
 
-void SearchDriver::startFileJob(int kind, FileJob job) {
+void SearchDriver::startFileJob(JobKind kind, FileJob job) {
   {
     std::lock_guard lock(stateMutex_);
     pendingFileJobs_.emplace_back(kind, std::move(job));
@@ -282,7 +229,7 @@ void SearchDriver::startFileJob(int kind, FileJob job) {
 }
 
 void SearchDriver::startPendingFileJob() {
-  std::pair<int, FileJob> pending;
+  std::pair<JobKind, FileJob> pending;
   {
     std::lock_guard lock(stateMutex_);
     if (pendingFileJobs_.empty()) return;
@@ -302,110 +249,88 @@ void SearchDriver::runThread(const std::shared_ptr<SearchContext>& context, File
   thread_ = startThread([this, context, job = std::move(job)] { return searchThread(context, job); }).handle;
 }
 
+void SearchDriver::runRowModes(SearchContext& context) {
+  for (std::size_t index = 0; index < results_->size();) {
+    context.passPausePoint();
+    bool removed = false;
+    if (rowOperation(*results_, index, removed, context) != kRowGoOn) break;
+    // The row that followed a removed one has taken its place.
+    if (!removed) ++index;
+  }
+}
+
 DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context, const FileJob& fileJob) {
-  setControls([](SearchControls& c) {
-    c.goText = "Stop";
-    c.goEnabled = c.pauseEnabled = true;
-    c.parametersEnabled = false;
-  });
-  showStatus(0, runningStateText(context->kind));
+  controls_.running();
+  controls_.showStatus(0, runningStateText(context->kind));
   std::optional<std::string> start;
   {
     std::lock_guard lock(stateMutex_);
     start = startPath_;
   }
-  if (fileJob) {
-    fileJob(*context);  // shows its own state texts
-  } else switch (context->mode) {
-    case kModeFind:
-    case kModeModify:
-    case kModeVerify: walkRegistry(*context, start); break;
-    case kModeSelect:
-    case kModeChange:
-    case kModeRemove:
-    case kModeReduce:
-    case kModeDelete:
-      for (std::size_t index = 0; index < results_->size();) {
-        context->passPausePoint();
-        bool removed = false;
-        if (rowOperation(*results_, index, removed, *context) != kRowGoOn) break;
-        if (!removed) ++index;
-      }
-      break;
-    default: messageBox("Search Mode Not Implemented", "Sorry"); break;
-  }
-  walking_ = false;
-  setControls([](SearchControls& c) {
-    c.goText = "Go";
-    c.pauseText = "Pause";
-    c.goEnabled = true;
-    c.pauseEnabled = false;
-    c.parametersEnabled = true;
-  });
-  if (!fileJob) showStatus(0, "Ready");
-  showStatus(1, results_->countStatus());
+  // Whatever the work meets, the window comes back to its idle state.
+  runContained(
+      [&] {
+        if (fileJob) {
+          fileJob(*context);  // shows its own state texts
+          return;
+        }
+        switch (context->criteria.mode) {
+          case kModeFind:
+          case kModeModify:
+          case kModeVerify: walkRegistry(*context, start); break;
+          case kModeSelect:
+          case kModeChange:
+          case kModeRemove:
+          case kModeReduce:
+          case kModeDelete: runRowModes(*context); break;
+          default: messageBox("Search Mode Not Implemented", "Sorry"); break;
+        }
+      },
+      context->owner);
+  gate_.walkEnded();
+  controls_.idle();
+  if (!fileJob) controls_.showStatus(0, "Ready");
+  controls_.showStatus(1, results_->countStatus());
   std::lock_guard job(jobMutex_);
   current_.reset();
-  closing_ = false;
   return 1;
 }
 
 void SearchDriver::pause() {
   std::lock_guard job(jobMutex_);
   // A search past its last pause point is not paused any more.
-  if (!current_ || !walking_) return;
-  setControls([](SearchControls& c) {
-    c.pauseText = "Resume";
-    c.parametersEnabled = true;
-  });
-  if (!pauseHeld_) {
-    pauseMutex_.lock();
-    pauseHeld_ = true;
-  }
-  showStatus(0, "Paused");
-  showStatus(1, results_->countStatus());
+  if (!current_ || !gate_.walking()) return;
+  controls_.paused();
+  gate_.close();
+  controls_.showStatus(0, "Paused");
+  controls_.showStatus(1, results_->countStatus());
 }
 
 void SearchDriver::resume() {
   std::lock_guard job(jobMutex_);
-  if (current_ && pauseHeld_) {
+  if (current_ && gate_.closed()) {
     // The walker must be halted before its parameters change under it: wait
-    // for it to reach its pause point (or to end).
-    while (walking_.load() && halted_.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // for it to reach the gate (or to end).
+    gate_.waitUntilHalted();
     readParameters(parameters(), *current_, &histories_);
   }
-  setControls([](SearchControls& c) {
-    c.pauseText = "Pause";
-    c.parametersEnabled = false;
-  });
-  if (pauseHeld_) {
-    pauseMutex_.unlock();
-    pauseHeld_ = false;
-  }
+  controls_.resumed();
+  gate_.open();
 }
 
 void SearchDriver::stop() {
   std::lock_guard job(jobMutex_);
-  if (paused()) {
-    setControls([](SearchControls& c) { c.pauseText = "Pause"; });
+  if (controls_.isPaused()) {
+    // The walk is halted already.
+    controls_.pauseLifted();
   } else {
-    if (!pauseHeld_) {
-      pauseMutex_.lock();
-      pauseHeld_ = true;
-    }
-    showStatus(0, "Stopping..");
+    gate_.close();
+    controls_.showStatus(0, "Stopping..");
   }
   confirmStop();
-  setControls([this](SearchControls& c) {
-    c.parametersEnabled = false;
-    bool stopping = current_ && current_->aborted();
-    c.goEnabled = c.pauseEnabled = !stopping && current_ != nullptr;
-    if (!current_) c.goEnabled = true;
-  });
-  if (pauseHeld_) {
-    pauseMutex_.unlock();
-    pauseHeld_ = false;
-  }
+  controls_.stopAnswered(current_ != nullptr, current_ && current_->aborted());
+  // The walk goes on to its next pause point, where it sees whether it was stopped.
+  gate_.open();
 }
 
 void SearchDriver::confirmStop() {
@@ -417,7 +342,7 @@ void SearchDriver::confirmStop() {
   // Asked before the abort byte is set: the walker may still be between two
   // pause points while the box is up, and would unwind on a byte the user
   // then takes back.
-  if (current_->kind == kJobSearch && current_->hasReplaceText &&
+  if (current_->kind == JobKind::Search && current_->criteria.hasReplaceText &&
       messageBox("Aborting a Search and Replace operation is probably unwise!\n\nMay I suggest letting the operaion "
                  "complete, then performing the oposite Search & Replace action to restore changes (Even this may not "
                  "have the desired results if the replacement item appears allready elsewhere).",

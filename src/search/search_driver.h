@@ -1,10 +1,10 @@
 #pragma once
 // The search driver: one search at a time on a worker thread, started,
-// paused, resumed and stopped by messages to the command thread, with the
-// state of the Search window's buttons and status bar kept here so that any
-// window (or the command line) only has to show it.
+// paused, resumed and stopped by messages to the command thread. The state
+// of the Search window's buttons and status bar is kept in a controls model
+// that any window (or the command line) binds to; the walk halts at a pause
+// gate.
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -16,7 +16,9 @@
 
 #include "base/thread_starter.h"
 #include "platform/messages/message_loop_thread.h"
+#include "search/pause_gate.h"
 #include "search/results/row_operations.h"
+#include "search/search_controls.h"
 #include "search/search_context.h"
 #include "search/search_parameters.h"
 
@@ -29,17 +31,6 @@ inline constexpr UINT kPauseSearchMessage = 0x8010;
 inline constexpr UINT kResumeSearchMessage = 0x8011;
 inline constexpr UINT kResultsFileJobMessage = 0x801B;
 inline constexpr UINT kRowCommandMessage = 0x8023;
-// The driver's own: the command thread lets go of the pause as the driver ends.
-inline constexpr UINT kReleasePauseMessage = 0x80FF;
-
-// What the window's buttons show.
-struct SearchControls {
-  std::string goText = "Go";
-  std::string pauseText = "Pause";
-  bool goEnabled = true;
-  bool pauseEnabled = false;
-  bool parametersEnabled = true;
-};
 
 class SearchDriver {
  public:
@@ -49,9 +40,8 @@ class SearchDriver {
   SearchDriver(const SearchDriver&) = delete;
   SearchDriver& operator=(const SearchDriver&) = delete;
 
-  // The window's side.
-  void setStatusSink(StatusSink sink);
-  void setControlsListener(std::function<void(const SearchControls&)> listener);
+  // The window's side: its buttons and status bar, and what it has set.
+  SearchControlsModel& controls() { return controls_; }
   void setParameters(const SearchParameters& parameters);
   SearchParameters parameters() const;
   void setStartPath(std::optional<std::string> path);  // the location bar
@@ -69,14 +59,15 @@ class SearchDriver {
   void post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
   void runRowCommand(RowCommand command);
   // The window asks whether it may close: yes when no search runs (the
-  // histories are saved); otherwise the search is asked to stop.
+  // histories are saved); otherwise the search is asked to stop, and the
+  // window asks again once the controls come back to idle.
   bool queryClose();
 
-  // A results-file or export job (kind 2 or 3): run on a thread of its own
-  // with a context of that kind, so that Stop and the status work as for a
-  // search; refused while a search runs.
+  // A results-file or export job: run on a thread of its own with a context
+  // of that kind, so that Stop and the status work as for a search; refused
+  // while a search runs.
   using FileJob = std::function<void(SearchContext& context)>;
-  void startFileJob(int kind, FileJob job);
+  void startFileJob(JobKind kind, FileJob job);
 
   // Empties the result list on a thread of its own, with the status texts
   // ("%d Items Remaining." every ten rows, then "Cleared.").
@@ -87,54 +78,51 @@ class SearchDriver {
   void sortByColumn(int column);
 
   bool searchRunning() const;
-  bool paused() const;
-  SearchControls controls() const;
   // Waits until no search thread runs and the command thread is idle.
   void waitUntilIdle();
 
  private:
+  // The command thread's side.
   void handle(const platform::Message& message);
+  void dispatch(const platform::Message& message);
   void startSearch();
   void startPendingFileJob();
-  // Makes the context the running job's, unless one runs.
-  bool claimJob(const std::shared_ptr<SearchContext>& context);
-  void runThread(const std::shared_ptr<SearchContext>& context, FileJob job);
-  std::shared_ptr<SearchContext> makeContext(int kind);
   void pause();
   void resume();
   void stop();
   void confirmStop();
+
+  // The jobs.
+  std::shared_ptr<SearchContext> makeContext(JobKind kind);
+  // Makes the context the running job's, unless one runs.
+  bool claimJob(const std::shared_ptr<SearchContext>& context);
+  void runThread(const std::shared_ptr<SearchContext>& context, FileJob job);
   DWORD searchThread(const std::shared_ptr<SearchContext>& context, const FileJob& job);
-  void setControls(const std::function<void(SearchControls&)>& change);
-  void showStatus(int part, std::string_view text) const;
+  void runRowModes(SearchContext& context);
+  void abortCurrent();
 
   std::shared_ptr<ResultList> results_;
-  mutable std::mutex stateMutex_;  // parameters, controls, listeners
+  SearchControlsModel controls_;
+  PauseGate gate_;  // closed by the command thread while paused or stopping
+
+  mutable std::mutex stateMutex_;  // what the window has set, and the pending commands
   SearchParameters parameters_;
   std::optional<std::string> startPath_;
-  SearchControls controls_;
-  StatusSink status_;
-  std::function<void(const SearchControls&)> controlsListener_;
   Navigator navigator_;
   std::function<void(SearchContext&)> preparer_;
   SearchHistories histories_;
   WindowRef owner_ = 0;
-
-  // Lock order: the job mutex, then the pause mutex.
-  mutable std::recursive_mutex jobMutex_;
-  std::mutex pauseMutex_;  // held by the command thread while paused or stopping
-  bool pauseHeld_ = false;
-  std::atomic<int> halted_{0};       // walkers waiting at the pause point
-  std::atomic<bool> walking_{false};  // the search thread is still at its work
-  bool starting_ = false;
-  bool closing_ = false;
-  std::shared_ptr<SearchContext> current_;
-  ThreadHandle thread_;
   std::condition_variable_any idle_;
   int pendingCommands_ = 0;
+  std::vector<std::pair<JobKind, FileJob>> pendingFileJobs_;
 
+  // The running job; taken before the gate's lock.
+  mutable std::recursive_mutex jobMutex_;
+  bool starting_ = false;  // a start already under way ignores another
+  std::shared_ptr<SearchContext> current_;
+  ThreadHandle thread_;
   ThreadHandle clearing_;
-  std::vector<std::pair<int, FileJob>> pendingFileJobs_;
+
   std::unique_ptr<platform::MessageLoopThread> commandThread_;
 };
 

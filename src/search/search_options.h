@@ -52,20 +52,43 @@ inline constexpr OperationName kOperationNames[] = {
     {7, "Copy", ""},           {87, "Rename", ""},       {55, "Move", ""},
 };
 
-// Answers of the confirmation dialog, also stored in confirmation slots.
-inline constexpr int kAnswerAccept = 6;
-inline constexpr int kAnswerReject = 7;
-inline constexpr int kAnswerCancel = 2;
-inline constexpr int kAnswerDoNotShow = 32;  // added when the check box is ticked
-inline constexpr int kAnswerNotShown = -1;
+// The answers of the confirmation dialogs (the write confirmation and the
+// missing file reference), also what a confirmation slot remembers. The
+// values are the dialogs' result numbers, which the Interaction hands over.
+enum class ConfirmationAnswer : int {
+  NotShown = -1,  // the dialog could not be shown
+  Cancel = 2,
+  Accept = 6,
+  Reject = 7,
+};
+
+// A dialog adds this to its result when its do-not-show box is ticked.
+inline constexpr int kDoNotShowFlag = 32;
+
+// A dialog's result number taken apart. A number that is no answer above is
+// kept as it came, so that the gate can say it does not know it.
+struct DialogResult {
+  ConfirmationAnswer answer = ConfirmationAnswer::Reject;
+  bool doNotShowAgain = false;
+};
+constexpr DialogResult decodeDialogResult(int result) {
+  if (result >= kDoNotShowFlag) return {static_cast<ConfirmationAnswer>(result - kDoNotShowFlag), true};
+  return {static_cast<ConfirmationAnswer>(result), false};
+}
+// The number a dialog hands back for an answer (what consoles and scripted
+// answers give the Interaction).
+constexpr int dialogResult(ConfirmationAnswer answer, bool doNotShowAgain = false) {
+  return static_cast<int>(answer) + (doNotShowAgain ? kDoNotShowFlag : 0);
+}
 
 // Kinds of change.
 inline constexpr int kChangeKey = 1;
 inline constexpr int kChangeValue = 2;
 
 struct ConfirmationSlot {
+  // A 32-bit flag, as the options dialog's trees bind to it.
   DWORD suppressed = 0;
-  int answer = kAnswerAccept;
+  ConfirmationAnswer answer = ConfirmationAnswer::Accept;
 };
 // Indexed by kind (1 keys, 2 values; 0 unused), then by operation (0..128).
 using ConfirmationTable = std::array<std::array<ConfirmationSlot, kOpHighest + 1>, 3>;

@@ -103,42 +103,44 @@ bool TextHistory::save() const {
 }
 
 void readParameters(const SearchParameters& parameters, SearchContext& context, SearchHistories* histories) {
-  if (context.kind != kJobSearch) return;
-  context.mode = parameters.mode;
+  if (context.kind != JobKind::Search) return;
+  // The Mode list's selection; any other number stays as it is, for the
+  // search to refuse.
+  context.criteria.mode = static_cast<SearchMode>(parameters.mode);
   // Read again on Resume: a Modify whose find text lost its mask prefix
   // replaces again.
-  context.action = context.mode == kModeModify ? SearchAction(modifyAction) : nullptr;
+  context.action = context.criteria.mode == kModeModify ? SearchAction(modifyAction) : nullptr;
   ControlLayout layout = layoutForMode(parameters.mode, parameters.rangeFirst);
   const int mode = parameters.mode;
   if (mode == kModeModify || mode == kModeChange) {
     if (histories) histories->replace.add(parameters.replaceText);
-    context.replaceText = searchBytes(parameters.replaceText, parameters.unicode);
-    context.hasReplaceText = true;
+    context.criteria.replaceText = searchBytes(parameters.replaceText, parameters.unicode);
+    context.criteria.hasReplaceText = true;
   }
   if (mode == kModeFind || mode == kModeModify || mode == kModeSelect || mode == kModeChange || mode == kModeRemove ||
       mode == kModeReduce) {
     if (histories) histories->find.add(parameters.findText);
-    context.findText = searchBytes(parameters.findText, parameters.unicode);
-    context.findIsMask = false;
+    context.criteria.findText = searchBytes(parameters.findText, parameters.unicode);
+    context.criteria.findIsMask = false;
     context.matcher = searchMatcher;
     if (parameters.findText.rfind(kMaskPrefix, 0) == 0 &&
         messageBox("Interperate Search String as mask?", "Interperate as mask?", BoxButtons::YesNo,
                    BoxIcon::Question) == IDYES) {
       // The mask stays in the ANSI code page; the engine wants its terminator.
-      context.findText = parameters.findText.substr(3);
-      context.findText.push_back('\0');
-      context.findIsMask = true;
-      context.replaceText.clear();
-      context.hasReplaceText = false;
+      context.criteria.findText = parameters.findText.substr(3);
+      context.criteria.findText.push_back('\0');
+      context.criteria.findIsMask = true;
+      context.criteria.replaceText.clear();
+      context.criteria.hasReplaceText = false;
       context.matcher = nullptr;
       context.action = maskAction;
     }
   }
   if (mode == kModeVerify) {
-    context.findText = std::string(filePathMask());
-    context.findIsMask = true;
-    context.replaceText.clear();
-    context.hasReplaceText = false;
+    context.criteria.findText = std::string(filePathMask());
+    context.criteria.findIsMask = true;
+    context.criteria.replaceText.clear();
+    context.criteria.hasReplaceText = false;
     // The verification action is installed by the file-reference checks;
     // without it, Verify lists the references it finds.
     if (verificationActionFactory()) {
@@ -149,14 +151,14 @@ void readParameters(const SearchParameters& parameters, SearchContext& context, 
       context.action = nullptr;
     }
   }
-  context.rangeLimit = 0;
+  context.criteria.rangeLimit = 0;
   if (layout.rangeList && parameters.rangeFirst)
-    context.rangeLimit = decimal(parameters.countText).value_or(0);
-  context.minimumSize = context.maximumSize = 0;
+    context.criteria.rangeLimit = decimal(parameters.countText).value_or(0);
+  context.criteria.minimumSize = context.criteria.maximumSize = 0;
   if (layout.sizeBoxes && !parameters.minimumText.empty())
-    context.minimumSize = decimal(parameters.minimumText).value_or(0);
+    context.criteria.minimumSize = decimal(parameters.minimumText).value_or(0);
   if (layout.sizeBoxes && !parameters.maximumText.empty())
-    context.maximumSize = decimal(parameters.maximumText).value_or(0);
+    context.criteria.maximumSize = decimal(parameters.maximumText).value_or(0);
 }
 
 }  // namespace talmoor::search

@@ -60,8 +60,8 @@ struct SearchHistories {
   TextHistory replace{"Combo_Replace"};
 };
 
-// Copies the window's parameters into a search context of kind 1 (others are
-// left alone), asking about "/m:" texts.
+// Copies the window's parameters into the context of a search (the contexts
+// of other jobs are left alone), asking about "/m:" texts.
 void readParameters(const SearchParameters& parameters, SearchContext& context, SearchHistories* histories);
 
 // The Mode list's help text.

@@ -15,13 +15,24 @@ SearchStack::~SearchStack() {
   markDead();
 }
 
+namespace {
+
+// The list's own fatal stop, with its box and its exit code. Like the
+// program's out-of-memory stop it ends the process at once: the other
+// threads still use what an orderly exit would destroy.
+[[noreturn]] void stackFilled() {
+  messageBox("Out of Memory adding an Item to the Stack", "Stack has been filled, Fatal", BoxButtons::Ok,
+             BoxIcon::Stop);
+  std::_Exit(kStackFilledExitCode);
+}
+
+}  // namespace
+
 SearchStack::NodePtr SearchStack::newNode(Item item) {
   try {
     return std::make_shared<Node>(Node{item, nullptr, true});
   } catch (const std::bad_alloc&) {
-    messageBox("Out of Memory adding an Item to the Stack", "Stack has been filled, Fatal", BoxButtons::Ok,
-               BoxIcon::Stop);
-    std::exit(-1);
+    stackFilled();
   }
 }
 

@@ -22,6 +22,9 @@ struct Failure {
 };
 }  // namespace searchstack
 
+// The exit code of the process when the list cannot take another item.
+inline constexpr int kStackFilledExitCode = -1;
+
 // Posted to the notify window: wParam the count, lParam the list.
 inline constexpr UINT kStackChangedMessage = 0x80B8;
 inline constexpr UINT kStackSortedMessage = 0x80B7;

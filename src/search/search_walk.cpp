@@ -37,18 +37,17 @@ class Walker {
 
   int visitValue(const ValueVisit& visit) {
     // A value renamed by this walk was handled under its old name.
-    for (const std::string& renamed : context_.renamedValues)
+    for (const std::string& renamed : context_.walk.renamedValues)
       if (platform::equalsIgnoringAsciiCase(renamed, visit.name)) return context_.aborted() ? kStopEnumeration : 0;
     std::size_t dataLength = visit.data ? visit.data->size() : 0;
-    if (withinSizeBounds(context_, dataLength) || withinSizeBounds(context_, visit.name.size())) {
-      SearchItem item{false, machine_, 0, context_.currentKeyPath, visit.name,
+    if (context_.criteria.withinSizeBounds(dataLength) || context_.criteria.withinSizeBounds(visit.name.size())) {
+      SearchItem item{false, machine_, 0, context_.walk.keyPath, visit.name,
                       visit.data ? std::span<const BYTE>(*visit.data) : std::span<const BYTE>(), visit.type};
-      context_.currentItemName = std::string(visit.name);
-      const std::size_t renamedBefore = context_.renamedValues.size();
+      const std::size_t renamedBefore = context_.walk.renamedValues.size();
       if (context_.foundItem) context_.foundItem(item, context_);
       // The old name of a renamed value is gone: the values after it moved
       // down one place, and the walk steps back so as not to miss the next.
-      if (context_.renamedValues.size() != renamedBefore && visit.index && visit.key &&
+      if (context_.walk.renamedValues.size() != renamedBefore && visit.index && visit.key &&
           !valueExists(visit.key, visit.name))
         --*visit.index;
     }
@@ -56,18 +55,17 @@ class Walker {
   }
 
   int visitKey(HKEY parent, std::string_view name, DWORD* walkIndex) {
-    if (!context_.hasKeyPath) return 0;
+    if (!context_.walk.hasKeyPath) return 0;
     if (name.empty()) {
       messageBox("Invalid Key Name Received", "Serious Error, probably with Enumerator");
       return 0;
     }
     const bool atTop = parent == 0;
-    if (atTop && context_.kind != kJobExport && isSkippedRoot(name)) return 0;
+    if (atTop && context_.kind != JobKind::Export && isSkippedRoot(name)) return 0;
     // Restored by length on the way out: a name may itself hold a backslash.
-    Level level{context_.currentKeyPath.size(), context_.displayPath.size()};
-    append(context_.currentKeyPath, name);
-    append(context_.displayPath, name);
-    context_.showStatus(1, context_.currentKeyPath);
+    const std::size_t level = context_.walk.keyPath.size();
+    append(context_.walk.keyPath, name);
+    context_.showStatus(1, context_.walk.keyPath);
 
     int result = 0;
     ScopedKey key;
@@ -78,7 +76,7 @@ class Walker {
     LONG rc = levels_ >= kMaxWalkDepth ? ERROR_CANT_RESOLVE_FILENAME
                                        : openKey(machine_, parent, name, *key.out(), access, REG_OPTION_OPEN_LINK, true);
     if (rc != ERROR_SUCCESS) {
-      if (reportError(defaultErrorHandler, rc, context_.currentKeyPath, "", "Opening Key (ENUM)", nullptr,
+      if (reportError(defaultErrorHandler, rc, context_.walk.keyPath, "", "Opening Key (ENUM)", nullptr,
                       kVerbosityEnumeration, context_.owner))
         result = kReporterStopped;
       leave(level);
@@ -86,9 +84,8 @@ class Walker {
     }
     bool skip = false;
     if (context_.keyVisit && context_.keyVisit(context_, 1) != 0) skip = true;
-    if (!skip && !atTop && withinSizeBounds(context_, name.size()) && context_.foundItem) {
-      SearchItem item{true, machine_, 0, context_.currentKeyPath, name, {}, 0};
-      context_.currentItemName = std::string(name);
+    if (!skip && !atTop && context_.criteria.withinSizeBounds(name.size()) && context_.foundItem) {
+      SearchItem item{true, machine_, 0, context_.walk.keyPath, name, {}, 0};
       result = context_.foundItem(item, context_);
       skip = result != 0;
     }
@@ -107,8 +104,8 @@ class Walker {
   void walkContents(HKEY key) {
     if (context_.aborted()) return;
     context_.passPausePoint();
-    context_.renamedValues.clear();
-    EnumerationRequest values(key, 0, 0, ReportTo(defaultErrorHandler, context_.currentKeyPath, nullptr, context_.owner));
+    context_.walk.renamedValues.clear();
+    EnumerationRequest values(key, 0, 0, ReportTo(defaultErrorHandler, context_.walk.keyPath, nullptr, context_.owner));
     values.cancel = &context_.abort;
     enumerateValues(machine_, values, [this](const ValueVisit& visit) { return visitValue(visit); });
     if (context_.aborted()) return;
@@ -117,7 +114,8 @@ class Walker {
   }
 
   void walkSubkeys(HKEY key) {
-    EnumerationRequest subkeys(key, 0, 0, ReportTo(defaultErrorHandler, context_.currentKeyPath, nullptr, context_.owner));
+    EnumerationRequest subkeys(key, 0, 0,
+                               ReportTo(defaultErrorHandler, context_.walk.keyPath, nullptr, context_.owner));
     enumerateSubkeys(machine_, subkeys, [this, key](const SubkeyVisit& visit) {
       return visitKey(key, visit.name, visit.index);
     });
@@ -128,14 +126,7 @@ class Walker {
     if (!path.empty()) path += '\\';
     path += name;
   }
-  struct Level {
-    std::size_t pathLength;
-    std::size_t displayLength;
-  };
-  void leave(const Level& level) {
-    context_.currentKeyPath.resize(level.pathLength);
-    context_.displayPath.resize(level.displayLength);
-  }
+  void leave(std::size_t pathLength) { context_.walk.keyPath.resize(pathLength); }
 
   SearchContext& context_;
   std::string machine_;
@@ -144,19 +135,13 @@ class Walker {
 
 }  // namespace
 
-bool withinSizeBounds(const SearchContext& context, std::size_t length) {
-  return (context.minimumSize == 0 || length >= context.minimumSize) &&
-         (context.maximumSize == 0 || length <= context.maximumSize);
-}
-
 void walkRegistry(SearchContext& context, const std::optional<std::string>& start) {
   std::string machine;
   std::string path = start.value_or("");
   if (auto split = splitMachine(path)) machine = split->machine;
-  context.currentKeyPath = path;
-  context.currentKeyPath.reserve(path.size() + kPathReserve);
-  context.displayPath = path;
-  context.hasKeyPath = true;
+  context.walk.keyPath = path;
+  context.walk.keyPath.reserve(path.size() + kPathReserve);
+  context.walk.hasKeyPath = true;
   Walker walker(context, machine);
   if (path.empty() || (!machine.empty() && splitMachine(path)->rest.empty())) {
     walker.walkSubkeys(0);

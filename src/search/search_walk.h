@@ -13,7 +13,4 @@ namespace talmoor::search {
 // Walks from `start` (a path text; none or empty: the top of the registry).
 void walkRegistry(SearchContext& context, const std::optional<std::string>& start);
 
-// Whether a length lies within the context's size bounds (0 does not bound).
-bool withinSizeBounds(const SearchContext& context, std::size_t length);
-
 }  // namespace talmoor::search

@@ -1,17 +1,18 @@
 #include "verify/verification.h"
 
 #include <algorithm>
-#include <thread>
 
 #include <fmt/format.h>
 
 #include "base/error_reporting.h"
+#include "base/thread_starter.h"
 #include "platform/files/windows_files.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
 #include "registry/format_data.h"
 #include "platform/files/directory_walker.h"
+#include "search/job_failures.h"
 #include "base/masks/builtin_masks.h"
 #include "search/replace/search_actions.h"
 
@@ -23,6 +24,7 @@ using masks::MaskOccurrence;
 using masks::MaskReply;
 using masks::MaskResult;
 using masks::MaskVerdict;
+using search::ConfirmationAnswer;
 using search::SearchContext;
 
 namespace {
@@ -54,17 +56,20 @@ std::size_t preselected(const std::vector<std::string>& prefixes, std::int32_t m
 // copies running meanwhile.
 int askAboutReference(SearchContext& context, VerificationState& state, const FileSystemView& files) {
   if (state.currentRule && state.currentRule->autoApply)
-    return state.currentRule->reject ? search::kAnswerReject : search::kAnswerAccept;
+    return search::dialogResult(state.currentRule->reject ? ConfirmationAnswer::Reject : ConfirmationAnswer::Accept);
   auto feed = std::make_shared<SuggestionFeed>();
-  std::jthread searcher([&files, feed, reference = state.reference] {
-    findAlternateLocations(reference, *feed, files);
-    feed->finish();
-  });
-  MissingReferenceRequest request{context.currentKeyPath, state.itemName, state.dataText, state.reference, feed,
+  // Started as every worker is: where no thread can be made, the search runs
+  // to its end before the question is asked.
+  ThreadHandle searcher = startThread([&files, feed, reference = state.reference, owner = context.owner] {
+                            search::runContained([&] { findAlternateLocations(reference, *feed, files); }, owner);
+                            feed->finish();
+                            return DWORD{0};
+                          }).handle;
+  MissingReferenceRequest request{context.walk.keyPath, state.itemName, state.dataText, state.reference, feed,
                                   context.owner};
   MissingReferenceReply reply = interaction()->missingFileReference(request);
   feed->stop = true;
-  searcher.join();
+  waitForThread(searcher);
   state.remember = reply.remember;
   if (reply.replacement) state.proposal = *reply.replacement;
   return reply.answer;
@@ -133,105 +138,137 @@ std::optional<std::string> proposalOf(const Rule& rule, std::string_view referen
 
 namespace {
 
-// One match of the file-path mask during verification.
-MaskVerdict replacePath(const MaskOccurrence& match, MaskReply& reply, SearchContext& context,
-                        VerificationState& state, const FileSystemView& files) {
-  if (context.aborted()) return MaskVerdict::Reject;
-  ReferenceCandidate candidate = prepareCandidate(match, files);
-  if (!acceptCandidate(match, candidate, files)) return MaskVerdict::Reject;
+// The steps of examining one match of the file-path mask, in the order
+// they run.
 
+// A quoted command line: the text between the quotes is scanned on its own
+// (so the scan cannot meet this quoted match again) and its references are
+// repaired one by one. Nothing when the match is not quoted.
+std::optional<MaskVerdict> repairQuotedCommandLine(const MaskOccurrence& match, MaskReply& reply,
+                                                   SearchContext& context, VerificationState& state,
+                                                   const FileSystemView& files) {
   std::string_view text = match.text();
   std::size_t skip = 0;
   if (!text.empty() && kMatchLeadingSeparators.find(text.front()) != std::string_view::npos) skip = 1;
   std::string_view rest = text.substr(skip);
-  if (!rest.empty() && rest.front() == '"') {
-    // A quoted command line: its references one by one.
-    auto close = rest.rfind('"');
-    if (close != 0 && close != std::string_view::npos) {
-      // The text between the quotes is scanned on its own, so the scan
-      // cannot meet this quoted match again.
-      std::string inside(rest.substr(1, close - 1));
-      std::optional<std::string> repaired = repairReferences(inside, context, state, files);
-      if (repaired && *repaired != inside) {
-        reply.replacement = std::string(text.substr(0, skip)) + "\"" + *repaired + "\"" +
-                            std::string(rest.substr(close + 1));
-        reply.giveBack = rest.size() > close + 1 ? 1 : 0;
-      } else {
-        reply.giveBack = separatorGivenBack(match);
-      }
-      return MaskVerdict::Accept;
-    }
+  if (rest.empty() || rest.front() != '"') return std::nullopt;
+  auto close = rest.rfind('"');
+  if (close == 0 || close == std::string_view::npos) return std::nullopt;
+  std::string inside(rest.substr(1, close - 1));
+  std::optional<std::string> repaired = repairReferences(inside, context, state, files);
+  if (repaired && *repaired != inside) {
+    reply.replacement =
+        std::string(text.substr(0, skip)) + "\"" + *repaired + "\"" + std::string(rest.substr(close + 1));
+    reply.giveBack = rest.size() > close + 1 ? 1 : 0;
+  } else {
+    reply.giveBack = separatorGivenBack(match);
   }
+  return MaskVerdict::Accept;
+}
 
-  // The separator that ends this reference may begin the next one.
-  reply.giveBack = separatorGivenBack(match);
-  state.found = candidate.found;
-  if (candidate.found) return MaskVerdict::Accept;
+// The missing reference becomes the one asked about. The first rule that
+// covers it proposes a replacement; a reference no rule covers gets a rule
+// of its own, which the answer then completes.
+void takeUpMissingReference(const ReferenceCandidate& candidate, SearchContext& context, VerificationState& state) {
   state.anyMissing = true;
   state.shortName = candidate.text.find(' ') == std::string::npos;
   state.reference = candidate.text;
   state.proposal.reset();
-
-  // The rules first: the first that covers the reference proposes.
   state.newRule = false;
   state.currentRule = state.rules->find([&](Rule& rule) { return ruleApplies(rule, state.reference, context.owner); });
+  // The lookup may have turned a rule into a prefix rule, which sorts earlier.
   state.rules->sort();
   if (state.currentRule) {
     state.proposal = proposalOf(*state.currentRule, state.reference);
-  } else {
-    auto rule = std::make_shared<Rule>();
-    rule->find = state.reference;
-    state.rules->insert(rule);
-    state.currentRule = rule;
-    state.newRule = true;
+    return;
   }
+  auto rule = std::make_shared<Rule>();
+  rule->find = state.reference;
+  state.rules->insert(rule);
+  state.currentRule = rule;
+  state.newRule = true;
+}
 
-  int answer;
-  if (state.dialogSlot.suppressed) {
-    answer = state.dialogSlot.answer;
-  } else {
-    answer = askAboutReference(context, state, files);
-    if (answer >= search::kAnswerDoNotShow) {
-      answer -= search::kAnswerDoNotShow;
-      // Only Reject and Cancel can stand for every later question.
-      if (answer != search::kAnswerAccept) state.dialogSlot.suppressed = 1;
-    }
-    state.dialogSlot.answer = answer;
-  }
+// The user's answer, or the one remembered "for this type of query". Only
+// Reject and Cancel can stand for every later question.
+ConfirmationAnswer answerAbout(SearchContext& context, VerificationState& state, const FileSystemView& files) {
+  if (state.dialogSlot.suppressed) return state.dialogSlot.answer;
+  search::DialogResult result = search::decodeDialogResult(askAboutReference(context, state, files));
+  if (result.doNotShowAgain && result.answer != ConfirmationAnswer::Accept) state.dialogSlot.suppressed = 1;
+  state.dialogSlot.answer = result.answer;
+  return result.answer;
+}
 
+// Cancel ends the run; a rule made for this reference goes, the user's own
+// rules stay.
+void cancelRun(SearchContext& context, VerificationState& state) {
+  if (state.newRule) state.rules->remove(state.currentRule);
+  context.abort = true;
+}
+
+// Reject "for above file reference": the reference is passed over silently
+// from then on.
+void rememberRejection(VerificationState& state) {
+  if (!state.remember || !state.newRule) return;
   Rule& rule = *state.currentRule;
-  if (answer == search::kAnswerCancel) {
-    // A rule made for this reference goes; the user's own rules stay.
-    if (state.newRule) state.rules->remove(state.currentRule);
-    context.abort = true;
-    return MaskVerdict::Reject;
-  }
-  if (answer == search::kAnswerReject) {
-    if (state.remember && state.newRule) {
-      rule.replace = rule.find;
-      rule.autoApply = rule.reject = true;
-      state.rules->sort();
-    }
-    return MaskVerdict::Accept;
-  }
-  if (answer != search::kAnswerAccept) return MaskVerdict::Reject;
+  rule.replace = rule.find;
+  rule.autoApply = rule.reject = true;
+  state.rules->sort();
+}
+
+// Accept: the replacement, which completes a rule made for the reference. An
+// unquoted reference without blanks gets the short form, so that it gains no
+// blank; a path without a short form is taken as it is.
+std::string acceptedReplacement(VerificationState& state, const FileSystemView& files) {
+  Rule& rule = *state.currentRule;
   std::string replacement = state.proposal.value_or("");
   if (state.newRule && state.proposal) {
     rule.replace = replacement;
     rule.autoApply = state.remember;
   }
   if (!rule.reject && rule.find != rule.replace && state.shortName && !replacement.empty()) {
-    // An unquoted reference must not gain a blank.
     if (auto shortForm = platform::shortPathName(replacement, files.drives)) replacement = *shortForm;
   }
   if (replacement.empty()) state.reference.clear();
+  return replacement;
+}
+
+// The match with its reference replaced: what stood before the reference (a
+// separator or a quote), the replacement, then what followed it, of which one
+// character is given back to the engine.
+void spliceReplacement(const MaskOccurrence& match, const ReferenceCandidate& candidate,
+                       const std::string& replacement, MaskReply& reply) {
+  std::string_view text = match.text();
   const std::size_t referenceAt = candidate.start - match.start;
   const std::size_t referenceEnd = std::min(text.size(), referenceAt + candidate.text.size());
-  std::string before(text.substr(0, referenceAt));
   std::string after(text.substr(referenceEnd));
-  reply.replacement = before + replacement + after;
+  reply.replacement = std::string(text.substr(0, referenceAt)) + replacement + after;
   reply.giveBack = after.empty() ? 0 : 1;
-  return MaskVerdict::Accept;
+}
+
+// One match of the file-path mask during verification.
+MaskVerdict replacePath(const MaskOccurrence& match, MaskReply& reply, SearchContext& context,
+                        VerificationState& state, const FileSystemView& files) {
+  if (context.aborted()) return MaskVerdict::Reject;
+  ReferenceCandidate candidate = prepareCandidate(match, files);
+  if (!acceptCandidate(match, candidate, files)) return MaskVerdict::Reject;
+  if (auto quoted = repairQuotedCommandLine(match, reply, context, state, files)) return *quoted;
+  // The separator that ends this reference may begin the next one.
+  reply.giveBack = separatorGivenBack(match);
+  if (candidate.found) return MaskVerdict::Accept;
+  takeUpMissingReference(candidate, context, state);
+  switch (answerAbout(context, state, files)) {
+    case ConfirmationAnswer::Cancel:
+      cancelRun(context, state);
+      return MaskVerdict::Reject;
+    case ConfirmationAnswer::Reject:
+      rememberRejection(state);
+      return MaskVerdict::Accept;
+    case ConfirmationAnswer::Accept:
+      spliceReplacement(match, candidate, acceptedReplacement(state, files), reply);
+      return MaskVerdict::Accept;
+    default: return MaskVerdict::Reject;
+  }
 }
 
 }  // namespace
@@ -281,16 +318,15 @@ std::optional<std::string> repairLengthPrefixed(std::string_view text, SearchCon
 
 bool verifyAction(const search::SearchItem& item, SearchContext& context, VerificationState& state,
                   const FileSystemView& files) {
-  state.found = true;
   state.anyMissing = false;
   state.itemName = std::string(item.name);
   registry::DisplayContext display;
   state.dataText = item.isKey ? std::string() : registry::formatData(item.type, item.data, display);
-  const bool namesSearched = item.isKey ? (context.searchFlags & search::kSearchKeyNames)
-                                        : (context.searchFlags & search::kSearchValueNames);
+  const bool namesSearched = item.isKey ? (context.criteria.searchFlags & search::kSearchKeyNames)
+                                        : (context.criteria.searchFlags & search::kSearchValueNames);
   if (namesSearched) {
     if (registry::isCypheredName(item.name)) {
-      addErrorLogRow(ERROR_CALL_NOT_IMPLEMENTED, context.currentKeyPath, "Will not Verify Cyphered Name",
+      addErrorLogRow(ERROR_CALL_NOT_IMPLEMENTED, context.walk.keyPath, "Will not Verify Cyphered Name",
                      "The Name of the Registry Item has been stored in a cyphered format, this program will not alter "
                      "cyphered names.",
                      kVerbositySilent);
@@ -300,9 +336,9 @@ bool verifyAction(const search::SearchItem& item, SearchContext& context, Verifi
       context.nameReplaced = 1;
     }
   }
-  const bool typeSearched = (context.typeMask & search::kTypeBitAll) ||
-                            (context.typeMask & search::typeBit(item.type)) != 0;
-  if (!item.isKey && !context.aborted() && (context.searchFlags & search::kSearchValueData) && typeSearched &&
+  const bool typeSearched = (context.criteria.typeMask & search::kTypeBitAll) ||
+                            (context.criteria.typeMask & search::typeBit(item.type)) != 0;
+  if (!item.isKey && !context.aborted() && (context.criteria.searchFlags & search::kSearchValueData) && typeSearched &&
       isStringType(item.type)) {
     // String data as text; each string of a list on its own line of work.
     std::string data(reinterpret_cast<const char*>(item.data.data()), item.data.size());
@@ -404,12 +440,13 @@ void findAlternateLocations(const std::string& reference, SuggestionFeed& feed, 
 }
 
 void installVerification() {
-  search::setVerificationActionFactory([](SearchContext& context) -> search::SearchAction {
-    auto state = std::make_shared<VerificationState>();
-    context.verification.rules = state;
-    return [state](const search::SearchItem& item, SearchContext& c) {
+  search::setVerificationActionFactory([](SearchContext&) -> search::SearchAction {
+    return [](const search::SearchItem& item, SearchContext& context) {
+      // Made once per run and kept in the context: a Resume installs this
+      // action again, and what the run remembered must outlast it.
+      if (!context.verification) context.verification = std::make_unique<VerificationState>();
       CurrentFiles files;
-      return verifyAction(item, c, *state, files.view());
+      return verifyAction(item, context, *context.verification, files.view());
     };
   });
 }

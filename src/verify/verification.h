@@ -14,27 +14,12 @@
 #include "search/search_context.h"
 #include "verify/file_references.h"
 #include "verify/rules.h"
+#include "verify/verification_state.h"
 
 namespace talmoor::verify {
 
-struct VerificationState {
-  bool found = true;        // the last reference examined exists
-  bool anyMissing = false;  // some reference of the item names no file
-  bool shortName = false;   // the missing reference was written unquoted and without blanks
-  bool remember = true;     // "for above file reference"
-  search::ConfirmationSlot dialogSlot{0, search::kAnswerAccept};
-  std::string itemName;
-  std::string dataText;
-  bool newRule = false;
-  RulePtr currentRule;
-  std::optional<std::string> proposal;
-  std::string reference;
-  RuleBase* rules = &ruleBase();
-  // How long the question waits for the search of other copies to stop.
-  int searchStopWaitMs = 10;
-};
-
-// Makes Verify mode use this action (the fronts call it once at start).
+// Makes Verify mode use this action (the fronts call it once at start). The
+// action keeps its state in the search context, made on the first item.
 void installVerification();
 
 // The action for one item; true when it holds a reference that names no file.

@@ -196,7 +196,7 @@ TEST_F(AccessTest, ChangesPassTheGateAndCreateMissingKeys) {
   WriteCheck gate = [&](WriteRequest& request) {
     actions.push_back(request.action);
     if (*request.name == "renamed-by-gate") *request.name = "final";
-    return *request.name == "refused" ? kWriteSkipFailed : kWriteProceed;
+    return *request.name == "refused" ? WriteVerdict::SkipFailed : WriteVerdict::Proceed;
   };
   std::string name = "value";
   std::vector<BYTE> data{'h', 'i', 0};

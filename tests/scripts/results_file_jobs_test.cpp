@@ -54,7 +54,7 @@ std::string script(const Lines& lines) {
 
 class FileJobs : public SearchTest {
  protected:
-  std::unique_ptr<SearchContext> makeContext(int kind = kJobResultsFile) {
+  std::unique_ptr<SearchContext> makeContext(JobKind kind = JobKind::ResultsFile) {
     auto context = std::make_unique<SearchContext>(kind);
     context->results = results_;
     context->status = [this](int part, std::string_view text) {
@@ -68,7 +68,7 @@ class FileJobs : public SearchTest {
     FileJob job = fileJob(command, file);
     job.startKey = std::move(start);
     job.fresh = fresh;
-    auto context = makeContext(command == FileCommand::Export ? kJobExport : kJobResultsFile);
+    auto context = makeContext(command == FileCommand::Export ? JobKind::Export : JobKind::ResultsFile);
     return runFileJob(job, *context, transpositions_);
   }
   FileJobOutcome run(FileCommand command, const Lines& lines) {
@@ -215,7 +215,7 @@ TEST_F(FileJobs, AnExportThatDoesNotFinishLeavesTheFileAsItWas) {
   FileJob job = fileJob(FileCommand::Export, out);
   job.startKey = kTop;
   job.fresh = true;
-  auto context = makeContext(kJobExport);
+  auto context = makeContext(JobKind::Export);
   context->abort = true;  // the user's Stop
   FileJobOutcome outcome = runFileJob(job, *context, transpositions_);
   EXPECT_FALSE(outcome.ok);
@@ -312,7 +312,7 @@ TEST_F(FileJobs, ImportAsksTheGateForEachValueAndKeyWithOneRecordForTheFile) {
   putSz(i, "old", "1");
   putSz(i, "same", "s");
   // Overwrite accepted, a new value rejected, a new key's two levels and its value accepted.
-  scripted_->answerConfirmations({kAnswerAccept, kAnswerReject, kAnswerAccept, kAnswerAccept, kAnswerAccept});
+  scripted_->answerConfirmations({kAccept, kReject, kAccept, kAccept, kAccept});
   FileJobOutcome outcome = run(FileCommand::Import, {"[" + i + "]", "\"old\"=\"2\"", "\"new\"=\"3\"", "\"same\"=\"s\"",
                                                      "[" + i + "\\X\\Y]", "\"deep\"=dword:00000001"});
   EXPECT_EQ(captions(*scripted_), (Lines{"Overwrite Value and Data", "Create Value and Data", "Create Key",
@@ -327,10 +327,12 @@ TEST_F(FileJobs, ImportAsksTheGateForEachValueAndKeyWithOneRecordForTheFile) {
 
   // The template of the moment the job starts decides; an answer not to be
   // asked again holds for the rest of the file.
-  changeOptions([](SearchOptions& o) { o.confirmationTemplate[kChangeValue][kOpCreate] = {1, kAnswerReject}; });
+  changeOptions([](SearchOptions& o) {
+    o.confirmationTemplate[kChangeValue][kOpCreate] = {1, ConfirmationAnswer::Reject};
+  });
   results_->clear();
   scripted_->clear();
-  scripted_->answerConfirmations({kAnswerAccept + kAnswerDoNotShow});
+  scripted_->answerConfirmations({dialogResult(ConfirmationAnswer::Accept, true)});
   run(FileCommand::Import, {"[" + i + "]", "\"new\"=\"1\"", "\"old\"=\"3\"", "\"same\"=\"4\"", "\"new2\"=\"1\""});
   EXPECT_EQ(captions(*scripted_), Lines{"Overwrite Value and Data"});
   EXPECT_EQ(values(i), (Values{{"old", "3"}, {"same", "4"}}));
@@ -341,7 +343,7 @@ TEST_F(FileJobs, ImportStopsAtCancelAndSkipsWhatItCannotWrite) {
   const std::string i = kTop + "\\I";
   makeKey(i);
   scripted_->setDefaultAnswer(IDOK);
-  scripted_->answerConfirmations({kAnswerReject, kAnswerAccept, kAnswerCancel});
+  scripted_->answerConfirmations({kReject, kAccept, kCancel});
   FileJobOutcome outcome = run(FileCommand::Import,
                                {"[" + i + "\\No]", "\"a\"=\"1\"",             // its key is rejected
                                 "[HKEY_NOWHERE\\Soft]", "\"b\"=\"1\"",         // no such root
@@ -486,7 +488,7 @@ TEST_F(FileJobsInTheDriver, AFileJobIsRefusedWhileASearchRuns) {
   ASSERT_TRUE(inSearch_.wait());
 
   std::atomic<bool> ran{false};
-  driver_->startFileJob(kJobResultsFile, [&ran](SearchContext&) { ran = true; });
+  driver_->startFileJob(JobKind::ResultsFile, [&ran](SearchContext&) { ran = true; });
   auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (scripted_->boxes().empty() && std::chrono::steady_clock::now() < limit)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -497,7 +499,7 @@ TEST_F(FileJobsInTheDriver, AFileJobIsRefusedWhileASearchRuns) {
   EXPECT_FALSE(ran);
   EXPECT_EQ(rowValues(), Lines{"v"});
 
-  driver_->startFileJob(kJobResultsFile, [&ran](SearchContext&) { ran = true; });
+  driver_->startFileJob(JobKind::ResultsFile, [&ran](SearchContext&) { ran = true; });
   waitIdle();
   EXPECT_TRUE(ran);
 }
@@ -511,7 +513,7 @@ TEST_F(FileJobsInTheDriver, AFavouritesFileGivesEachKeyLineAsAFavourite) {
     favourites.emplace_back(name, path);
   };
   FileJobOutcome outcome;
-  driver_->startFileJob(kJobResultsFile,
+  driver_->startFileJob(JobKind::ResultsFile,
                         [&](SearchContext& context) { outcome = runFileJob(job, context, transpositions_); });
   waitIdle();
   EXPECT_TRUE(outcome.ok);

@@ -25,7 +25,7 @@ using namespace searchtest;
 
 struct SearchRun {
   std::shared_ptr<ResultList> results = std::make_shared<ResultList>();
-  std::unique_ptr<SearchContext> context = std::make_unique<SearchContext>(kJobSearch);
+  std::unique_ptr<SearchContext> context = std::make_unique<SearchContext>(JobKind::Search);
 
   // "SubKey|Value|Data|mark" of every row, in order.
   std::vector<std::string> rows() const {
@@ -79,7 +79,7 @@ TEST_F(ModifySearch, ReplacesEveryOccurrenceInNameAndDataAndRenamesByWriteThenDe
   EXPECT_TRUE(scripted_->boxLines().empty());
 
   // Rejected, nothing is written and the old value stays.
-  scripted_->answerConfirmations({kAnswerReject});
+  scripted_->answerConfirmations({kReject});
   run = search(modify("y", "z"));
   EXPECT_EQ(values(kBase), (Values{{"axycaxyc", "AxyCaxyc"}, {"keep", "other"}}));
   EXPECT_EQ(run.rows(), std::vector<std::string>{"T|axycaxyc|AxzCaxzc|0"});
@@ -269,7 +269,7 @@ TEST_F(ModifySearch, TheMaskActionCountsNamesButNeverCypheredOnes) {
   putSz(kBase, "hrzr_a2", "-");
   scripted_->answer({IDYES});
   SearchRun run = search(modify("/m:a%d", "ignored"));
-  EXPECT_FALSE(run.context->hasReplaceText);
+  EXPECT_FALSE(run.context->criteria.hasReplaceText);
   // A mask only finds: nothing is written, so the row has no mark.
   EXPECT_EQ(run.rows(), std::vector<std::string>{"T|hrzr_a2|-|0"});
   EXPECT_EQ(values(kBase), (Values{{"HRZR_a1", "-"}, {"hrzr_a2", "-"}}));

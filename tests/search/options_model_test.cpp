@@ -57,9 +57,10 @@ std::string describe(const SearchOptions& o) {
                     std::to_string(o.intelligentConversion) + std::to_string(o.confirmationsOff);
   for (int kind = 0; kind < 3; ++kind)
     for (DWORD op = 0; op <= kOpHighest; ++op)
-      if (const auto& slot = o.confirmationTemplate[kind][op]; slot.suppressed || slot.answer != kAnswerAccept)
+      if (const auto& slot = o.confirmationTemplate[kind][op];
+          slot.suppressed || slot.answer != ConfirmationAnswer::Accept)
         out += " [" + std::to_string(kind) + "/" + std::to_string(op) + "]=" + std::to_string(slot.suppressed) + "," +
-               std::to_string(slot.answer);
+               std::to_string(static_cast<int>(slot.answer));
   return out;
 }
 
@@ -107,7 +108,7 @@ TEST_F(SearchOptionsModelTest, EveryOtherStateAlsoSurvivesOpeningAndClosing) {
   o.confirmationsOff = 1;
   o.confirmationTemplate[kChangeKey][kOpCreate].suppressed = 1;
   o.confirmationTemplate[kChangeValue][kOpMove].suppressed = 1;
-  o.confirmationTemplate[kChangeValue][kOpRead] = {1, kAnswerReject};  // a slot no item shows
+  o.confirmationTemplate[kChangeValue][kOpRead] = {1, ConfirmationAnswer::Reject};  // a slot no item shows
   storeSearchOptions(o);
   setErrorBoxesSuppressed(true);
   const SearchOptions before = currentSearchOptions();

@@ -1,11 +1,14 @@
 // The result rows and what is done with them: clearing, sorting, the count
-// texts, adding registry items, the row commands, user profiles taken as
-// shared, and the Find and Replace histories kept in the settings key.
+// texts, a window's listener and a reader on another thread, adding registry
+// items, the row commands, user profiles taken as shared, and the Find and
+// Replace histories kept in the settings key.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "search/results/result_list.h"
@@ -58,6 +61,73 @@ TEST_F(ResultRows, SortingTwiceStaysAscendingAndTheCountTexts) {
   EXPECT_EQ(list_.countStatus(), "Found 3 items.");
 }
 
+TEST_F(ResultRows, AListenerMayUseTheListItHearsAndHearsEveryChangeInOrder) {
+  std::vector<std::string> heard;
+  list_.setListener([&](const ResultListChange& change) {
+    // The window reads the list on its own thread while the listener waits
+    // for it, as a listener that hands the notice to the window does.
+    std::string shown;
+    std::thread window([&] {
+      shown = std::string(list_.cell(static_cast<std::size_t>(std::max(change.row, 0)), kColumnValue).text) + ":" +
+              std::to_string(list_.size());
+    });
+    window.join();
+    heard.push_back(std::to_string(change.kind) + ":" + std::to_string(change.row) + ":" + shown);
+    // And the listener changes the list itself.
+    if (change.kind == ResultListChange::Added)
+      list_.update(static_cast<std::size_t>(change.row), [](ResultRow& row) { row.statusMark = kMarkDone; });
+  });
+  mustFinish(
+      [&] {
+        addValue("a");
+        addValue("b");
+        list_.remove(0);
+      },
+      "changes heard by a listener that uses the list");
+  const auto added = std::to_string(ResultListChange::Added), changed = std::to_string(ResultListChange::Changed),
+             removed = std::to_string(ResultListChange::Removed);
+  // A listener's own change is heard after it returns.
+  EXPECT_EQ(heard, (std::vector<std::string>{added + ":0:a:1", changed + ":0:a:1", added + ":1:b:2",
+                                             changed + ":1:b:2", removed + ":0:b:1"}));
+  EXPECT_EQ(list_.row(0).statusMark, kMarkDone);
+}
+
+TEST_F(ResultRows, CellsAreReadWhileAnotherThreadAddsAndChangesRows) {
+  constexpr std::size_t kRows = 3000;
+  auto name = [](std::size_t i) { return "v" + std::to_string(i); };
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (std::size_t i = 0; i < kRows; ++i) {
+      std::vector<BYTE> data = sz(name(i));
+      list_.addRow(false, kBase, name(i), data, REG_SZ, DataRecord{REG_SZ, data}, kMarkNone);
+      // An earlier row is replaced by a changed copy while it may be read.
+      if (i > 0) list_.update(i - 1, [](ResultRow& row) { row.statusMark = kMarkDone; });
+    }
+    done = true;
+  });
+  std::size_t reads = 0, mismatches = 0;
+  while (!done || reads == 0) {
+    const std::size_t count = list_.size();
+    for (std::size_t i = count > 50 ? count - 50 : 0; i < count; ++i) {
+      CellView value = list_.cell(i, kColumnValue);
+      CellView data = list_.cell(i, kColumnData);
+      ++reads;
+      if (!value || value.text != name(i) || data.text != name(i) || data.dataType != REG_SZ ||
+          std::vector<BYTE>(data.data.begin(), data.data.end()) != sz(name(i)))
+        ++mismatches;
+    }
+  }
+  writer.join();
+  EXPECT_GT(reads, 0u);
+  EXPECT_EQ(mismatches, 0u);
+  ASSERT_EQ(list_.size(), kRows);
+  // A view keeps the row it read, whatever the list does afterwards.
+  CellView kept = list_.cell(0, kColumnValue);
+  list_.clear();
+  EXPECT_EQ(kept.text, "v0");
+  EXPECT_FALSE(list_.cell(0, kColumnValue));
+}
+
 TEST_F(ResultRows, ARegistryItemIsAddedOnce) {
   putSz(kBase, "v", "data");
   putSz(kBase, "", "default");
@@ -87,7 +157,7 @@ TEST_F(ResultRows, ApplyWritesTheRowThroughTheGateAndUpdateReadsItBack) {
   list_.select(1, true);
 
   // A key row is passed over.
-  scripted_->answerConfirmations({kAnswerReject});
+  scripted_->answerConfirmations({kReject});
   runRowCommand(list_, RowCommand::Apply, {});
   EXPECT_EQ(readText(kBase, "v"), "old");
   runRowCommand(list_, RowCommand::Apply, {});

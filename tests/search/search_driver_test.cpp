@@ -38,7 +38,7 @@ class Driver : public SearchTest {
     hooked_->setDefaultAnswer(IDNO);
     driver_ = std::make_unique<SearchDriver>(results_);
     driver_->setStartPath(std::string(kBase));
-    driver_->setStatusSink([this](int part, std::string_view text) {
+    driver_->controls().setStatusSink([this](int part, std::string_view text) {
       StatusSink extra;
       {
         std::lock_guard lock(mutex_);
@@ -47,7 +47,7 @@ class Driver : public SearchTest {
       }
       if (extra) extra(part, text);
     });
-    driver_->setControlsListener([this](const SearchControls& controls) {
+    driver_->controls().setListener([this](const SearchControls& controls) {
       std::function<void(const SearchControls&)> extra;
       {
         std::lock_guard lock(mutex_);
@@ -130,8 +130,8 @@ TEST_F(Driver, ResumeTakesTheEditedFindText) {
   driver_->setParameters(parameters(kModeFind, "old"));
   driver_->pressGo();
   ASSERT_TRUE(paused.wait());
-  EXPECT_TRUE(driver_->paused());
-  EXPECT_TRUE(driver_->controls().parametersEnabled);
+  EXPECT_TRUE(driver_->controls().isPaused());
+  EXPECT_TRUE(driver_->controls().state().parametersEnabled);
   driver_->setParameters(parameters(kModeFind, "new"));
   driver_->pressPause();
   waitIdle();
@@ -155,7 +155,7 @@ TEST_F(Driver, APauseThatComesAsTheSearchEndsIsNotCarriedIntoTheNext) {
     EXPECT_TRUE(handled.wait());
   };
   run(kModeFind, "v");
-  EXPECT_FALSE(driver_->paused());
+  EXPECT_FALSE(driver_->controls().isPaused());
 
   // The next search is not left waiting at its first pause point.
   Latch ready;
@@ -257,7 +257,7 @@ TEST_F(Driver, TheTopOfTheRegistryWithoutTheRootsThatAreViews) {
                                           "HKEY_CURRENT_CONFIG"}));
 
   // An export walks every root.
-  SearchContext exportJob(kJobExport);
+  SearchContext exportJob(JobKind::Export);
   std::set<std::string> exported;
   exportJob.foundItem = [&](const SearchItem& item, SearchContext&) {
     if (!item.isKey && item.name == "marker") exported.insert(std::string(item.keyPath));

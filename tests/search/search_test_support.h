@@ -49,6 +49,11 @@ inline std::string trimmed(const std::vector<BYTE>& data) {
   return text;
 }
 
+// The dialogs' result numbers, as scripted answers hand them back.
+inline constexpr int kAccept = dialogResult(ConfirmationAnswer::Accept);
+inline constexpr int kReject = dialogResult(ConfirmationAnswer::Reject);
+inline constexpr int kCancel = dialogResult(ConfirmationAnswer::Cancel);
+
 inline SearchParameters parameters(int mode, std::string find, std::string replacement = {}) {
   SearchParameters p;
   p.mode = mode;

@@ -26,7 +26,7 @@ class WriteGate : public SearchTest {
  protected:
   // A Modify run over the test key; returns the context for its abort byte.
   std::unique_ptr<SearchContext> modify(std::string find, std::string replacement) {
-    auto context = std::make_unique<SearchContext>(kJobSearch);
+    auto context = std::make_unique<SearchContext>(JobKind::Search);
     context->results = results_;
     readParameters(parameters(kModeModify, std::move(find), std::move(replacement)), *context, nullptr);
     walkRegistry(*context, std::string(kBase));
@@ -56,7 +56,7 @@ TEST_F(WriteGate, ARememberedAcceptCoversLaterChangesOfTheSameKindAndOperation) 
   putSz(kBase, "k2a", "-");  // renamed: another operation, asked about
   putSz(kBase, "k3", "ya");
   putSz(kBase, "k4", "za");
-  scripted_->answerConfirmations({kAnswerAccept + kAnswerDoNotShow});
+  scripted_->answerConfirmations({dialogResult(ConfirmationAnswer::Accept, true)});
   modify("a", "b");
   EXPECT_EQ(captions(*scripted_), (std::vector<std::string>{"Overwrite Value and Data", "Create Value and Data"}));
   EXPECT_EQ(values(kBase), (Values{{"k1", "xb"}, {"k2b", "-"}, {"k3", "yb"}, {"k4", "zb"}}));
@@ -66,7 +66,7 @@ TEST_F(WriteGate, ARememberedCancelAbortsEveryLaterChange) {
   putSz(kBase, "a", "0");
   putSz(kBase, "b", "0");
   ChangeClass change;
-  scripted_->answerConfirmations({kAnswerCancel + kAnswerDoNotShow});
+  scripted_->answerConfirmations({dialogResult(ConfirmationAnswer::Cancel, true)});
   EXPECT_FALSE(write(change, "a", sz("1")));
   EXPECT_TRUE(change.abort);
   change.abort = false;
@@ -79,7 +79,7 @@ TEST_F(WriteGate, ARememberedCancelAbortsEveryLaterChange) {
   makeKey(kBase + std::string("\\Sub"));
   putSz(kBase + std::string("\\Sub"), "s", "0");
   scripted_->clear();
-  scripted_->answerConfirmations({kAnswerCancel + kAnswerDoNotShow});
+  scripted_->answerConfirmations({dialogResult(ConfirmationAnswer::Cancel, true)});
   auto context = modify("0", "9");
   EXPECT_TRUE(context->aborted());
   EXPECT_EQ(scripted_->confirmations().size(), 1u);
@@ -91,14 +91,39 @@ TEST_F(WriteGate, ARememberedCancelAbortsEveryLaterChange) {
 
 TEST_F(WriteGate, TheTemplateIsCopiedWhenTheRecordIsMade) {
   putSz(kBase, "v", "0");
-  SearchContext context(kJobSearch);
-  changeOptions([](SearchOptions& o) { o.confirmationTemplate[kChangeValue][kOpOverwrite] = {1, kAnswerReject}; });
+  SearchContext context(JobKind::Search);
+  changeOptions([](SearchOptions& o) {
+    o.confirmationTemplate[kChangeValue][kOpOverwrite] = {1, ConfirmationAnswer::Reject};
+  });
   ChangeClass later;
 
   EXPECT_TRUE(write(context.change, "v", sz("1")));
   EXPECT_EQ(scripted_->confirmations().size(), 1u);
   EXPECT_FALSE(write(later, "v", sz("2")));
   EXPECT_EQ(scripted_->confirmations().size(), 1u);
+  EXPECT_EQ(readText(kBase, "v"), "1");
+}
+
+TEST_F(WriteGate, AConfirmationThatCouldNotBeShownAsksInABoxAndAnUnknownAnswerWritesNothing) {
+  putSz(kBase, "v", "0");
+  ChangeClass change;
+  // Not shown: the plain box decides, Yes writes and Cancel ends the batch.
+  const int notShown = dialogResult(ConfirmationAnswer::NotShown);
+  scripted_->answerConfirmations({notShown, notShown});
+  scripted_->answer({IDYES, IDCANCEL});
+  EXPECT_TRUE(write(change, "v", sz("1")));
+  EXPECT_FALSE(change.abort);
+  EXPECT_FALSE(write(change, "v", sz("2")));
+  EXPECT_TRUE(change.abort);
+  const std::string asked = "Overwrite Value and Data: Allow Replace? (Not Recommended)";
+  EXPECT_EQ(scripted_->boxLines(), (std::vector<std::string>{asked, asked}));
+  // A number no answer has is kept as it came, and refused.
+  scripted_->clear();
+  scripted_->answerConfirmations({IDOK});
+  ChangeClass another;
+  EXPECT_FALSE(write(another, "v", sz("3")));
+  EXPECT_FALSE(another.abort);
+  EXPECT_EQ(scripted_->boxLines(), std::vector<std::string>{"User only for Developer: Unknown Return from Dialog"});
   EXPECT_EQ(readText(kBase, "v"), "1");
 }
 

@@ -25,10 +25,8 @@ namespace talmoor::verify {
 namespace {
 
 using namespace search::searchtest;
-using search::kAnswerAccept;
-using search::kAnswerCancel;
-using search::kAnswerDoNotShow;
-using search::kAnswerReject;
+using search::ConfirmationAnswer;
+using search::dialogResult;
 using verifytest::CurrentFiles;
 using verifytest::describe;
 using verifytest::Drives;
@@ -36,9 +34,9 @@ using verifytest::makeRule;
 using Texts = std::vector<std::string>;
 
 MissingReferenceReply accept(std::string replacement, bool remember = true) {
-  return MissingReferenceReply{kAnswerAccept, remember, std::move(replacement)};
+  return MissingReferenceReply{kAccept, remember, std::move(replacement)};
 }
-MissingReferenceReply reject(bool remember = false) { return MissingReferenceReply{kAnswerReject, remember, {}}; }
+MissingReferenceReply reject(bool remember = false) { return MissingReferenceReply{kReject, remember, {}}; }
 // A REG_MULTI_SZ's bytes.
 std::vector<BYTE> multi(std::initializer_list<std::string> strings) {
   std::string joined;
@@ -75,7 +73,7 @@ class VerificationTest : public search::searchtest::SearchTest {
   Texts verifyRun() {
     search::SearchParameters parameters;
     parameters.mode = search::kModeVerify;
-    search::SearchContext context(search::kJobSearch);
+    search::SearchContext context(search::JobKind::Search);
     context.results = std::make_shared<search::ResultList>();
     search::readParameters(parameters, context, nullptr);
     search::walkRegistry(context, std::string(kBase));
@@ -176,7 +174,7 @@ TEST_F(VerificationTest, AReplacementRefusedAtTheGateLeavesTheRegistryAlone) {
   putSz(key("A"), "Lib", "C:\\Old\\a.dll");
   files_.file("D:\\a.dll");
   answer({accept("D:\\a.dll")});
-  scripted_->answerConfirmations({kAnswerReject});
+  scripted_->answerConfirmations({kReject});
   EXPECT_EQ(verifyRun(), Texts{"A|Lib|D:\\a.dll|0"});
   EXPECT_EQ(readText(key("A"), "Lib"), "C:\\Old\\a.dll");
   ASSERT_EQ(scripted_->confirmations().size(), 1u);
@@ -219,7 +217,7 @@ TEST_F(VerificationTest, AFolderSharedWithAnEarlierAnswerIsOfferedAsAPattern) {
 TEST_F(VerificationTest, APatternRuleThatIsNotAutomaticProposesItsReplacement) {
   putEach("Lib", {"C:\\Old\\App\\a.dll", "C:\\Old\\App\\b.dll"});
   // Accepted without a replacement of the user's own: the rule's proposal.
-  answer({accept("D:\\App\\a.dll", false), MissingReferenceReply{kAnswerAccept, false, std::nullopt}});
+  answer({accept("D:\\App\\a.dll", false), MissingReferenceReply{kAccept, false, std::nullopt}});
   patternAnswer_ = IDYES;
   EXPECT_EQ(verifyRun(), (Texts{"A|Lib|D:\\App\\a.dll|4", "B|Lib|D:\\App\\b.dll|4"}));
   EXPECT_EQ(asked(), (Texts{"C:\\Old\\App\\a.dll", "C:\\Old\\App\\b.dll"}));
@@ -263,7 +261,7 @@ TEST_F(VerificationTest, AnUnquotedReferenceGainsNoBlank) {
 
 TEST_F(VerificationTest, RejectForEveryLaterQuestionAppliesToTheRestOfTheRun) {
   putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Elsewhere\\b.dll", "D:\\Gone\\c.dll"});
-  answer({MissingReferenceReply{kAnswerReject + kAnswerDoNotShow, false, std::nullopt}});
+  answer({MissingReferenceReply{dialogResult(ConfirmationAnswer::Reject, true), false, std::nullopt}});
   EXPECT_EQ(verifyRun(), (Texts{"A|Lib|C:\\Gone\\a.dll|0", "B|Lib|C:\\Elsewhere\\b.dll|0",
                                 "C|Lib|D:\\Gone\\c.dll|0"}));
   EXPECT_EQ(asked(), Texts{"C:\\Gone\\a.dll"});
@@ -273,10 +271,26 @@ TEST_F(VerificationTest, RejectForEveryLaterQuestionAppliesToTheRestOfTheRun) {
   EXPECT_EQ(asked().size(), 4u);
 }
 
+TEST_F(VerificationTest, WhatTheRunRemembersOutlastsAResume) {
+  putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Gone\\b.dll"});
+  answer({MissingReferenceReply{dialogResult(ConfirmationAnswer::Reject, true), false, std::nullopt}});
+  search::SearchParameters parameters;
+  parameters.mode = search::kModeVerify;
+  search::SearchContext context(search::JobKind::Search);
+  context.results = std::make_shared<search::ResultList>();
+  search::readParameters(parameters, context, nullptr);
+  search::walkRegistry(context, key("A"));
+  // Resume reads the window into the context again before the walk goes on.
+  search::readParameters(parameters, context, nullptr);
+  search::walkRegistry(context, key("B"));
+  EXPECT_EQ(asked(), Texts{"C:\\Gone\\a.dll"});
+  EXPECT_EQ(context.results->size(), 2u);
+}
+
 TEST_F(VerificationTest, AcceptCannotStandForLaterQuestions) {
   files_.file("D:\\a.dll");
   putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Elsewhere\\b.dll"});
-  answer({MissingReferenceReply{kAnswerAccept + kAnswerDoNotShow, false, "D:\\a.dll"}});
+  answer({MissingReferenceReply{dialogResult(ConfirmationAnswer::Accept, true), false, "D:\\a.dll"}});
   verifyRun();
   EXPECT_EQ(asked(), (Texts{"C:\\Gone\\a.dll", "C:\\Elsewhere\\b.dll"}));
   EXPECT_EQ(readEach("Lib", 'B'), (Texts{"D:\\a.dll", "C:\\Elsewhere\\b.dll"}));
@@ -286,7 +300,7 @@ TEST_F(VerificationTest, CancelEndsTheRunAndTakesBackOnlyTheRuleMadeForTheQuesti
   // The user's own rule for a.dll, not automatic: it is asked about.
   ruleBase().insert(makeRule("C:\\Gone\\a.dll", "D:\\a.dll"));
   putEach("Lib", {"C:\\Gone\\a.dll", "C:\\Gone\\zzz\\b.dll"});
-  answer({MissingReferenceReply{kAnswerCancel, true, std::nullopt}});
+  answer({MissingReferenceReply{kCancel, true, std::nullopt}});
   verifyRun();
   EXPECT_EQ(asked(), Texts{"C:\\Gone\\a.dll"});
   EXPECT_EQ(ruleBase().size(), 1u);
@@ -295,7 +309,7 @@ TEST_F(VerificationTest, CancelEndsTheRunAndTakesBackOnlyTheRuleMadeForTheQuesti
 
   // A rule made for the reference goes.
   ruleBase().clear();
-  answer({MissingReferenceReply{kAnswerCancel + kAnswerDoNotShow, true, std::nullopt}});
+  answer({MissingReferenceReply{dialogResult(ConfirmationAnswer::Cancel, true), true, std::nullopt}});
   verifyRun();
   EXPECT_EQ(asked().size(), 2u);
   EXPECT_EQ(ruleBase().size(), 0u);
@@ -417,7 +431,7 @@ class RepairTest : public VerificationTest {
   std::optional<std::string> repair(const std::string& text) {
     return repairReferences(text, context_, state_, files_.view());
   }
-  search::SearchContext context_{search::kJobSearch};
+  search::SearchContext context_{search::JobKind::Search};
   RuleBase rules_;
   VerificationState state_;
 };

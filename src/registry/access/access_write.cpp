@@ -11,8 +11,8 @@ namespace talmoor::registry {
 
 namespace {
 
-int askGate(const WriteCheck& check, WriteRequest& request) {
-  return check ? check(request) : kWriteProceed;
+WriteVerdict askGate(const WriteCheck& check, WriteRequest& request) {
+  return check ? check(request) : WriteVerdict::Proceed;
 }
 
 // The result of a tree deletion whose handler asked to stop.
@@ -59,9 +59,9 @@ bool createKey(std::string_view machine, HKEY host, std::string_view pathText, s
     openedHost.reset(host);
   }
   WriteRequest request{subkeyExists(host, name) ? kWriteOverwrite : kWriteCreate, pathText, true, machine, host, 0, &name, nullptr, 0};
-  int verdict = askGate(check, request);
-  if (verdict == kWriteSkipFailed) return false;
-  if (verdict == kWriteSkipSucceeded) return true;
+  WriteVerdict verdict = askGate(check, request);
+  if (verdict == WriteVerdict::SkipFailed) return false;
+  if (verdict == WriteVerdict::SkipSucceeded) return true;
   HKEY created = 0;
   LONG rc = RegCreateKeyExCountedA(host, name, nullptr, 0, access, nullptr, &created, nullptr);
   if (rc != ERROR_SUCCESS) {
@@ -163,7 +163,7 @@ bool deleteKey(std::string_view machine, HKEY parent, std::string_view path, con
   // that would be refused.
   if (checkTreeDeletable(machine, parent, name, treeReport) != ERROR_SUCCESS) return false;
   WriteRequest request{kWriteDelete, path, true, machine, parent, 0, &name, nullptr, 0};
-  if (askGate(check, request) != kWriteProceed) return false;
+  if (askGate(check, request) != WriteVerdict::Proceed) return false;
   return deleteSubtree(machine, parent, name, treeReport, nullptr, 0) == ERROR_SUCCESS;
 }
 
@@ -191,7 +191,7 @@ bool deleteValue(std::string_view machine, HKEY parent, std::optional<std::strin
   }
   std::string name(valueName);
   WriteRequest request{kWriteDelete, subkeyPath.value_or(report.reportName), false, machine, key, 0, &name, nullptr, 0};
-  if (askGate(check, request) != kWriteProceed) return false;
+  if (askGate(check, request) != WriteVerdict::Proceed) return false;
   LONG rc = RegDeleteValueCountedA(key, name);
   if (rc != ERROR_SUCCESS) {
     reportError(report.handler, rc, report.reportName, name, "Deleting Value", report.caller, kVerbosityBox,
@@ -276,9 +276,9 @@ bool setValue(std::string_view machine, HKEY parent, std::optional<std::string_v
                        &name,
                        &data,
                        type};
-  int verdict = askGate(check, request);
-  if (verdict == kWriteSkipFailed) return false;
-  if (verdict == kWriteSkipSucceeded) return true;
+  WriteVerdict verdict = askGate(check, request);
+  if (verdict == WriteVerdict::SkipFailed) return false;
+  if (verdict == WriteVerdict::SkipSucceeded) return true;
   LONG rc = RegSetValueExCountedA(key, name, type, data.data(), static_cast<DWORD>(data.size()));
   if (rc != ERROR_SUCCESS) {
     reportError(report.handler, rc, report.reportName, name, "Setting Value", report.caller, kVerbosityBox,
@@ -307,7 +307,7 @@ bool renameValue(HKEY key, std::string_view oldName, std::string& newName, const
                   kVerbosityBox, report.owner))
     return false;
   WriteRequest request{kWriteRename, report.reportName, false, "", key, 0, &newName, &data, type};
-  if (askGate(check, request) != kWriteProceed) return false;
+  if (askGate(check, request) != WriteVerdict::Proceed) return false;
   if (rc != ERROR_SUCCESS) {
     messageBox("Warning : Unable to rename Value because an error occured accessing the Value", "Sorry");
     return false;

@@ -28,11 +28,13 @@ struct WriteRequest {
   DWORD type = 0;
 };
 
-// The gate's answer.
-inline constexpr int kWriteSkipFailed = 0;      // do not write; the operation fails
-inline constexpr int kWriteSkipSucceeded = -1;  // do not write; the operation counts as done
-inline constexpr int kWriteProceed = 1;
+// The gate's answer, numbered as the gate has always answered.
+enum class WriteVerdict : int {
+  SkipFailed = 0,      // do not write; the operation fails
+  Proceed = 1,         // write
+  SkipSucceeded = -1,  // do not write; the item already holds what would be written
+};
 
-using WriteCheck = std::function<int(WriteRequest&)>;
+using WriteCheck = std::function<WriteVerdict(WriteRequest&)>;
 
 }  // namespace talmoor::registry

@@ -35,10 +35,10 @@ bool hasFullPath(const registry::RegistryEntry& entry);
 // record must outlive the returned function.
 registry::WriteCheck writeGate(ChangeClass& change, WindowRef owner = 0);
 
-// The gate itself: 1 perform the write, 0 skip it (-1: skip, but the item
-// already holds what would be written). Without a change record the write is
-// refused with a box.
-int writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef owner = 0);
+// The gate itself: whether to write (or to skip because the item already
+// holds what would be written). Without a change record the write is refused
+// with a box.
+registry::WriteVerdict writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef owner = 0);
 
 // Completes the record and derives the operation; false refuses the change.
 bool prepareChange(ChangeClass& change, bool isKey, int action, std::string& name, std::string& path,

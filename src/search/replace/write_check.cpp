@@ -22,6 +22,7 @@ using registry::kParentPath;
 using registry::kValueName;
 using registry::RegistryBuffer;
 using registry::RegistryEntry;
+using registry::WriteVerdict;
 
 namespace {
 
@@ -62,8 +63,7 @@ bool askAbortBatch() {
              "Current change Aborted, abort Furthur changes?", BoxButtons::YesNo, BoxIcon::Exclamation) == IDYES;
 }
 
-// Step 4 of the preparation: an operation the writer gave must come with the
-// parts it needs.
+// An operation the writer gave must come with the parts it needs.
 bool presetOperationComplete(const ChangeClass& change, bool isKey) {
   const RegistryEntry& o = change.original.location;
   const RegistryEntry& m = change.modified.location;
@@ -91,72 +91,85 @@ std::string displayData(const RegistryBuffer& buffer) {
   return fmt::format("{} ... ({} bytes in all)", registry::formatData(type, start, context), buffer.data.size());
 }
 
-}  // namespace
+// The steps of preparing a change, in the order they run. Each completes
+// the record a little further; the order matters, as later steps read what
+// earlier ones filled in.
 
-bool prepareChange(ChangeClass& change, bool isKey, int action, std::string& name, std::string& path,
-                   const std::vector<BYTE>* data) {
+// Paths one side lacks come from the other side, or from the writer's path.
+void borrowPaths(ChangeClass& change, int action, const std::string& path) {
   RegistryEntry& o = change.original.location;
   RegistryEntry& m = change.modified.location;
-  const bool presetOperation = change.operation != kOpDefault;
+  // A created item has no original to complete.
+  if (action == registry::kWriteCreate) return;
+  if (hasFullPath(m) && !hasFullPath(o)) takeFullPath(o, m);
+  if (!path.empty() && o.valueName() && !hasFullPath(o)) o.setComponent(kFullKeyPath, path);
+}
 
-  // 1. Paths one side lacks come from the other, or from the writer.
-  if (action != registry::kWriteCreate) {
-    if (hasFullPath(m) && !hasFullPath(o)) takeFullPath(o, m);
-    if (!path.empty() && o.valueName() && !hasFullPath(o)) o.setComponent(kFullKeyPath, path);
+// Where the change goes, unless it only deletes: the destination's path and
+// name; the writer's name and path are brought in line with it.
+void placeDestination(ChangeClass& change, bool isKey, std::string& name, std::string& path) {
+  RegistryEntry& o = change.original.location;
+  RegistryEntry& m = change.modified.location;
+  if (change.operation & kOpDelete) return;
+  if (!hasFullPath(m)) {
+    if (hasFullPath(o)) takeFullPath(m, o);
+    else if (!path.empty()) m.setComponent(isKey ? kParentPath : kFullKeyPath, path);
   }
-  // 2. Where the change goes.
-  if (!(change.operation & kOpDelete)) {
-    if (!hasFullPath(m)) {
-      if (hasFullPath(o)) takeFullPath(m, o);
-      else if (!path.empty()) m.setComponent(isKey ? kParentPath : kFullKeyPath, path);
-    }
-    if (isKey) {
-      if (!name.empty()) m.setComponent(kKeyName, name);
-      path = m.componentText(kParentPath);
-    } else if (!m.valueName()) {
-      m.setComponent(kValueName, name);
-    }
+  if (isKey) {
+    if (!name.empty()) m.setComponent(kKeyName, name);
+    path = m.componentText(kParentPath);
+  } else if (!m.valueName()) {
+    m.setComponent(kValueName, name);
   }
-  // 3. The writer's data and the original's name.
-  if (!isKey) {
-    if (data && !change.modified.hasData) change.modified.setData(*data);
-    bool fillName = action == registry::kWriteCreate ? (change.operation & kSourceBits) != 0 : true;
-    if (fillName && !o.valueName()) o.setComponent(kValueName, name);
+}
+
+// A value's data from the writer, and the original's name: a created value
+// has an original name only when the operation reads a source.
+void takeWritersValue(ChangeClass& change, int action, const std::string& name, const std::vector<BYTE>* data) {
+  RegistryEntry& o = change.original.location;
+  if (data && !change.modified.hasData) change.modified.setData(*data);
+  bool fillName = action == registry::kWriteCreate ? (change.operation & kSourceBits) != 0 : true;
+  if (fillName && !o.valueName()) o.setComponent(kValueName, name);
+}
+
+DWORD operationOfAction(int action) {
+  switch (action) {
+    case registry::kWriteDelete: return kOpDelete;
+    case registry::kWriteCreate: return kOpCreate;
+    case registry::kWriteRename: return kOpRename;
+    default: return kOpOverwrite;
   }
-  // 4. An operation given by the writer must be complete.
-  if (presetOperation && !presetOperationComplete(change, isKey)) return false;
-  // 5.
-  change.kind = isKey ? kChangeKey : kChangeValue;
-  // 6. The operation, from the action and from what exists.
+}
+
+// What the registry holds decides the rest of the operation: a destination
+// that does not exist yet is created, an existing value is overwritten. The
+// result says whether the source the change needs is missing.
+bool settleOperationWithRegistry(ChangeClass& change) {
+  RegistryEntry& o = change.original.location;
+  RegistryEntry& m = change.modified.location;
   bool sourceMissing = false;
-  if (!presetOperation) {
-    switch (action) {
-      case registry::kWriteDelete: change.operation = kOpDelete; break;
-      case registry::kWriteCreate: change.operation = kOpCreate; break;
-      case registry::kWriteRename: change.operation = kOpRename; break;
-      default: change.operation = kOpOverwrite; break;
-    }
-  }
-  const bool valueChange = o.valueName() || m.valueName();
   if (hasFullPath(o) && !(change.operation & kOpCreate) && !locationExists(o, true)) sourceMissing = true;
   if (hasFullPath(o) && !o.keyExists()) sourceMissing = true;
   if (hasFullPath(m) && !(change.operation & kOpDelete)) {
     if (!m.keyExists()) change.operation |= kOpCreate;
     else if (m.valueName()) change.operation |= m.valueExists() ? kOpOverwrite : kOpCreate;
   }
-  if (valueChange) {
+  if (o.valueName() || m.valueName()) {
     if (!(change.operation & kOpCreate) && o.valueName() && hasFullPath(o) && !o.valueExists()) sourceMissing = true;
     if (hasFullPath(m) && m.valueName() && !(change.operation & kOpDelete) && !m.valueExists())
       change.operation |= kOpCreate;
+    // The original's data is kept only to show what changes.
     if (!(change.original.hasData && change.modified.hasData && change.original.data != change.modified.data))
       change.original.clearData();
   }
-  // 7.
-  if (sourceMissing) {
-    if (change.operation != kOpDefault && askAbortBatch()) change.abort = true;
-    return false;
-  }
-  // 8. The parts each operation needs.
+  return sourceMissing;
+}
+
+// Each operation needs its side complete and fills the other side from it;
+// false when a required part is missing.
+bool completeRequiredParts(ChangeClass& change, bool isKey) {
+  RegistryEntry& o = change.original.location;
+  RegistryEntry& m = change.modified.location;
   if (change.has(kOpCopy) || (change.operation & kOpDelete) || change.has(kOpMove)) {
     if (!hasFullPath(o) || (!isKey && !o.valueName())) return false;
     if (!hasFullPath(m)) takeFullPath(m, o);
@@ -167,20 +180,30 @@ bool prepareChange(ChangeClass& change, bool isKey, int action, std::string& nam
     if (!hasFullPath(o)) takeFullPath(o, m);
     if (!isKey && !o.valueName()) o.setComponent(kValueName, *m.valueName());
   }
-  // 9. Data the writer did not give is read from the registry.
-  if (!isKey) {
-    if (!change.original.hasData && hasFullPath(o) && o.valueName() && o.valueExists() &&
-        !readInto(change.original))
-      return false;
-    bool movesData = change.has(kOpCopy) || change.has(kOpMove) || change.has(kOpRename);
-    if (movesData && hasFullPath(m) && m.valueName() && m.valueExists() && !readInto(change.modified)) return false;
-    // 10. The source's data is what a copy or move writes.
-    if (change.has(kOpCopy) || change.has(kOpMove)) {
-      std::swap(change.original.data, change.modified.data);
-      std::swap(change.original.hasData, change.modified.hasData);
-    }
+  return true;
+}
+
+// A value's data the writer did not give is read from the registry, and a
+// copy or move writes the source's data; false when a read fails.
+bool gatherValueData(ChangeClass& change) {
+  RegistryEntry& o = change.original.location;
+  RegistryEntry& m = change.modified.location;
+  if (!change.original.hasData && hasFullPath(o) && o.valueName() && o.valueExists() && !readInto(change.original))
+    return false;
+  bool movesData = change.has(kOpCopy) || change.has(kOpMove) || change.has(kOpRename);
+  if (movesData && hasFullPath(m) && m.valueName() && m.valueExists() && !readInto(change.modified)) return false;
+  if (change.has(kOpCopy) || change.has(kOpMove)) {
+    std::swap(change.original.data, change.modified.data);
+    std::swap(change.original.hasData, change.modified.hasData);
   }
-  // 11. Parts equal on both sides are shown once.
+  return true;
+}
+
+// Parts equal on both sides are shown once: dropped from the side that
+// exists in the registry (the modified one when it does, else the original).
+void dropSharedParts(ChangeClass& change, bool isKey) {
+  RegistryEntry& o = change.original.location;
+  RegistryEntry& m = change.modified.location;
   RegistryEntry& reduced = locationExists(m, !isKey) ? m : o;
   bool samePath = hasFullPath(o) && hasFullPath(m) && o.componentText(kFullKeyPath) == m.componentText(kFullKeyPath);
   bool sameValue = sameText(o.valueName(), m.valueName());
@@ -190,7 +213,12 @@ bool prepareChange(ChangeClass& change, bool isKey, int action, std::string& nam
     if (valueName) reduced.setComponent(kValueName, *valueName);
   }
   if (sameValue) reduced.clearComponent(kValueName);
-  // 12. The finer operation bits.
+}
+
+// The finer bits: the item moves to another key, or is renamed.
+void addPathAndNameBits(ChangeClass& change, bool isKey) {
+  RegistryEntry& o = change.original.location;
+  RegistryEntry& m = change.modified.location;
   if (hasFullPath(o) && hasFullPath(m) && o.componentText(kParentPath) != m.componentText(kParentPath))
     change.operation |= kOpChangePath;
   bool namesDiffer = isKey ? (o.keyName() && m.keyName() && *o.keyName() != *m.keyName())
@@ -198,6 +226,29 @@ bool prepareChange(ChangeClass& change, bool isKey, int action, std::string& nam
   if (namesDiffer) change.operation |= kOpRenameValue;
   if (change.original.hasData && change.modified.hasData && change.original.data == change.modified.data)
     change.original.clearData();
+}
+
+}  // namespace
+
+bool prepareChange(ChangeClass& change, bool isKey, int action, std::string& name, std::string& path,
+                   const std::vector<BYTE>* data) {
+  const bool presetOperation = change.operation != kOpDefault;
+  borrowPaths(change, action, path);
+  placeDestination(change, isKey, name, path);
+  if (!isKey) takeWritersValue(change, action, name, data);
+  // An operation given by the writer must come with the parts it needs.
+  if (presetOperation && !presetOperationComplete(change, isKey)) return false;
+  change.kind = isKey ? kChangeKey : kChangeValue;
+  if (!presetOperation) change.operation = operationOfAction(action);
+  if (settleOperationWithRegistry(change)) {
+    // A batch whose source has gone is probably working on stale rows.
+    if (change.operation != kOpDefault && askAbortBatch()) change.abort = true;
+    return false;
+  }
+  if (!completeRequiredParts(change, isKey)) return false;
+  if (!isKey && !gatherValueData(change)) return false;
+  dropSharedParts(change, isKey);
+  addPathAndNameBits(change, isKey);
   return true;
 }
 
@@ -239,106 +290,134 @@ void showConfirmation(ConfirmationSlot& slot, WindowRef owner, ChangeClass& chan
   }
   if (reply.modifiedName != request.modifiedName || modifiedName)
     m.setComponent(isKey ? kKeyName : kValueName, reply.modifiedName);
-  int answer = reply.answer;
-  if (answer >= kAnswerDoNotShow) {
-    answer -= kAnswerDoNotShow;
-    slot.suppressed = 1;
-  }
-  slot.answer = answer;
+  DialogResult result = decodeDialogResult(reply.answer);
+  if (result.doNotShowAgain) slot.suppressed = 1;
+  slot.answer = result.answer;
 }
 
-int writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef owner) {
+namespace {
+
+// The steps of the gate after the preparation, in the order they run.
+
+// The name being written must be one of the record's: a writer that names a
+// third value has a record that does not describe its write.
+bool nameIsTheRecords(const ChangeClass& change, const registry::WriteRequest& request, const std::string& name) {
+  const RegistryEntry& o = change.original.location;
+  const RegistryEntry& m = change.modified.location;
+  if (request.isKey || !o.valueName() || !request.name || platform::equalsIgnoringAsciiCase(name, *o.valueName()) ||
+      !m.valueName() || platform::equalsIgnoringAsciiCase(*m.valueName(), name))
+    return true;
+  messageBox(
+      "Warning : Neither Name Matches the Name Supplied by the Action Function, this suggest one or more of the "
+      "Names in the Change Class are incorrect!",
+      "Sorry");
+  return false;
+}
+
+// "Overwrite Value and Data", "Delete Key", ...; a caption the writer gave
+// follows after " - ".
+void composeCaption(ChangeClass& change, bool isKey) {
+  std::string earlier = std::move(change.caption);
+  change.caption = operationWord(change.operation);
+  if (change.operation != kOpDefault) change.caption += " ";
+  change.caption += isKey ? "Key" : "Value and Data";
+  if (!earlier.empty()) change.caption += " - " + earlier;
+}
+
+// Compares what would be written with what the registry holds. True when
+// the item already is as asked; a conversion between ANSI and UTF-16 made
+// for the comparison is logged.
+bool registryAlreadyHoldsIt(ChangeClass& change, const registry::WriteRequest& request) {
+  const RegistryEntry& o = change.original.location;
+  const RegistryEntry& m = change.modified.location;
+  RegistryBuffer probe;
+  probe.location = hasFullPath(m) ? m : o;
+  std::optional<std::string> valueName = m.valueName() ? m.valueName() : o.valueName();
+  if (valueName) probe.location.setComponent(kValueName, *valueName);
+  // The data is lent to the probe, not copied: it may be very large.
+  const bool lent = change.modified.hasData;
+  if (lent) {
+    probe.data = std::move(change.modified.data);
+    probe.hasData = true;
+  }
+  probe.type =
+      change.modified.type != RegistryBuffer::kUnknownType ? change.modified.type : static_cast<int>(request.type);
+  probe.location.handler = [](const ErrorReport&) { return true; };
+  bool changed = probe.changed(request.isKey);
+  if (lent) change.modified.data = std::move(probe.data);
+  if (!changed) return true;
+  if (probe.implicitConversion) {
+    addErrorLogRow(ERROR_INVALID_DATA, probe.location.componentText(kFullKeyPath),
+                   "An implicit conversion between ASCII and Unicode data occured.", valueName.value_or(""),
+                   kVerbosityBox);
+    // A user who silenced errors would not hear of it: the changes are
+    // confirmed again.
+    if (errorBoxesSuppressed()) setConfirmationsOff(false);
+  }
+  return false;
+}
+
+// The writer writes the name and data the confirmation left: the new name
+// (or the original one) and the modified data.
+void handBackNameAndData(const ChangeClass& change, registry::WriteRequest& request) {
+  const RegistryEntry& o = change.original.location;
+  const RegistryEntry& m = change.modified.location;
+  if (request.name) {
+    const auto& modifiedName = request.isKey ? m.keyName() : m.valueName();
+    const auto& originalName = request.isKey ? o.keyName() : o.valueName();
+    if (modifiedName) *request.name = *modifiedName;
+    else if (originalName) *request.name = *originalName;
+  }
+  if (request.data && change.modified.hasData) *request.data = change.modified.data;
+}
+
+// What the slot's answer means for the write; Cancel ends the batch.
+WriteVerdict verdictOf(ConfirmationAnswer answer, ChangeClass& change) {
+  switch (answer) {
+    case ConfirmationAnswer::Accept: return WriteVerdict::Proceed;
+    case ConfirmationAnswer::Reject: return WriteVerdict::SkipFailed;
+    case ConfirmationAnswer::Cancel: change.abort = true; return WriteVerdict::SkipFailed;
+    case ConfirmationAnswer::NotShown: {
+      // Without the dialog a plain box asks.
+      int asked = messageBox("Allow Replace? (Not Recommended)", change.caption, BoxButtons::YesNoCancel);
+      if (asked == IDYES) return WriteVerdict::Proceed;
+      if (asked == IDCANCEL) change.abort = true;
+      return WriteVerdict::SkipFailed;
+    }
+    default:
+      messageBox("Unknown Return from Dialog", "User only for Developer");
+      return WriteVerdict::SkipFailed;
+  }
+}
+
+}  // namespace
+
+WriteVerdict writeCheck(registry::WriteRequest& request, ChangeClass* change, WindowRef owner) {
   if (!change) {
     messageBox("Warning, Change Class not provided through the lParam call to WriteCheck for Value Change.",
                "Sorry, Cannot go on");
-    return registry::kWriteSkipFailed;
+    return WriteVerdict::SkipFailed;
   }
   std::string name = request.name ? *request.name : std::string();
   std::string path(request.path);
   if (!prepareChange(*change, request.isKey, request.action, name, path, request.data))
-    return registry::kWriteSkipFailed;
-  RegistryEntry& o = change->original.location;
-  RegistryEntry& m = change->modified.location;
-
-  // 3. The name written must be one of the record's.
-  if (!request.isKey && o.valueName() && request.name && !platform::equalsIgnoringAsciiCase(name, *o.valueName()) &&
-      m.valueName() && !platform::equalsIgnoringAsciiCase(*m.valueName(), name)) {
-    messageBox(
-        "Warning : Neither Name Matches the Name Supplied by the Action Function, this suggest one or more of the "
-        "Names in the Change Class are incorrect!",
-        "Sorry");
-    return registry::kWriteSkipFailed;
+    return WriteVerdict::SkipFailed;
+  if (!nameIsTheRecords(*change, request, name)) return WriteVerdict::SkipFailed;
+  composeCaption(*change, request.isKey);
+  if (!(change->operation & kOpDelete) && registryAlreadyHoldsIt(*change, request)) {
+    change->caption.clear();
+    return WriteVerdict::SkipSucceeded;
   }
-  // 4. The caption.
-  std::string earlier = std::move(change->caption);
-  std::string word = operationWord(change->operation);
-  change->caption = word;
-  if (change->operation != kOpDefault) change->caption += " ";
-  change->caption += request.isKey ? "Key" : "Value and Data";
-  if (!earlier.empty()) change->caption += " - " + earlier;
-
-  // 5. Does the registry already hold what would be written?
-  if (!(change->operation & kOpDelete)) {
-    RegistryBuffer probe;
-    probe.location = hasFullPath(m) ? m : o;
-    std::optional<std::string> valueName = m.valueName() ? m.valueName() : o.valueName();
-    if (valueName) probe.location.setComponent(kValueName, *valueName);
-    // The data is lent to the probe, not copied: it may be very large.
-    const bool lent = change->modified.hasData;
-    if (lent) {
-      probe.data = std::move(change->modified.data);
-      probe.hasData = true;
-    }
-    probe.type = change->modified.type != RegistryBuffer::kUnknownType ? change->modified.type
-                                                                         : static_cast<int>(request.type);
-    probe.location.handler = [](const ErrorReport&) { return true; };
-    bool changed = probe.changed(request.isKey);
-    if (lent) change->modified.data = std::move(probe.data);
-    if (!changed) {
-      // 6. Nothing to write: the item already is as asked.
-      change->caption.clear();
-      return registry::kWriteSkipSucceeded;
-    }
-    // 7. A width conversion is worth knowing about.
-    if (probe.implicitConversion) {
-      addErrorLogRow(ERROR_INVALID_DATA, probe.location.componentText(kFullKeyPath),
-                     "An implicit conversion between ASCII and Unicode data occured.", valueName.value_or(""),
-                     kVerbosityBox);
-      if (errorBoxesSuppressed()) setConfirmationsOff(false);
-    }
-  }
-
-  // 8. Without confirmations the writer's name and data stand.
-  int result = registry::kWriteSkipFailed;
-  if (currentSearchOptions().confirmationsOff) {
-    result = registry::kWriteProceed;
-  } else {
-    // 9. The slot for this kind and operation decides.
+  WriteVerdict verdict = WriteVerdict::Proceed;
+  // Without confirmations the writer's name and data stand.
+  if (!currentSearchOptions().confirmationsOff) {
     ConfirmationSlot& slot = change->confirmations[change->kind][std::min<DWORD>(change->operation, kOpHighest)];
     showConfirmation(slot, owner, *change);
-    if (request.name) {
-      const auto& modifiedName = request.isKey ? m.keyName() : m.valueName();
-      const auto& originalName = request.isKey ? o.keyName() : o.valueName();
-      if (modifiedName) *request.name = *modifiedName;
-      else if (originalName) *request.name = *originalName;
-    }
-    if (request.data && change->modified.hasData) *request.data = change->modified.data;
-    switch (slot.answer) {
-      case kAnswerAccept: result = registry::kWriteProceed; break;
-      case kAnswerReject: break;
-      case kAnswerCancel: change->abort = true; break;
-      case kAnswerNotShown: {
-        int answer = messageBox("Allow Replace? (Not Recommended)", change->caption, BoxButtons::YesNoCancel);
-        if (answer == IDYES) result = registry::kWriteProceed;
-        else if (answer == IDCANCEL) change->abort = true;
-        break;
-      }
-      default: messageBox("Unknown Return from Dialog", "User only for Developer"); break;
-    }
+    handBackNameAndData(*change, request);
+    verdict = verdictOf(slot.answer, *change);
   }
-  // 10.
   change->caption.clear();
-  return result;
+  return verdict;
 }
 
 registry::WriteCheck writeGate(ChangeClass& change, WindowRef owner) {

@@ -1,6 +1,7 @@
 #include "search/results/result_list.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include <fmt/format.h>
@@ -70,8 +71,26 @@ void ResultList::setListener(Listener listener) {
   listener_ = std::move(listener);
 }
 
-void ResultList::notify(ResultListChange change) {
-  if (listener_) listener_(change);
+void ResultList::queueNotice(ResultListChange::Kind kind, int row) { notices_.push_back({kind, row}); }
+
+void ResultList::countChanged() { count_.store(rows_.size(), std::memory_order_release); }
+
+void ResultList::deliverNotices() {
+  std::unique_lock lock(mutex_);
+  // One thread tells at a time, so that notices keep the order of the
+  // changes; a listener that changes the list finds its own notice told
+  // after it returns.
+  if (delivering_) return;
+  delivering_ = true;
+  while (!notices_.empty()) {
+    ResultListChange change = notices_.front();
+    notices_.pop_front();
+    Listener listener = listener_;
+    lock.unlock();
+    if (listener) listener(change);
+    lock.lock();
+  }
+  delivering_ = false;
 }
 
 int ResultList::addRow(bool isKey, std::string_view path, std::optional<std::string_view> valueName,
@@ -90,76 +109,133 @@ int ResultList::addRow(bool isKey, std::string_view path, std::optional<std::str
 }
 
 int ResultList::addRow(ResultRow row) {
-  std::lock_guard lock(mutex_);
-  try {
-    rows_.push_back(std::move(row));
-  } catch (const std::bad_alloc&) {
-    messageBox("Failed to Add Search Result", "Sorry");
-    return -1;
+  int index = -1;
+  {
+    std::lock_guard lock(mutex_);
+    // A row's index is an int, as the window counts rows: a list that
+    // cannot number another row refuses it. Running out of memory is the
+    // program's fatal stop, wherever it happens.
+    if (rows_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+      messageBox("Failed to Add Search Result", "Sorry");
+      return -1;
+    }
+    rows_.push_back(std::make_shared<const ResultRow>(std::move(row)));
+    countChanged();
+    index = static_cast<int>(rows_.size() - 1);
+    queueNotice(ResultListChange::Added, index);
   }
-  int index = static_cast<int>(rows_.size() - 1);
-  notify({ResultListChange::Added, index});
+  deliverNotices();
   return index;
 }
 
-std::size_t ResultList::size() const {
+std::shared_ptr<const ResultRow> ResultList::rowAt(std::size_t index) const {
   std::lock_guard lock(mutex_);
-  return rows_.size();
+  return index < rows_.size() ? rows_[index] : nullptr;
+}
+
+CellView ResultList::cell(std::size_t index, int column) const {
+  CellView view;
+  view.row = rowAt(index);
+  if (!view.row) return view;
+  if (column >= 0 && column < kColumnCount) view.text = view.row->column(column);
+  if (view.row->record) {
+    view.data = view.row->record->bytes;
+    view.dataType = view.row->record->type;
+  }
+  return view;
 }
 
 ResultRow ResultList::row(std::size_t index) const {
-  std::lock_guard lock(mutex_);
-  return index < rows_.size() ? rows_[index] : ResultRow{};
+  Row shared = rowAt(index);
+  return shared ? *shared : ResultRow{};
 }
 
-std::vector<ResultRow> ResultList::rows() const {
+std::vector<std::shared_ptr<const ResultRow>> ResultList::snapshot() const {
   std::lock_guard lock(mutex_);
   return rows_;
 }
 
+std::vector<ResultRow> ResultList::rows() const {
+  std::vector<ResultRow> copies;
+  // The copies are made outside the lock: the rows do not change.
+  for (const Row& shared : snapshot()) copies.push_back(*shared);
+  return copies;
+}
+
 bool ResultList::update(std::size_t index, const std::function<void(ResultRow&)>& change) {
-  std::lock_guard lock(mutex_);
-  if (index >= rows_.size()) return false;
-  change(rows_[index]);
-  notify({ResultListChange::Changed, static_cast<int>(index)});
+  {
+    std::lock_guard lock(mutex_);
+    if (index >= rows_.size()) return false;
+    auto changed = std::make_shared<ResultRow>(*rows_[index]);
+    change(*changed);
+    rows_[index] = std::move(changed);
+    queueNotice(ResultListChange::Changed, static_cast<int>(index));
+  }
+  deliverNotices();
   return true;
 }
 
-void ResultList::remove(std::size_t index) {
-  std::lock_guard lock(mutex_);
-  if (index >= rows_.size()) return;
+void ResultList::removeLocked(std::size_t index) {
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
-  notify({ResultListChange::Removed, static_cast<int>(index)});
+  countChanged();
+  queueNotice(ResultListChange::Removed, static_cast<int>(index));
+}
+
+void ResultList::remove(std::size_t index) {
+  {
+    std::lock_guard lock(mutex_);
+    if (index >= rows_.size()) return;
+    removeLocked(index);
+  }
+  deliverNotices();
 }
 
 std::size_t ResultList::removeSelected() {
-  std::lock_guard lock(mutex_);
   std::size_t removed = 0;
-  for (std::size_t i = 0; i < rows_.size();) {
-    if (rows_[i].selected) {
-      remove(i);
-      ++removed;
-    } else {
-      ++i;
+  {
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < rows_.size();) {
+      if (rows_[i]->selected) {
+        removeLocked(i);
+        ++removed;
+      } else {
+        ++i;
+      }
     }
   }
+  deliverNotices();
   return removed;
 }
 
 void ResultList::select(std::size_t index, bool selected) {
-  update(index, [&](ResultRow& row) { row.selected = selected; });
+  {
+    std::lock_guard lock(mutex_);
+    if (index >= rows_.size()) return;
+    // A row already in that state is not copied for nothing.
+    if (rows_[index]->selected != selected) {
+      auto changed = std::make_shared<ResultRow>(*rows_[index]);
+      changed->selected = selected;
+      rows_[index] = std::move(changed);
+    }
+    queueNotice(ResultListChange::Changed, static_cast<int>(index));
+  }
+  deliverNotices();
+}
+
+std::size_t ResultList::selectedCountLocked() const {
+  return static_cast<std::size_t>(std::count_if(rows_.begin(), rows_.end(), [](const Row& r) { return r->selected; }));
 }
 
 std::size_t ResultList::selectedCount() const {
   std::lock_guard lock(mutex_);
-  return static_cast<std::size_t>(std::count_if(rows_.begin(), rows_.end(), [](const ResultRow& r) { return r.selected; }));
+  return selectedCountLocked();
 }
 
 std::vector<std::size_t> ResultList::selectedRows() const {
   std::lock_guard lock(mutex_);
   std::vector<std::size_t> selected;
   for (std::size_t i = 0; i < rows_.size(); ++i)
-    if (rows_[i].selected) selected.push_back(i);
+    if (rows_[i]->selected) selected.push_back(i);
   return selected;
 }
 
@@ -174,19 +250,25 @@ void ResultList::clear(const std::function<void(std::size_t remaining)>& progres
       remove(0);
     }
   }
-  std::lock_guard lock(mutex_);
-  notify({ResultListChange::Cleared, -1});
+  {
+    std::lock_guard lock(mutex_);
+    queueNotice(ResultListChange::Cleared, -1);
+  }
+  deliverNotices();
 }
 
 bool ResultList::sortByColumn(int column) {
   if (column < 0 || column >= kColumnCount) return false;
-  std::lock_guard lock(mutex_);
-  auto key = [column](const ResultRow& row) {
-    std::string_view text = row.column(column);
-    return foldedAscii(text.substr(0, std::min(text.size(), kSortedPrefix)));
-  };
-  std::stable_sort(rows_.begin(), rows_.end(), [&](const ResultRow& a, const ResultRow& b) { return key(a) < key(b); });
-  notify({ResultListChange::Sorted, -1});
+  {
+    std::lock_guard lock(mutex_);
+    auto key = [column](const Row& row) {
+      std::string_view text = row->column(column);
+      return foldedAscii(text.substr(0, std::min(text.size(), kSortedPrefix)));
+    };
+    std::stable_sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) { return key(a) < key(b); });
+    queueNotice(ResultListChange::Sorted, -1);
+  }
+  deliverNotices();
   return true;
 }
 
@@ -196,16 +278,19 @@ bool ResultList::hasReplacementColumn() const {
 }
 
 void ResultList::addReplacementColumn() {
-  std::lock_guard lock(mutex_);
-  if (replacementColumn_) return;
-  replacementColumn_ = true;
-  notify({ResultListChange::ColumnAdded, kColumnReplacement});
+  {
+    std::lock_guard lock(mutex_);
+    if (replacementColumn_) return;
+    replacementColumn_ = true;
+    queueNotice(ResultListChange::ColumnAdded, kColumnReplacement);
+  }
+  deliverNotices();
 }
 
 std::string ResultList::countStatus() const {
   std::lock_guard lock(mutex_);
   if (rows_.empty()) return "No items found.";
-  std::size_t selected = selectedCount();
+  std::size_t selected = selectedCountLocked();
   if (selected) return fmt::format("Selected {} out of {} items.", selected, rows_.size());
   return fmt::format("Found {} items.", rows_.size());
 }

@@ -1,11 +1,15 @@
 #pragma once
 // The rows of a search's result list: where each item lives, what it holds,
 // a copy of its data, and a status mark. The list is shared by the search
-// thread, the command thread and the window; every use takes its lock, and a
-// listener (the window) hears of every change.
+// thread, the command thread and the window (a model over it reads counts
+// and cells); every use takes its lock briefly, and a listener (the window)
+// hears of every change.
 
 #include <array>
+#include <atomic>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -61,8 +65,25 @@ struct ResultListChange {
   int row = -1;
 };
 
+// One cell as a model reads it, without a copy of the row: the column's text
+// and the row's data bytes with their type, as views into the row. The row
+// as it was read stays alive with the view, whatever the list does meanwhile.
+struct CellView {
+  std::shared_ptr<const ResultRow> row;  // none when there is no such row
+  std::string_view text;
+  std::span<const BYTE> data;  // empty for a row without a data record
+  int dataType = -1;           // -1 when unknown or without a record
+  explicit operator bool() const { return row != nullptr; }
+};
+
+// Rows are shared and never changed in place: a change replaces the row with
+// a changed copy, so a reader holding a row (or a cell view) reads it without
+// the list's lock while the search adds and changes rows.
 class ResultList {
  public:
+  // Hears every change, in the order the changes were made, outside the
+  // list's lock: a listener may read and change the list. A change made
+  // while another thread tells of an earlier one is told by that thread.
   using Listener = std::function<void(const ResultListChange&)>;
   void setListener(Listener listener);
 
@@ -72,10 +93,18 @@ class ResultList {
              std::span<const BYTE> data, DWORD type, std::optional<DataRecord> record, int statusMark);
   int addRow(ResultRow row);
 
-  std::size_t size() const;
+  // The number of rows, without waiting for the list's lock.
+  std::size_t size() const { return count_.load(std::memory_order_acquire); }
+  // The row itself, shared (none when there is no such row).
+  std::shared_ptr<const ResultRow> rowAt(std::size_t index) const;
+  CellView cell(std::size_t index, int column) const;
+  // Copies, for callers that keep or change them.
   ResultRow row(std::size_t index) const;
   std::vector<ResultRow> rows() const;
-  // Changes one row under the lock; false when there is no such row.
+  // Every row as it is now, shared.
+  std::vector<std::shared_ptr<const ResultRow>> snapshot() const;
+  // Changes one row (a copy that then takes its place); false when there is
+  // no such row. The change must not use the list.
   bool update(std::size_t index, const std::function<void(ResultRow&)>& change);
   void remove(std::size_t index);
   // Takes out every selected row; returns how many went.
@@ -97,12 +126,23 @@ class ResultList {
   std::string countStatus() const;
 
  private:
-  void notify(ResultListChange change);
+  using Row = std::shared_ptr<const ResultRow>;
+  // Under the lock: the change and its notice, in the order made.
+  void removeLocked(std::size_t index);
+  void queueNotice(ResultListChange::Kind kind, int row);
+  void countChanged();
+  std::size_t selectedCountLocked() const;
+  // Without the lock: tells the listener of what is queued, unless this or
+  // another thread is telling already.
+  void deliverNotices();
 
-  mutable std::recursive_mutex mutex_;
-  std::vector<ResultRow> rows_;
+  mutable std::mutex mutex_;
+  std::vector<Row> rows_;
+  std::atomic<std::size_t> count_{0};
   bool replacementColumn_ = false;
   Listener listener_;
+  std::deque<ResultListChange> notices_;
+  bool delivering_ = false;
 };
 
 // The image of a value's type in the Value column (types above 12 share one).

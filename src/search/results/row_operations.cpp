@@ -105,15 +105,18 @@ bool rowContains(const ResultRow& row, std::string_view find) {
 int rowOperation(ResultList& list, std::size_t index, bool& removed, SearchContext& context) {
   removed = false;
   if (context.aborted()) return kRowStop;
-  if (index >= list.size()) return kRowStop;
-  ResultRow row = list.row(index);
-  const bool matches = context.findIsMask ? rowMatchesMask(row, context.findText, context) : rowContains(row, context.findText);
-  switch (context.mode) {
+  std::shared_ptr<const ResultRow> shared = list.rowAt(index);
+  if (!shared) return kRowStop;
+  const ResultRow& row = *shared;
+  const SearchCriteria& criteria = context.criteria;
+  const bool matches =
+      criteria.findIsMask ? rowMatchesMask(row, criteria.findText, context) : rowContains(row, criteria.findText);
+  switch (criteria.mode) {
     case kModeSelect:
       if (matches) list.select(index, true);
       break;
     case kModeChange:
-      list.update(index, [&](ResultRow& r) { changeRow(r, context.findText, context.replaceText); });
+      list.update(index, [&](ResultRow& r) { changeRow(r, criteria.findText, criteria.replaceText); });
       break;
     case kModeRemove:
       if (matches) {
@@ -175,9 +178,9 @@ bool rowMatchesLocation(const ResultRow& row, const RowLocation& location, Profi
 }
 
 int findRow(const ResultList& list, const RowLocation& location, ProfileTranspositions& transpositions) {
-  auto rows = list.rows();
+  auto rows = list.snapshot();
   for (std::size_t i = 0; i < rows.size(); ++i)
-    if (rowMatchesLocation(rows[i], location, transpositions)) return static_cast<int>(i);
+    if (rowMatchesLocation(*rows[i], location, transpositions)) return static_cast<int>(i);
   return -1;
 }
 
@@ -199,7 +202,9 @@ void runRowCommand(ResultList& list, RowCommand command, const Navigator& naviga
   if (list.size() == 0) return;
   ChangeClass change;  // fresh answers for this command
   for (std::size_t index : list.selectedRows()) {
-    ResultRow row = list.row(index);
+    std::shared_ptr<const ResultRow> shared = list.rowAt(index);
+    if (!shared) continue;
+    const ResultRow& row = *shared;
     RowLocation location{row.keyPathText(), row.hasValueName() ? std::optional(row.valueName()) : std::nullopt};
     switch (command) {
       case RowCommand::Goto:
