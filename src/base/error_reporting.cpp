@@ -108,12 +108,13 @@ bool defaultErrorHandler(const ErrorReport& report) {
 }
 
 void fatalOutOfMemory(WindowRef owner) {
-  messageBox(
-      "Out of Memory, there was not enough memory left to allocate a program variable or object, Please Close some "
-      "other programs and then Reload this application and try again. If the error persists with no other programs "
-      "loaded, the action you are attempting might be in error.",
-      "Fatal Error", BoxButtons::Ok, BoxIcon::Stop, owner);
-  std::_Exit(kOutOfMemoryExitCode);
+  fatalOutOfMemory(FatalStop{}, owner);
+}
+
+void fatalOutOfMemory(const FatalStop& stop, WindowRef owner) {
+  messageBox(stop.text, stop.title, BoxButtons::Ok, BoxIcon::Stop, owner);
+  // At once: other threads still use what an orderly exit would destroy.
+  std::_Exit(stop.exitCode);
 }
 
 std::optional<std::string> duplicateText(const char* source, std::size_t extra, std::size_t length) {

@@ -50,10 +50,22 @@ void setErrorBoxesSuppressed(bool suppressed);
 // The system's text for a code, or the text shown when it has none.
 std::string systemMessageText(LONG code);
 
-// Never returns: the box, then the end of the process with a failure code.
-[[noreturn]] void fatalOutOfMemory(WindowRef owner = 0);
-// The exit code of that end.
+// The exit code of the program's out-of-memory stop.
 inline constexpr int kOutOfMemoryExitCode = 3;
+
+// The one way the program stops when memory runs out: a box, then the end of
+// the process with a failure code. Its own words by default; a part with a
+// stop of its own (the shared list's) gives its words and code.
+struct FatalStop {
+  std::string_view text =
+      "Out of Memory, there was not enough memory left to allocate a program variable or object, Please Close some "
+      "other programs and then Reload this application and try again. If the error persists with no other programs "
+      "loaded, the action you are attempting might be in error.";
+  std::string_view title = "Fatal Error";
+  int exitCode = kOutOfMemoryExitCode;
+};
+[[noreturn]] void fatalOutOfMemory(WindowRef owner = 0);
+[[noreturn]] void fatalOutOfMemory(const FatalStop& stop, WindowRef owner = 0);
 
 // A copy of a text: `length` characters (0: up to the terminator) and room
 // for `extra` more; nothing (after the box) for a text that cannot be read.

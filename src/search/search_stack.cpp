@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "base/error_reporting.h"
 #include "base/interaction.h"
 #include "platform/messages/message_queue.h"
 
@@ -21,9 +22,8 @@ namespace {
 // program's out-of-memory stop it ends the process at once: the other
 // threads still use what an orderly exit would destroy.
 [[noreturn]] void stackFilled() {
-  messageBox("Out of Memory adding an Item to the Stack", "Stack has been filled, Fatal", BoxButtons::Ok,
-             BoxIcon::Stop);
-  std::_Exit(kStackFilledExitCode);
+  fatalOutOfMemory(FatalStop{"Out of Memory adding an Item to the Stack", "Stack has been filled, Fatal",
+                             kStackFilledExitCode});
 }
 
 }  // namespace
