@@ -21,6 +21,9 @@ class ConsoleInteraction : public Interaction {
 
   int messageBox(const MessageBoxRequest& request) override;
   ConsolePolicy policy() const { return policy_; }
+  // Whether a question would be answered No only because nobody can be
+  // asked: no terminal, and no --yes or --no given.
+  bool answersForWantOfTerminal() const { return policy_ == ConsolePolicy::Ask && !terminal_; }
   void showStatus(std::string_view text) override;
   // Accept, Reject or Cancel; a trailing "!" also ticks "do not show again".
   ConfirmationReply confirmChange(const ConfirmationRequest& request) override;

@@ -9,13 +9,20 @@
 #include "registry/access/registry_access.h"
 #include "search/replace/change_class.h"
 
+namespace talmoor::platform {
+class RegistryProfile;
+}
+
 namespace talmoor::cli {
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;
+// Exit status, as GNU programs have it.
+inline constexpr int kExitSuccess = 0;  // the work was done
+inline constexpr int kExitFailure = 1;  // it failed, or was not done
+inline constexpr int kExitUsage = 2;    // the command line could not be understood
 
 // Prints the first failure as "talmoor-cli: <key>: <operation>: <system text>"
-// on stderr and stops the operation.
+// on stderr and stops the operation. A key or value that is not there, the
+// commonest failure, is said so first: "registry key not found: <key>".
 class FailureReporter {
  public:
   ErrorHandler handler();
@@ -26,6 +33,15 @@ class FailureReporter {
 };
 
 int reportProblem(std::string_view what, std::string_view problem);
+
+// Whether a question would be answered No only because nobody can be asked
+// (no terminal, and neither --yes nor --no).
+bool nobodyToAsk();
+
+// On a terminal, says on stderr which registry is open ("Wine prefix
+// ~/.wine", "offline Windows /mnt/win", "new empty store ... created"); and,
+// wherever stderr goes, the warnings of opening it.
+void tellWhichRegistry(const platform::RegistryProfile& profile);
 
 // The write gate for talmoor-cli's own writes, described in `change`: it
 // confirms (through the Interaction) overwriting and deleting, as reg does,

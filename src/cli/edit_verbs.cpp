@@ -29,7 +29,9 @@ bool flush(const std::string& path, FailureReporter& failures) {
 
 }  // namespace
 
-int runAdd(const AddRequest& request) {
+int runAdd(const AddRequest& given) {
+  AddRequest request = given;
+  if (request.unnamed) request.value = "";
   auto key = parseKeyArgument(request.key);
   if (!key) return reportProblem(request.key, "not a registry key");
   if (key->subkey.empty() && !request.value) return reportProblem(key->display(), "a root key cannot be added");
@@ -72,7 +74,9 @@ int runAdd(const AddRequest& request) {
   return kExitSuccess;
 }
 
-int runDelete(const DeleteRequest& request) {
+int runDelete(const DeleteRequest& given) {
+  DeleteRequest request = given;
+  if (request.unnamed) request.value = "";
   auto key = parseKeyArgument(request.key);
   if (!key) return reportProblem(request.key, "not a registry key");
   const std::string path = key->display();

@@ -1,15 +1,17 @@
 #include <iostream>
+#include <memory>
 #include <vector>
 
 #include <fmt/format.h>
 
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
-#include "registry/value_text.h"
 #include "cli/verbs.h"
+#include "platform/registry/win32_registry.h"
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
 #include "registry/format_data.h"
+#include "registry/value_text.h"
 
 namespace talmoor::cli {
 
@@ -23,34 +25,152 @@ struct ValueLine {
   std::vector<BYTE> data;
 };
 
-class QueryWalk {
- public:
-  QueryWalk(bool display, FailureReporter& failures) : display_(display), failures_(failures) {}
+std::string shownData(const ValueLine& value, bool display) {
+  if (!display) return regFormatData(value.type, value.data);
+  DisplayContext context;
+  return formatData(value.type, value.data, context);
+}
 
-  void printValue(const ValueLine& value) const {
-    std::string data;
-    if (display_) {
-      DisplayContext context;
-      data = formatData(value.type, value.data, context);
-    } else {
-      data = regFormatData(value.type, value.data);
+std::optional<std::uint64_t> lastWriteOf(HKEY key) {
+  FILETIME time;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &time) != ERROR_SUCCESS)
+    return std::nullopt;
+  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+// Where the walk's findings go: the reg command's own form, or records.
+class QueryOutput {
+ public:
+  virtual ~QueryOutput() = default;
+  // A key reached, with its values; `listedOnly` for a subkey named in a
+  // listing that does not go below the key queried.
+  virtual void key(const KeyArgument& where, const std::string& path, std::optional<std::uint64_t> lastWrite,
+                   const std::vector<ValueLine>& values, bool listedOnly) = 0;
+  // The unnamed value of a key that has none.
+  virtual void unsetDefault(const KeyArgument& where, const std::string& path) = 0;
+};
+
+class RegForm : public QueryOutput {
+ public:
+  explicit RegForm(bool display) : display_(display) {}
+
+  void key(const KeyArgument&, const std::string& path, std::optional<std::uint64_t> lastWrite,
+           const std::vector<ValueLine>& values, bool listedOnly) override {
+    const std::string header =
+        lastWrite ? fmt::format("{}    (last written {})", path, filetimeText(*lastWrite)) : path;
+    if (listedOnly) {
+      std::cout << header << "\n";
+      return;
     }
-    std::cout << fmt::format("    {}    {}    {}\n", value.name.empty() ? "(Default)" : value.name,
-                             regTypeName(value.type), data);
+    // reg names a key of its own only when it shows values of it.
+    if (values.empty() && !lastWrite) return;
+    std::cout << header << "\n";
+    for (const auto& value : values)
+      std::cout << fmt::format("    {}    {}    {}\n", value.name.empty() ? kUnnamedValueText : value.name,
+                               regTypeName(value.type), shownData(value, display_));
+    std::cout << "\n";
   }
 
-  // A key's values under its path and a blank line; nothing without values.
-  void printValues(HKEY key, const std::string& path) {
-    std::vector<ValueLine> values;
+  void unsetDefault(const KeyArgument&, const std::string& path) override {
+    std::cout << path << "\n    (Default)    REG_SZ    (value not set)\n";
+  }
+
+ private:
+  bool display_;
+};
+
+class RecordForm : public QueryOutput {
+ public:
+  RecordForm(OutputFormat format, bool display, bool times)
+      : printer_(std::cout, format, RecordPrinter::Columns{false, times}), display_(display) {}
+
+  void key(const KeyArgument& where, const std::string& path, std::optional<std::uint64_t> lastWrite,
+           const std::vector<ValueLine>& values, bool) override {
+    OutputRecord record = recordOf(where, path);
+    record.lastWrite = lastWrite;
+    printer_.print(record);
+    for (const auto& value : values) {
+      OutputRecord valueRecord = recordOf(where, path);
+      valueRecord.valueName = value.name;
+      valueRecord.type = value.type;
+      valueRecord.data = value.data;
+      if (display_) valueRecord.shownData = shownData(value, true);
+      printer_.print(valueRecord);
+    }
+  }
+
+  void unsetDefault(const KeyArgument& where, const std::string& path) override {
+    OutputRecord record = recordOf(where, path);
+    record.valueName = "";
+    record.type = REG_SZ;
+    record.shownData = "(value not set)";
+    printer_.print(record);
+  }
+
+ private:
+  static OutputRecord recordOf(const KeyArgument& where, const std::string& path) {
+    OutputRecord record;
+    record.machine = where.machine;
+    record.root = where.rootName;
+    // The path below the root: what follows "HKEY_...\" in the full path.
+    auto rootAt = path.find(where.rootName);
+    std::size_t below = rootAt == std::string::npos ? path.size() : rootAt + where.rootName.size();
+    record.key = below < path.size() ? path.substr(below + 1) : std::string();
+    return record;
+  }
+
+  RecordPrinter printer_;
+  bool display_;
+};
+
+class QueryWalk {
+ public:
+  QueryWalk(const KeyArgument& where, QueryOutput& output, bool times, FailureReporter& failures)
+      : where_(where), output_(output), times_(times), failures_(failures) {}
+
+  void tree(HKEY key, const std::string& path, bool recursive, std::size_t depth = 0) {
+    output_.key(where_, path, times_ ? lastWriteOf(key) : std::nullopt, values(key, path), false);
+    for (const auto& name : subkeys(key, path)) {
+      const std::string childPath = path + "\\" + name;
+      ScopedKey child = openChild(key, name, childPath, depth);
+      if (!child.get()) continue;
+      if (recursive)
+        tree(child.get(), childPath, true, depth + 1);
+      else
+        output_.key(where_, childPath, times_ ? lastWriteOf(child.get()) : std::nullopt, {}, true);
+    }
+  }
+
+  // Every key at or below `key` that holds the value.
+  void findValue(HKEY key, const std::string& path, const std::string& name, std::size_t depth = 0) {
+    ValueLine value{name, 0, {}};
+    if (queryValue(key, name, value.type, value.data, ReportTo()) == ERROR_SUCCESS) {
+      output_.key(where_, path, times_ ? lastWriteOf(key) : std::nullopt, {value}, false);
+      ++matches_;
+    }
+    for (const auto& child : subkeys(key, path)) {
+      const std::string childPath = path + "\\" + child;
+      ScopedKey handle = openChild(key, child, childPath, depth);
+      if (handle.get()) findValue(handle.get(), childPath, name, depth + 1);
+    }
+  }
+
+  void oneValue(HKEY key, const std::string& path, const ValueLine& value) {
+    output_.key(where_, path, times_ ? lastWriteOf(key) : std::nullopt, {value}, false);
+  }
+
+  int matches() const { return matches_; }
+
+ private:
+  std::vector<ValueLine> values(HKEY key, const std::string& path) {
+    std::vector<ValueLine> found;
     EnumerationRequest request(key, 0, 0, ReportTo(failures_.handler(), path));
     enumerateValues("", request, [&](const ValueVisit& visit) {
-      values.push_back(ValueLine{std::string(visit.name), visit.type, *visit.data});
+      found.push_back(ValueLine{std::string(visit.name), visit.type, *visit.data});
       return 0;
     });
-    if (values.empty()) return;
-    std::cout << path << "\n";
-    for (const auto& value : values) printValue(value);
-    std::cout << "\n";
+    return found;
   }
 
   std::vector<std::string> subkeys(HKEY key, const std::string& path) {
@@ -63,41 +183,11 @@ class QueryWalk {
     return names;
   }
 
-  void printTree(HKEY key, const std::string& path, bool recursive, std::size_t depth = 0) {
-    printValues(key, path);
-    for (const auto& name : subkeys(key, path)) {
-      std::string childPath = path + "\\" + name;
-      if (!recursive) {
-        std::cout << childPath << "\n";
-        continue;
-      }
-      ScopedKey child = openChild(key, name, childPath, depth);
-      if (child.get()) printTree(child.get(), childPath, true, depth + 1);
-    }
-  }
-
-  // Every key at or below `key` that holds the value.
-  void findValue(HKEY key, const std::string& path, const std::string& name, std::size_t depth = 0) {
-    ValueLine value{name, 0, {}};
-    if (queryValue(key, name, value.type, value.data, ReportTo()) == ERROR_SUCCESS) {
-      std::cout << path << "\n";
-      printValue(value);
-      std::cout << "\n";
-      ++matches_;
-    }
-    for (const auto& child : subkeys(key, path)) {
-      std::string childPath = path + "\\" + child;
-      ScopedKey handle = openChild(key, child, childPath, depth);
-      if (handle.get()) findValue(handle.get(), childPath, name, depth + 1);
-    }
-  }
-
-  int matches() const { return matches_; }
-
- private:
   // A subkey opened by its name below its parent (a name may hold a
-  // backslash or a NUL, which a path text would misread); links are listed
-  // as keys, not followed, so that a link to an ancestor cannot loop.
+  // backslash or a NUL, which a path text would misread). A link is opened
+  // as the link itself and listed with its target, never followed: a link
+  // to an ancestor cannot loop, and one whose target is gone (Wine's
+  // volatile keys are never saved) is no failure.
   ScopedKey openChild(HKEY parent, const std::string& name, const std::string& childPath, std::size_t depth) {
     ScopedKey child;
     REGSAM access = kReadKeyAccess;
@@ -108,10 +198,19 @@ class QueryWalk {
     return child;
   }
 
-  bool display_;
+  const KeyArgument& where_;
+  QueryOutput& output_;
+  bool times_;
   FailureReporter& failures_;
   int matches_ = 0;
 };
+
+std::unique_ptr<QueryOutput> outputFor(const QueryRequest& request) {
+  if (!request.format) return std::make_unique<RegForm>(request.display);
+  // A timeline needs the times: JSON always carries them.
+  const bool times = request.times || *request.format == OutputFormat::Json;
+  return std::make_unique<RecordForm>(*request.format, request.display, times);
+}
 
 }  // namespace
 
@@ -123,29 +222,31 @@ int runQuery(const QueryRequest& request) {
   ScopedKey handle(openKeyByPath(path, kReadKeyAccess, ReportTo(failures.handler(), path)));
   if (!handle.get()) return kExitFailure;
 
-  QueryWalk walk(request.display, failures);
-  std::cout << "\n";
-  if (request.value && request.recursive) {
-    walk.findValue(handle.get(), path, *request.value);
-    std::cout << fmt::format("Search complete. Number of matches found: {}\n", walk.matches());
+  const std::optional<std::string> valueName = request.unnamed ? std::optional<std::string>("") : request.value;
+  const bool times = request.times || request.format == OutputFormat::Json;
+  std::unique_ptr<QueryOutput> output = outputFor(request);
+  QueryWalk walk(*key, *output, times, failures);
+  if (!request.format) std::cout << "\n";
+  if (valueName && request.recursive) {
+    walk.findValue(handle.get(), path, *valueName);
+    output.reset();  // a table is printed before the count
+    if (!request.format) std::cout << fmt::format("Search complete. Number of matches found: {}\n", walk.matches());
     return failures.failed() ? kExitFailure : kExitSuccess;
   }
-  if (request.value) {
-    ValueLine value{*request.value, 0, {}};
+  if (valueName) {
     // The unnamed value may be unset, as reg shows.
-    if (request.value->empty() && !valueExists(handle.get(), "")) {
-      std::cout << path << "\n    (Default)    REG_SZ    (value not set)\n";
+    if (valueName->empty() && !valueExists(handle.get(), "")) {
+      output->unsetDefault(*key, path);
       return kExitSuccess;
     }
-    if (queryValue(handle.get(), *request.value, value.type, value.data, ReportTo(failures.handler(), path)) !=
+    ValueLine value{*valueName, 0, {}};
+    if (queryValue(handle.get(), *valueName, value.type, value.data, ReportTo(failures.handler(), path)) !=
         ERROR_SUCCESS)
       return kExitFailure;
-    std::cout << path << "\n";
-    walk.printValue(value);
-    std::cout << "\n";
+    walk.oneValue(handle.get(), path, value);
     return kExitSuccess;
   }
-  walk.printTree(handle.get(), path, request.recursive);
+  walk.tree(handle.get(), path, request.recursive);
   return failures.failed() ? kExitFailure : kExitSuccess;
 }
 

@@ -97,8 +97,6 @@ void reportWritingGaps(const FileJob& job, const JobRun& run) {
     reportProblem(job.file.string(), run.interrupted ? "interrupted; the file is as it was" : "cancelled; the file is as it was");
 }
 
-bool terminalOutput() { return ::isatty(STDOUT_FILENO); }
-
 // The key argument in the full form key lines use, or nothing (reported).
 std::optional<std::string> keyPathOf(const std::string& text) {
   auto key = parseKeyArgument(text);
@@ -131,32 +129,43 @@ int exportTo(const std::string& file, const std::optional<std::string>& key, boo
   return run.outcome.ok && run.outcome.skipped == 0 ? kExitSuccess : kExitFailure;
 }
 
-int importFrom(const std::string& file, bool test) {
+int importFrom(const ImportRequest& request) {
+  const bool confirming = !request.noConfirm && !currentSearchOptions().confirmationsOff;
+  if (!request.test && confirming && nobodyToAsk())
+    return reportProblem(request.file,
+                         "not imported: every entry is confirmed before it is written, and without a terminal "
+                         "nobody can confirm them; give --yes to accept them all, or --no-confirm to write them "
+                         "without confirming");
+  if (request.noConfirm) {
+    SearchOptions options = currentSearchOptions();
+    options.confirmationsOff = 1;
+    storeSearchOptions(options);
+  }
   // A signal while the import is saved would lose it: it is caught until the end.
   InterruptCatcher catcher;
   FileJob job;
-  job.command = test ? FileCommand::TestImport : FileCommand::Import;
-  job.file = file;
+  job.command = request.test ? FileCommand::TestImport : FileCommand::Import;
+  job.file = request.file;
   auto rows = std::make_shared<ResultList>();
   SearchDriver driver(rows);
   ProfileTranspositions transpositions;
   JobRun run = runJob(driver, job, transpositions);
-  printRows(*rows, terminalOutput());
+  const ChangeCounts changes = printRows(*rows, chosenFormat(request.format));
   std::cout.flush();
-  reportReadingStop(job, run, test ? "read" : "imported");
-  if (!test) {
-    // Saved now, so that what was imported (all of it, or what came before a
-    // stop) is on disk when the verb ends.
-    if (LONG rc = RegFlushKey(HKEY_LOCAL_MACHINE); rc != ERROR_SUCCESS) return kExitFailure;
-  }
-  return run.outcome.ok && run.outcome.failures == 0 ? kExitSuccess : kExitFailure;
+  reportReadingStop(job, run, request.test ? "read" : "imported");
+  if (request.test) return run.outcome.ok && run.outcome.failures == 0 ? kExitSuccess : kExitFailure;
+  // Saved now, so that what was imported (all of it, or what came before a
+  // stop) is on disk when the verb ends.
+  if (LONG rc = RegFlushKey(HKEY_LOCAL_MACHINE); rc != ERROR_SUCCESS) return kExitFailure;
+  const bool allWritten = reportChanges(changes);
+  return run.outcome.ok && run.outcome.failures == 0 && allWritten ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
 
 int runExport(const ExportRequest& request) { return exportTo(request.file, request.key, request.fresh); }
 
-int runImport(const ImportRequest& request) { return importFrom(request.file, request.test); }
+int runImport(const ImportRequest& request) { return importFrom(request); }
 
 int runResults(const ResultsRequest& request) {
   std::optional<int> mode = modeFromName(request.mode);
@@ -178,8 +187,11 @@ int runResults(const ResultsRequest& request) {
   parameters.findText = request.find;
   parameters.replaceText = request.replace;
   bool interrupted = runSearchToEnd(driver, parameters);
-  printRows(*rows, terminalOutput());
-  if (interrupted) return reportProblem(request.mode, "interrupted");
+  const ChangeCounts changes = printRows(*rows, chosenFormat(request.format));
+  if (interrupted) {
+    std::cout.flush();
+    return reportProblem(request.mode, "interrupted");
+  }
   if (request.save) {
     FileJob save;
     save.command = FileCommand::Save;
@@ -189,13 +201,14 @@ int runResults(const ResultsRequest& request) {
     reportWritingGaps(save, saved);
     if (!saved.outcome.ok || saved.outcome.skipped > 0) return kExitFailure;
   }
-  return kExitSuccess;
+  if (*mode != kModeDelete && changes.proposed == 0) return kExitSuccess;
+  return reportChanges(changes) ? kExitSuccess : kExitFailure;
 }
 
 bool isRegistryEditorCommandLine(const std::string& first) {
-  if (first.size() == 2 && (first[0] == '/' || first[0] == '-') && std::isalpha(static_cast<unsigned char>(first[1])))
-    return true;
-  return first.size() > 4 && platform::equalsIgnoringAsciiCase(std::string_view(first).substr(first.size() - 4), ".reg");
+  if (first.size() == 2 && first[0] == '/' && std::isalpha(static_cast<unsigned char>(first[1]))) return true;
+  return first.size() > 4 && first[0] != '-' &&
+         platform::equalsIgnoringAsciiCase(std::string_view(first).substr(first.size() - 4), ".reg");
 }
 
 int runRegistryEditorCommandLine(const std::vector<std::string>& arguments) {
@@ -205,7 +218,14 @@ int runRegistryEditorCommandLine(const std::vector<std::string>& arguments) {
     if (!line.empty()) line += ' ';
     line += argument.find(' ') != std::string::npos ? "\"" + argument + "\"" : argument;
   }
+  if (platform::equalsIgnoringAsciiCase(arguments.front(), "/D"))
+    reportProblem("/D", "Wine's regedit deletes the key named after /D; the registry editor takes a flag it does not "
+                        "know as an import of the file named after it, and so does talmoor-cli (to delete a key: "
+                        "talmoor-cli delete KEY)");
+  // Known before the question: whether a No would only be for want of a terminal.
+  const bool unattended = nobodyToAsk();
   int status = kExitSuccess;
+  std::optional<std::string> notDone;
   CommandLineHandlers handlers;
   handlers.exportKey = [&](const std::string& file, const std::optional<std::string>& key) {
     status = exportTo(file, key, false);
@@ -215,10 +235,27 @@ int runRegistryEditorCommandLine(const std::vector<std::string>& arguments) {
     QueryRequest query;
     query.key = key.value_or("HKEY_LOCAL_MACHINE");
     status = runQuery(query);
+    notDone = "the export was not done (the key was only listed)";
   };
-  handlers.import = [&](const std::string& file) { status = importFrom(file, false); };
-  handlers.testImport = [&](const std::string& file) { status = importFrom(file, true); };
+  ImportRequest import;
+  handlers.import = [&](const std::string& file) {
+    import.file = file;
+    status = importFrom(import);
+  };
+  handlers.testImport = [&](const std::string& file) {
+    import.file = file;
+    import.test = true;
+    status = importFrom(import);
+    notDone = "the import was not done (the file was only test-imported)";
+  };
   processCommandLine(line, handlers);
+  if (notDone && unattended) {
+    std::cout.flush();
+    reportProblem(arguments.front(), fmt::format("{}: without a terminal the question was answered No; give --yes "
+                                                 "to confirm it",
+                                                 *notDone));
+    return kExitFailure;
+  }
   return status;
 }
 

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
+#include "cli/output_format.h"
+
 namespace talmoor::cli {
 
 struct ExportRequest {
@@ -17,6 +21,8 @@ struct ExportRequest {
 struct ImportRequest {
   std::string file;
   bool test = false;
+  bool noConfirm = false;  // write every entry without confirming it
+  std::optional<OutputFormat> format;
 };
 
 struct ResultsRequest {
@@ -26,14 +32,20 @@ struct ResultsRequest {
   std::string replace;
   std::optional<std::string> save;
   bool mask = false;
+  std::optional<OutputFormat> format;
 };
+
+CLI::App* addExportVerb(CLI::App& app, ExportRequest& request);
+CLI::App* addImportVerb(CLI::App& app, ImportRequest& request);
+CLI::App* addResultsVerb(CLI::App& app, ResultsRequest& request);
 
 int runExport(const ExportRequest& request);
 int runImport(const ImportRequest& request);
 int runResults(const ResultsRequest& request);
 
 // Whether the arguments are a registry editor command line: a flag ("/E",
-// "-s") or a script file name where a verb would stand.
+// "/s") or a script file name ("tweaks.reg") where a verb would stand.
+// Single-dash letters are talmoor-cli's own options, never the editor's.
 bool isRegistryEditorCommandLine(const std::string& firstArgument);
 int runRegistryEditorCommandLine(const std::vector<std::string>& arguments);
 

@@ -139,9 +139,9 @@ std::optional<std::optional<std::string>> startKeyPath(const std::optional<std::
 CLI::App* addSearchVerb(CLI::App& app, SearchRequest& r) {
   auto* verb = app.add_subcommand("search", "search the registry, change what is found, or work on the rows found");
   verb->add_option("--mode,-m", r.mode, "find, modify, verify, select, change, remove, reduce or delete");
-  verb->add_option("--find,-f", r.find, "the text to find (\"/m:MASK\" with --mask: a search mask)");
+  verb->add_option("--find", r.find, "the text to find (\"/m:MASK\" with --mask: a search mask)");
   verb->add_option("--replace,-r", r.replace, "the replacement (modify, change)");
-  verb->add_option("--start,-s", r.start, "the key to start at; none walks the whole registry");
+  verb->add_option("--start", r.start, "the key to start at; none walks the whole registry");
   verb->add_flag("--unicode", r.unicode, "search for the text encoded as UTF-16");
   verb->add_option("--first", r.first, "stop after this many items");
   verb->add_option("--min", r.minimum, "the smallest size of a name or datum");
@@ -157,6 +157,7 @@ CLI::App* addSearchVerb(CLI::App& app, SearchRequest& r) {
   verb->add_flag("--mask", r.mask, "take a find text beginning with /m: as a search mask");
   verb->add_flag("--no-confirm", r.noConfirm, "write every change without confirming it");
   verb->add_option("--then", r.then, "a row mode over the rows found: MODE[:FIND[:REPLACE]], e.g. reduce:Wine");
+  addFormatOption(*verb, r.format, "a table on a terminal, tab-separated lines otherwise");
   return verb;
 }
 
@@ -228,7 +229,6 @@ int runSearch(const SearchRequest& request) {
   ConsolePolicy policy = console ? console->policy() : ConsolePolicy::Ask;
   setInteraction(std::make_shared<SearchConsole>(policy, request.mask));
 
-  const bool terminal = ::isatty(STDOUT_FILENO);
   const bool progress = ::isatty(STDERR_FILENO);
   auto results = std::make_shared<ResultList>();
   // Caught between the steps too: a step after a Ctrl-C (a delete of the
@@ -245,13 +245,17 @@ int runSearch(const SearchRequest& request) {
     }
     if (progress) std::cerr << "\r\033[K" << std::flush;
   }
-  printRows(*results, terminal);
+  const ChangeCounts changes = printRows(*results, chosenFormat(request.format));
   setInteraction(previous);
   if (interrupted) {
     std::cout.flush();
     return reportProblem(request.mode, "interrupted");
   }
-  return kExitSuccess;
+  const bool writes = std::any_of(steps.begin(), steps.end(), [](const SearchParameters& step) {
+    return step.mode == kModeModify || step.mode == kModeVerify || step.mode == kModeDelete;
+  });
+  if (!writes && changes.proposed == 0) return kExitSuccess;
+  return reportChanges(changes) ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace talmoor::cli

@@ -9,6 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/output_format.h"
+
 namespace talmoor::search {
 class SearchDriver;
 struct SearchParameters;
@@ -32,6 +34,7 @@ struct SearchRequest {
   bool mask = false;
   bool noConfirm = false;
   std::vector<std::string> then;  // MODE[:FIND[:REPLACE]]
+  std::optional<OutputFormat> format;
 };
 
 // "find", "modify"... (lower case) to the mode's number.

@@ -4,18 +4,25 @@
 #include <optional>
 #include <string>
 
+#include "cli/output_format.h"
+
 namespace talmoor::cli {
 
 struct QueryRequest {
   std::string key;
-  std::optional<std::string> value;  // "" for the unnamed value
+  std::optional<std::string> value;
+  bool unnamed = false;  // the unnamed value (--default), as value ""
   bool recursive = false;
   bool display = false;  // data in Talmoor's display form instead of reg's raw form
+  bool times = false;    // each key's last write time
+  // Records in this form; none for the reg command's own form.
+  std::optional<OutputFormat> format;
 };
 
 struct AddRequest {
   std::string key;
   std::optional<std::string> value;
+  bool unnamed = false;
   std::string type = "REG_SZ";
   std::optional<std::string> data;
   bool force = false;
@@ -24,6 +31,7 @@ struct AddRequest {
 struct DeleteRequest {
   std::string key;
   std::optional<std::string> value;
+  bool unnamed = false;
   bool force = false;
 };
 

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <iostream>
 
-#include "base/console_interaction.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
 #include "cli/row_output.h"
@@ -19,10 +18,11 @@ using namespace talmoor::search;
 
 CLI::App* addVerifyVerb(CLI::App& app, VerifyRequest& r) {
   auto* verb = app.add_subcommand("verify", "find the file references that name no file, and repair them");
-  verb->add_option("--start,-s", r.start, "the key to start at; none walks the whole registry");
+  verb->add_option("--start", r.start, "the key to start at; none walks the whole registry");
   verb->add_option("--rules", r.rules, "a .rules file of earlier answers to apply");
   verb->add_option("--save-rules", r.saveRules, "where to keep the rules afterwards");
-  verb->add_flag("--no", r.rejectAll, "reject every missing reference: only list them");
+  addFormatOption(*verb, r.format, "a table on a terminal, tab-separated lines otherwise");
+  verb->footer("With --no, every missing reference is rejected: they are only listed.");
   return verb;
 }
 
@@ -34,24 +34,26 @@ int runVerify(const VerifyRequest& request) {
   }
   auto start = startKeyPath(request.start);
   if (!start) return kExitFailure;
-  std::shared_ptr<Interaction> previous;
-  if (request.rejectAll) previous = setInteraction(std::make_shared<ConsoleInteraction>(ConsolePolicy::No));
-
   auto results = std::make_shared<ResultList>();
+  bool interrupted = false;
   {
     SearchDriver driver(results);
     driver.setStartPath(*start);
     showProgress(driver);
     SearchParameters parameters;
     parameters.mode = kModeVerify;
-    runSearchToEnd(driver, parameters);
+    interrupted = runSearchToEnd(driver, parameters);
     if (::isatty(STDERR_FILENO)) std::cerr << "\r\033[K" << std::flush;
   }
-  if (previous) setInteraction(previous);
-  printRows(*results, ::isatty(STDOUT_FILENO));
+  const ChangeCounts changes = printRows(*results, chosenFormat(request.format));
+  // The answers given so far are worth keeping, even after an interruption.
   if (request.saveRules && !rules.save(*request.saveRules))
     return reportProblem(*request.saveRules, "Failed to Save Settings");
-  return kExitSuccess;
+  if (interrupted) {
+    std::cout.flush();
+    return reportProblem("verify", "interrupted");
+  }
+  return reportChanges(changes) ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace talmoor::cli

@@ -7,13 +7,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/output_format.h"
+
 namespace talmoor::cli {
 
 struct VerifyRequest {
   std::optional<std::string> start;
   std::optional<std::string> rules;
   std::optional<std::string> saveRules;
-  bool rejectAll = false;
+  std::optional<OutputFormat> format;
 };
 
 CLI::App* addVerifyVerb(CLI::App& app, VerifyRequest& request);

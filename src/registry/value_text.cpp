@@ -49,7 +49,10 @@ std::string firstString(const std::vector<BYTE>& data) {
   return std::string(data.begin(), end);
 }
 
-std::optional<std::uint64_t> parseNumber(std::string_view text, std::uint64_t limit) {
+// A decimal or 0x-prefixed number up to `limit`; `outOfRange` tells a number
+// too large from text that is no number.
+std::optional<std::uint64_t> parseNumber(std::string_view text, std::uint64_t limit, bool& outOfRange) {
+  outOfRange = false;
   int base = 10;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     base = 16;
@@ -57,7 +60,9 @@ std::optional<std::uint64_t> parseNumber(std::string_view text, std::uint64_t li
   }
   std::uint64_t v = 0;
   auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v, base);
-  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || v > limit) return std::nullopt;
+  if (text.empty() || ptr != text.data() + text.size()) return std::nullopt;
+  outOfRange = ec == std::errc::result_out_of_range || (ec == std::errc() && v > limit);
+  if (ec != std::errc() || outOfRange) return std::nullopt;
   return v;
 }
 
@@ -147,9 +152,12 @@ std::optional<std::vector<BYTE>> parseData(DWORD type, std::string_view text, st
     case REG_DWORD_BIG_ENDIAN:
     case REG_QWORD: {
       bool wide = type == REG_QWORD;
-      auto v = parseNumber(text, wide ? ~std::uint64_t{0} : 0xFFFFFFFFull);
+      const std::uint64_t limit = wide ? ~std::uint64_t{0} : 0xFFFFFFFFull;
+      bool outOfRange = false;
+      auto v = parseNumber(text, limit, outOfRange);
       if (!v) {
-        problem = fmt::format("\"{}\" is not a number for {}", text, regTypeName(type));
+        problem = outOfRange ? fmt::format("\"{}\" is out of range for {} (0 to {})", text, regTypeName(type), limit)
+                             : fmt::format("\"{}\" is not a number for {}", text, regTypeName(type));
         return std::nullopt;
       }
       std::size_t bytes = wide ? 8 : 4;

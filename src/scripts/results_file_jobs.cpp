@@ -81,15 +81,17 @@ class ScriptJobVisitor : public ScriptVisitor {
     bool listed = true;
     std::optional<ResultRow> matched;
     if (operation_ & kFileReduceRows) listed = reduce(value, matched);
+    search::RowOutcome outcome = search::RowOutcome::Found;
     if (operation_ & kFileWriteRegistry) {
-      if (!write(value)) {
+      outcome = write(value);
+      if (outcome != search::RowOutcome::Written && outcome != search::RowOutcome::AlreadySo) {
         marks[0] = kMarkNotDone;
         ++failures_;
       }
     }
     if ((operation_ & kFileAddRow) && listed &&
         !((operation_ & kFileVerifyReport) && marks[4] == kMarkDone))
-      list(value, marks, matched);
+      list(value, marks, matched, outcome);
     ++entries_;
     if (job_.pauseInterval && ++sincePause_ >= job_.pauseInterval) {
       sincePause_ = 0;
@@ -193,9 +195,9 @@ class ScriptJobVisitor : public ScriptVisitor {
 
   // Writes the value as the file gives it. The data is handed over as it is,
   // not copied: a value can be as large as the memory allows.
-  bool write(ScriptValue& value) {
+  search::RowOutcome write(ScriptValue& value) {
     // Data that could not be read is never written in its place.
-    if (!key_.get() || value.dataError) return false;
+    if (!key_.get() || value.dataError) return search::RowOutcome::Failed;
     search::ChangeClass& change = context_.change;
     change.resetEntries();
     change.operation = search::kOpDefault;
@@ -203,18 +205,20 @@ class ScriptJobVisitor : public ScriptVisitor {
     change.original.location.setComponent(kValueName, value.name);
     change.original.type = static_cast<int>(value.type);
     std::string name = value.name;
+    search::GateRecord gate;
     bool written = setValue("", key_.get(), std::nullopt, name, value.data, value.type,
                             ReportTo(defaultErrorHandler, keyPath_, nullptr, context_.owner),
-                            search::writeGate(change, context_.owner));
+                            search::recordingGate(search::writeGate(change, context_.owner), gate));
     if (change.abort) context_.abort = true;
-    return written;
+    return search::outcomeOf(written && !change.abort, gate, change.abort);
   }
 
   // The row keeps the entry's data itself, moved rather than copied.
-  void list(ScriptValue& value, const std::array<int, kMarkCount>& marks, const std::optional<ResultRow>& matched) {
+  void list(ScriptValue& value, const std::array<int, kMarkCount>& marks, const std::optional<ResultRow>& matched,
+            search::RowOutcome outcome) {
     // A checked entry is marked by its data: a tick when the registry holds it as it is.
     const int mark = (operation_ & kFileCheckRegistry) ? marks[4] : marks[0];
-    int row = context_.results->addRow(false, keyPath_, value.name, value.data, value.type, std::nullopt, mark);
+    int row = context_.results->addRow(false, keyPath_, value.name, value.data, value.type, std::nullopt, mark, outcome);
     if (row < 0) return;
     context_.results->update(static_cast<std::size_t>(row), [&](ResultRow& r) {
       r.record = search::DataRecord{static_cast<int>(value.type), std::move(value.data)};

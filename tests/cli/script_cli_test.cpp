@@ -27,6 +27,7 @@
 
 #include "support/corpus.h"
 #include "support/process.h"
+#include "support/tsv.h"
 #include "support/wine.h"
 
 namespace {
@@ -130,15 +131,14 @@ TEST_F(ScriptCliTest, ExportImportExportRoundTripsTheWholePrefix) {
   auto imported = cli(std::nullopt, {"--yes", "import", first.string()});
   // Only the hive list, which the running registry keeps for itself, is refused.
   EXPECT_EQ(imported.exitCode, 1);
-  std::istringstream rows(imported.out);
-  std::string row;
   int refused = 0;
-  while (std::getline(rows, row))
-    if (row.rfind("not done", 0) == 0) {
+  for (const TsvRecord& row : readTsv(imported.out))
+    if (row.at("Status") == "not done") {
       ++refused;
-      EXPECT_NE(row.find("\thivelist\t"), std::string::npos) << row;
+      EXPECT_EQ(row.at("Key"), "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\hivelist");
     }
   EXPECT_EQ(refused, 3);
+  EXPECT_NE(imported.err.find("changes written (3 not done)"), std::string::npos) << imported.err;
 
   ASSERT_EQ(cli(std::nullopt, {"export", "HKLM", second.string(), "--fresh"}).exitCode, 0);
   ASSERT_EQ(cli(std::nullopt, {"export", "HKU", second.string()}).exitCode, 0);
@@ -184,16 +184,15 @@ TEST_F(ScriptCliTest, WinesOwnExportReadsBackEqualToTheRegistry) {
   const fs::path wineExport = corpusDir() / "wine-8.0" / "regedit-export-ntcurrentversion.reg";
   auto test = cli(prefix, {"import", "--test", wineExport.string()});
   EXPECT_EQ(test.exitCode, 0) << test.err;
-  std::istringstream rows(test.out);
-  std::string row;
   int count = 0;
-  while (std::getline(rows, row)) {
+  for (const TsvRecord& row : readTsv(test.out)) {
     ++count;
     // Every value of the file is marked as already held, as it is; the
     // network cards' keys are volatile, made by Wine as it runs, so the
     // prefix's files do not hold them.
-    if (row.find("\\NetworkCards\t") != std::string::npos) continue;
-    EXPECT_EQ(row.rfind("done\tHKEY_LOCAL_MACHINE\tSoftware\\Microsoft\\Windows NT", 0), 0u) << row;
+    if (row.at("Key").find("\\NetworkCards\\") != std::string::npos) continue;
+    EXPECT_EQ(row.at("Status"), "done") << row.at("Key");
+    EXPECT_EQ(row.at("Key").rfind("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT", 0), 0u) << row.at("Key");
   }
   EXPECT_GT(count, 1000);
 }
@@ -291,7 +290,7 @@ TEST_F(ScriptCliTest, ScriptsWithOtherLineEndsAndScriptsCutShort) {
     SCOPED_TRACE(end == "\n" ? "LF" : "CR");
     auto test = cli(prefix, {"import", "--test", (dir_ / "ends.reg").string()});
     EXPECT_EQ(test.exitCode, 0) << test.err;
-    EXPECT_NE(test.out.find("\tLine Ends\tone\t1"), std::string::npos) << test.out;
+    EXPECT_NE(test.out.find("\\\\Line Ends\tone\tREG_SZ\t1\n"), std::string::npos) << test.out;
     auto results = cli(prefix, {"results", (dir_ / "ends.reg").string(), "--mode", "select", "--find", "two"});
     EXPECT_EQ(results.exitCode, 0) << results.err;
     EXPECT_NE(results.out.find("selected\tHKEY_CURRENT_USER"), std::string::npos) << results.out;

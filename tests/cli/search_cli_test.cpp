@@ -9,6 +9,7 @@
 
 #include "support/corpus.h"
 #include "support/process.h"
+#include "support/tsv.h"
 #include "support/wine.h"
 
 namespace {
@@ -90,13 +91,14 @@ TEST_F(SearchCliTest, FindPrintsRowsAndRowModesWorkOnThem) {
   copyCorpusHives(prefix);
   auto run = cli(prefix, {"search", "--find", "InternetEncoding", "--start", "HKLM\\Software\\Classes\\MIME"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::istringstream rows(run.out);
-  std::string line;
   int count = 0;
-  while (std::getline(rows, line)) {
+  for (const TsvRecord& row : readTsv(run.out)) {
     ++count;
-    EXPECT_NE(line.find("\tHKEY_LOCAL_MACHINE\tSoftware\\Classes\\MIME\\Database\\Charset\t"), std::string::npos) << line;
-    EXPECT_NE(line.find("\tInternetEncoding\t0x"), std::string::npos) << line;
+    EXPECT_EQ(row.at("Key").rfind("HKEY_LOCAL_MACHINE\\Software\\Classes\\MIME\\Database\\Charset\\", 0), 0u)
+        << row.at("Key");
+    EXPECT_EQ(row.at("Value"), "InternetEncoding");
+    EXPECT_EQ(row.at("Type"), "REG_DWORD");
+    EXPECT_EQ(row.at("Data").rfind("0x", 0), 0u) << row.at("Data");
   }
   EXPECT_GT(count, 10);
 
@@ -104,22 +106,33 @@ TEST_F(SearchCliTest, FindPrintsRowsAndRowModesWorkOnThem) {
   run = cli(prefix, {"--yes", "search", "--find", "InternetEncoding", "--start", "HKLM\\Software\\Classes\\MIME",
                      "--then", "reduce:_autodetect", "--then", "delete"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
+  // A deleted value keeps its type; its data is gone with it.
   EXPECT_EQ(run.out,
-            "done\tHKEY_LOCAL_MACHINE\tSoftware\\Classes\\MIME\\Database\\Charset\t_autodetect\tInternetEncoding\t"
-            "0x0000C6F4 (50932)\n"
-            "done\tHKEY_LOCAL_MACHINE\tSoftware\\Classes\\MIME\\Database\\Charset\t_autodetect_kr\tInternetEncoding\t"
-            "0x0000C705 (50949)\n");
+            "Status\tKey\tValue\tType\tData\n"
+            "done\tHKEY_LOCAL_MACHINE\\\\Software\\\\Classes\\\\MIME\\\\Database\\\\Charset\\\\_autodetect\t"
+            "InternetEncoding\tREG_DWORD\t\n"
+            "done\tHKEY_LOCAL_MACHINE\\\\Software\\\\Classes\\\\MIME\\\\Database\\\\Charset\\\\_autodetect_kr\t"
+            "InternetEncoding\tREG_DWORD\t\n");
+  EXPECT_NE(run.err.find("talmoor-cli: 2 of 2 changes written\n"), std::string::npos) << run.err;
   auto query = cli(prefix, {"query", kEncodingKey});
   EXPECT_EQ(query.out.find("InternetEncoding"), std::string::npos) << query.out;
 
   // A row mode needs rows; a bad mode is refused.
   EXPECT_EQ(cli(prefix, {"search", "--mode", "reduce", "--find", "x"}).exitCode, 1);
   EXPECT_EQ(cli(prefix, {"search", "--mode", "frobnicate"}).exitCode, 1);
-  // Without anyone to confirm, a Modify writes nothing.
-  run = cli(prefix, {"--no", "search", "--mode", "modify", "--find", "_autodetect_all", "--replace", "x",
-                     "--start", "HKLM\\Software\\Classes\\MIME"});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out.find("done"), std::string::npos) << run.out;
+  // A Modify answered No writes nothing, shows the rows as the registry
+  // still has them, says so, and fails: the work was not done.
+  run = cli(prefix, {"--no", "search", "--mode", "modify", "--find", "_autodetect", "--replace", "x",
+                     "--start", "HKLM\\Software\\Classes\\MIME\\Database\\Codepage"});
+  EXPECT_EQ(run.exitCode, 1);
+  std::size_t rejected = 0;
+  for (const TsvRecord& row : readTsv(run.out)) {
+    EXPECT_EQ(row.at("Status"), "rejected");
+    EXPECT_EQ(row.at("Data").rfind("_autodetect", 0), 0u) << row.at("Data");
+    ++rejected;
+  }
+  EXPECT_EQ(rejected, 4u) << run.out;
+  EXPECT_NE(run.err.find("talmoor-cli: 0 of 4 changes written (4 rejected)\n"), std::string::npos) << run.err;
 }
 
 }  // namespace

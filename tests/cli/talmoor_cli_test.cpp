@@ -48,12 +48,17 @@ TEST_F(CliTest, QueryPrintsAsTheRegCommandDoes) {
                                  "CertDllVerifyRevocation\\DEFAULT"});
   EXPECT_NE(result.out.find("    Dll    REG_MULTI_SZ    cryptnet.dll\n"), std::string::npos) << result.out;
 
-  // Failures: exit 1 and one line naming the key and the system's text.
+  // Failures: exit 1 and one line saying what is missing, then the system's text.
   result = cli(prefix, {"query", "HKLM\\Software\\NoSuchKey"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err,
-            "talmoor-cli: HKEY_LOCAL_MACHINE\\Software\\NoSuchKey: Opening Key: The system cannot find the file "
-            "specified.\n");
+            "talmoor-cli: registry key not found: HKEY_LOCAL_MACHINE\\Software\\NoSuchKey (Opening Key: The system "
+            "cannot find the file specified.)\n");
+  result = cli(prefix, {"query", "HKLM\\Software\\Wine", "--value", "NoSuchValue"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("talmoor-cli: registry value not found: NoSuchValue in HKEY_LOCAL_MACHINE\\Software\\Wine"),
+            std::string::npos)
+      << result.err;
   result = cli(prefix, {"query", "HKXX\\Software"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("HKXX\\Software"), std::string::npos);

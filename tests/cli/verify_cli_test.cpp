@@ -14,6 +14,7 @@
 
 #include "support/corpus.h"
 #include "support/process.h"
+#include "support/tsv.h"
 
 namespace {
 
@@ -35,18 +36,18 @@ constexpr Module kMoved[] = {
     {"packager.dll", "{F20DA720-C02F-11CE-927B-0800095AE340}"},
 };
 
-// "Key\tSubKey\tValue\tData" of the rows of the drive references that the
-// fresh prefix itself leaves without a file.
+// "Key\tValue\tData" (the key below HKEY_LOCAL_MACHINE) of the rows of the
+// drive references that the fresh prefix itself leaves without a file.
 const Lines kMissingInThePrefix = {
-    "Software\\Microsoft\tDirectMusic\tGMFilePath\tC:\\windows\\system32\\drivers\\gm.dls",
-    "System\\CurrentControlSet\\Control\\Session Manager\tMemory Management\tPagingFiles\tC:\\pagefile.sys 27 77",
-    "System\\CurrentControlSet\\Services\tFontCache3.0.0.0\tImagePath\t"
+    "Software\\Microsoft\\DirectMusic\tGMFilePath\tC:\\windows\\system32\\drivers\\gm.dls",
+    "System\\CurrentControlSet\\Control\\Session Manager\\Memory Management\tPagingFiles\tC:\\pagefile.sys 27 77",
+    "System\\CurrentControlSet\\Services\\FontCache3.0.0.0\tImagePath\t"
     "C:\\windows\\Microsoft.Net\\Framework\\v3.0\\wpf\\presentationfontcache.exe",
-    "System\\CurrentControlSet\\Services\\LanmanServer\tParameters\tServiceDll\tC:\\windows\\system32\\srvsvc.dll",
+    "System\\CurrentControlSet\\Services\\LanmanServer\\Parameters\tServiceDll\tC:\\windows\\system32\\srvsvc.dll",
 };
 
 std::string movedRow(const Module& module, const std::string& data) {
-  return std::string("Software\\Classes\\CLSID\\") + module.clsid + "\tInprocServer32\t(Default Value)\t" + data;
+  return std::string("Software\\Classes\\CLSID\\") + module.clsid + "\\InprocServer32\t(Default)\t" + data;
 }
 
 class VerifyCliTest : public ::testing::Test {
@@ -103,18 +104,16 @@ class VerifyCliTest : public ::testing::Test {
     return runProcess(args, {{"XDG_CONFIG_HOME", (dir_ / "config").string()}});
   }
 
-  // The rows printed, without the hive column; `status` gets the first
-  // column of each.
+  // The rows printed as "Key\tValue\tData", the key below
+  // HKEY_LOCAL_MACHINE; `status` gets the status of each.
   static Lines rows(const std::string& out, std::set<std::string>* status = nullptr) {
     Lines lines;
-    std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
-      auto tab = line.find('\t');
-      if (status) status->insert(line.substr(0, tab));
-      const std::string hive = "HKEY_LOCAL_MACHINE\t";
-      EXPECT_EQ(line.compare(tab + 1, hive.size(), hive), 0) << line;
-      lines.insert(line.substr(tab + 1 + hive.size()));
+    const std::string hive = "HKEY_LOCAL_MACHINE\\";
+    for (const TsvRecord& record : readTsv(out)) {
+      if (status) status->insert(record.at("Status"));
+      const std::string& key = record.at("Key");
+      EXPECT_EQ(key.rfind(hive, 0), 0u) << key;
+      lines.insert(key.substr(hive.size()) + "\t" + record.at("Value") + "\t" + record.at("Data"));
     }
     return lines;
   }

@@ -32,8 +32,12 @@ TEST(ValueText, NumbersTakeDecimalOrHexAndRefuseWhatDoesNotFit) {
   EXPECT_EQ(parsed(REG_DWORD, "4294967295"), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(parsed(REG_DWORD_BIG_ENDIAN, "0x01020304"), (Bytes{1, 2, 3, 4}));
   EXPECT_EQ(parsed(REG_QWORD, "0x0102030405060708"), (Bytes{8, 7, 6, 5, 4, 3, 2, 1}));
-  for (const char* bad : {"4294967296", "-1", "", "0x", "12abc", " 1"})
+  for (const char* bad : {"-1", "", "0x", "12abc", " 1"})
     EXPECT_NE(refusal(REG_DWORD, bad).find("not a number for REG_DWORD"), std::string::npos) << bad;
+  // A number too large says so, with the range the type takes.
+  EXPECT_EQ(refusal(REG_DWORD, "4294967296"), "\"4294967296\" is out of range for REG_DWORD (0 to 4294967295)");
+  EXPECT_NE(refusal(REG_QWORD, "18446744073709551616").find("out of range for REG_QWORD"), std::string::npos);
+  EXPECT_NE(refusal(REG_DWORD, "0x100000000").find("out of range"), std::string::npos);
   EXPECT_EQ(regFormatData(REG_DWORD, parsed(REG_DWORD, "255")), "0xff");
   EXPECT_EQ(regFormatData(REG_QWORD, parsed(REG_QWORD, "0x100000000")), "0x100000000");
 }

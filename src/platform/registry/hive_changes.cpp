@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/registry/hive.h"
+#include "platform/registry/machine_registry.h"
 #include "platform/text/code_page.h"
 
 namespace talmoor::platform {
@@ -155,12 +156,20 @@ void takeTree(KeyNode& ours, KeyNode& theirs, const std::shared_ptr<Hive>& hive)
   }
   std::vector<std::shared_ptr<KeyNode>> theirChildren(theirs.subkeys().begin(), theirs.subkeys().end());
   for (const auto& child : theirChildren) {
-    if (auto mine = ours.findSubkey(child->name()); mine && mine->hive() == hive && !mine->isVolatile) {
+    auto mine = ours.findSubkey(child->name());
+    if (mine && isVirtualKey(*mine) && !ours.isVolatile) {
+      // The file now holds a key where ours only stood on the way to a
+      // mount point: it becomes the file's key, the mount staying below it.
+      ours.removeSubkey(*mine);
+      mine->isVolatile = false;
+      mine->setHive(hive);
+      ours.addSubkey(mine);
+    }
+    if (mine && mine->hive() == hive && !mine->isVolatile) {
       takeTree(*mine, *child, hive);
       continue;
-    } else if (mine) {
-      continue;  // a key kept in memory only, or a mount point, keeps its place
     }
+    if (mine) continue;  // a key kept in memory only, or a mount point, keeps its place
     theirs.removeSubkey(*child);
     child->adoptInto(hive);
     ours.addSubkey(child);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "platform/text/code_page.h"
 
@@ -21,8 +22,11 @@ constexpr std::size_t kNoValue = static_cast<std::size_t>(-1);
 }  // namespace
 
 std::shared_ptr<KeyNode> KeyNode::findSubkey(std::u16string_view name) const {
-  const auto* found = subkeys_.find(upcase(name));
-  return found ? *found : nullptr;
+  std::u16string upper = upcase(name);
+  if (const auto* found = subkeys_.find(upper)) return *found;
+  for (const auto& hidden : hiddenSubkeys_)
+    if (hidden->upperName() == upper) return hidden;
+  return nullptr;
 }
 
 void KeyNode::addSubkey(std::shared_ptr<KeyNode> child) {
@@ -30,7 +34,28 @@ void KeyNode::addSubkey(std::shared_ptr<KeyNode> child) {
   subkeys_.insert(std::move(child));
 }
 
-bool KeyNode::removeSubkey(const KeyNode& child) { return subkeys_.erase(child); }
+bool KeyNode::removeSubkey(const KeyNode& child) {
+  if (subkeys_.erase(child)) return true;
+  auto it = std::find_if(hiddenSubkeys_.begin(), hiddenSubkeys_.end(),
+                         [&](const std::shared_ptr<KeyNode>& hidden) { return hidden.get() == &child; });
+  if (it == hiddenSubkeys_.end()) return false;
+  hiddenSubkeys_.erase(it);
+  return true;
+}
+
+void KeyNode::addHiddenSubkey(std::shared_ptr<KeyNode> child) {
+  child->parent_ = weak_from_this();
+  hiddenSubkeys_.push_back(std::move(child));
+}
+
+void KeyNode::moveChildrenFrom(KeyNode& other) {
+  const std::vector<std::shared_ptr<KeyNode>> listed(other.subkeys_.begin(), other.subkeys_.end());
+  for (const auto& child : listed) {
+    other.subkeys_.erase(*child);
+    addSubkey(child);
+  }
+  for (auto& child : std::exchange(other.hiddenSubkeys_, {})) addHiddenSubkey(std::move(child));
+}
 
 std::size_t KeyNode::indexOfValue(std::u16string_view name) const {
   if (valueIndex_) {

@@ -40,8 +40,19 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   std::shared_ptr<KeyNode> findSubkey(std::u16string_view name) const;
   // Inserts in sorted place; the caller has checked that the name is free.
   void addSubkey(std::shared_ptr<KeyNode> child);
-  // Detaches a child; returns false when it was not ours.
+  // Detaches a child, listed or hidden; returns false when it was not ours.
   bool removeSubkey(const KeyNode& child);
+
+  // Children reached by name only: never listed, never counted. They hold
+  // what belongs to the program rather than to the registry it works on (its
+  // settings hive), so that walks, exports and deletes that start above them
+  // leave them alone, while a path that names them still opens them.
+  const std::vector<std::shared_ptr<KeyNode>>& hiddenSubkeys() const { return hiddenSubkeys_; }
+  // The caller has checked that the name is free.
+  void addHiddenSubkey(std::shared_ptr<KeyNode> child);
+  // Takes over every child of `other`, each keeping its visibility; the
+  // caller has checked that no name clashes.
+  void moveChildrenFrom(KeyNode& other);
 
   // Values, in insertion order.
   const std::vector<RegValue>& values() const { return values_; }
@@ -95,6 +106,7 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   void indexValues();
 
   SubkeyList subkeys_;
+  std::vector<std::shared_ptr<KeyNode>> hiddenSubkeys_;
   std::vector<RegValue> values_;
   std::unique_ptr<std::unordered_map<std::u16string, std::size_t>> valueIndex_;
 };

@@ -15,12 +15,6 @@ constexpr int kMaxLinkDepth = 16;
 constexpr std::u16string_view kRegistry = u"REGISTRY";
 constexpr std::u16string_view kHiveListPath = u"\\REGISTRY\\MACHINE\\System\\CurrentControlSet\\Control\\hivelist";
 
-std::shared_ptr<KeyNode> makeVirtualKey(std::u16string name) {
-  auto key = std::make_shared<KeyNode>(std::move(name));
-  key->isVolatile = true;
-  key->lastWrite = currentFiletime();
-  return key;
-}
 
 std::u16string linkTargetOf(const KeyNode& link) {
   const RegValue* value = link.findValue(u"SymbolicLinkValue");
@@ -73,6 +67,26 @@ class Walker {
 };
 
 }  // namespace
+
+std::shared_ptr<KeyNode> makeVirtualKey(std::u16string name) {
+  auto key = std::make_shared<KeyNode>(std::move(name));
+  key->isVolatile = true;
+  key->lastWrite = currentFiletime();
+  return key;
+}
+
+std::string userKeyText(std::u16string_view nativePath) {
+  constexpr std::pair<std::u16string_view, std::string_view> kRoots[] = {
+      {u"\\REGISTRY\\MACHINE", "HKEY_LOCAL_MACHINE"}, {u"\\REGISTRY\\USER", "HKEY_USERS"}};
+  for (const auto& [native, root] : kRoots) {
+    if (nativePath.size() < native.size() || !namesEqual(nativePath.substr(0, native.size()), native)) continue;
+    std::u16string_view rest = nativePath.substr(native.size());
+    if (rest.empty() || rest.front() == u'\\') return std::string(root) + wideToAnsi(rest);
+  }
+  return wideToAnsi(nativePath);
+}
+
+bool isVirtualKey(const KeyNode& key) { return key.isVolatile && !key.isLink && !key.hive(); }
 
 LONG splitKeyPath(std::u16string_view path, std::vector<std::u16string_view>& parts) {
   parts.clear();
@@ -132,7 +146,7 @@ std::u16string MachineRegistry::nativePathOf(const KeyNode& key) {
   return path;
 }
 
-std::shared_ptr<KeyNode> MachineRegistry::ensureVirtualPath(std::u16string_view nativePath) {
+std::shared_ptr<KeyNode> MachineRegistry::ensureVirtualPath(std::u16string_view nativePath, Visibility visibility) {
   std::vector<std::u16string_view> parts;
   if (nativePath.empty() || nativePath.front() != u'\\') return nullptr;
   if (splitKeyPath(nativePath.substr(1), parts) != ERROR_SUCCESS || parts.empty() ||
@@ -144,19 +158,23 @@ std::shared_ptr<KeyNode> MachineRegistry::ensureVirtualPath(std::u16string_view 
     if (walk(node, parts[i], false, next) != ERROR_SUCCESS) {
       if (node->findSubkey(parts[i])) return nullptr;  // there, but a broken link
       next = makeVirtualKey(std::u16string(parts[i]));
-      node->addSubkey(next);
+      if (visibility == Visibility::Hidden)
+        node->addHiddenSubkey(next);
+      else
+        node->addSubkey(next);
     }
     node = std::move(next);
   }
   return node;
 }
 
-LONG MachineRegistry::mount(const std::shared_ptr<Hive>& hive, std::u16string_view nativePath) {
+LONG MachineRegistry::mount(const std::shared_ptr<Hive>& hive, std::u16string_view nativePath,
+                            Visibility visibility) {
   std::unique_lock lock(mutex_);
   std::size_t cut = nativePath.rfind(u'\\');
   if (cut == std::u16string_view::npos || cut + 1 >= nativePath.size()) return ERROR_INVALID_PARAMETER;
   std::u16string name(nativePath.substr(cut + 1));
-  auto parent = ensureVirtualPath(nativePath.substr(0, cut));
+  auto parent = ensureVirtualPath(nativePath.substr(0, cut), visibility);
   if (!parent) return ERROR_INVALID_PARAMETER;
 
   const auto& root = hive->root();
@@ -165,16 +183,17 @@ LONG MachineRegistry::mount(const std::shared_ptr<Hive>& hive, std::u16string_vi
     if (existing->hive()) return ERROR_ALREADY_EXISTS;
     for (const auto& child : existing->subkeys())
       if (root->findSubkey(child->name())) return ERROR_ALREADY_EXISTS;
-    std::vector<std::shared_ptr<KeyNode>> children(existing->subkeys().begin(), existing->subkeys().end());
-    for (const auto& child : children) {
-      existing->removeSubkey(*child);
-      root->addSubkey(child);
-    }
+    for (const auto& child : existing->hiddenSubkeys())
+      if (root->findSubkey(child->name())) return ERROR_ALREADY_EXISTS;
+    root->moveChildrenFrom(*existing);
     parent->removeSubkey(*existing);
     existing->deleted = true;
   }
   root->rename(std::move(name));
-  parent->addSubkey(root);
+  if (visibility == Visibility::Hidden)
+    parent->addHiddenSubkey(root);
+  else
+    parent->addSubkey(root);
   hives_.push_back(hive);
   refreshHiveList();
   return ERROR_SUCCESS;
@@ -227,7 +246,7 @@ LONG MachineRegistry::reloadHive(const std::shared_ptr<Hive>& hive) {
 }
 
 void MachineRegistry::refreshHiveList() {
-  auto list = ensureVirtualPath(kHiveListPath);
+  auto list = ensureVirtualPath(kHiveListPath, Visibility::Listed);
   if (!list) return;
   // The list is rebuilt in memory only: the key itself may belong to a hive
   // file (Wine keeps an empty one), which must not change because of it.

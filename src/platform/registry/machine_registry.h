@@ -48,8 +48,12 @@ class MachineRegistry {
 
   // Mounts a hive so that its root becomes the key at `nativePath`. Missing
   // keys on the way are made as volatile keys of no hive, which are never
-  // saved and never mark another hive changed. Takes the tree lock.
-  LONG mount(const std::shared_ptr<Hive>& hive, std::u16string_view nativePath);
+  // saved and never mark another hive changed. A hidden mount, and the keys
+  // made on its way, are reached by name only (see KeyNode::hiddenSubkeys).
+  // Takes the tree lock.
+  enum class Visibility { Listed, Hidden };
+  LONG mount(const std::shared_ptr<Hive>& hive, std::u16string_view nativePath,
+             Visibility visibility = Visibility::Listed);
   // Detaches a mounted hive after saving it when it changed. Takes the lock;
   // `mayUnmount`, when given, runs under it and can refuse with a code.
   LONG unmount(const std::shared_ptr<Hive>& hive, const std::function<LONG()>& mayUnmount = {});
@@ -65,7 +69,7 @@ class MachineRegistry {
   LONG reloadHive(const std::shared_ptr<Hive>& hive);
 
  private:
-  std::shared_ptr<KeyNode> ensureVirtualPath(std::u16string_view nativePath);
+  std::shared_ptr<KeyNode> ensureVirtualPath(std::u16string_view nativePath, Visibility visibility);
   void refreshHiveList();  // caller holds the lock exclusively
 
   std::string name_;
@@ -75,6 +79,14 @@ class MachineRegistry {
   std::u16string currentUserSid_;
   std::vector<std::shared_ptr<Hive>> hives_;
 };
+
+// A volatile key of no hive: a namespace key, or one standing on the way to
+// a mount point. It is never saved.
+std::shared_ptr<KeyNode> makeVirtualKey(std::u16string name);
+bool isVirtualKey(const KeyNode& key);
+// A native path as users name the key: "\REGISTRY\USER\Offline" as
+// "HKEY_USERS\Offline".
+std::string userKeyText(std::u16string_view nativePath);
 
 // Splits a key path at backslashes. Returns ERROR_BAD_PATHNAME for a path
 // that starts with one; doubled and trailing separators are skipped.

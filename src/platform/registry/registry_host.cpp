@@ -66,6 +66,20 @@ HiveChangeLog* changeLogOf(const KeyNode& key) {
   return hive ? &hive->changes() : nullptr;
 }
 
+// Turns a virtual key below a hive key into a listed key of that hive.
+LONG becomeHiveKey(KeyNode& parent, const std::shared_ptr<KeyNode>& child) {
+  if (LONG rc = requireWritable(parent); rc != ERROR_SUCCESS) return rc;
+  parent.removeSubkey(*child);
+  child->isVolatile = false;
+  child->setHive(parent.hive());
+  child->lastWrite = currentFiletime();
+  parent.addSubkey(child);
+  parent.lastWrite = child->lastWrite;
+  parent.hive()->markDirty();
+  if (auto* log = changeLogOf(*child)) log->keyCreated(child);
+  return ERROR_SUCCESS;
+}
+
 // A change of the key's values or subkey list.
 void touch(KeyNode& key) {
   key.lastWrite = currentFiletime();
@@ -241,6 +255,15 @@ LONG RegistryHost::createKey(HKEY parent, std::u16string_view subkey, const std:
     bool last = i + 1 == parts.size();
     if (auto child = node->findSubkey(parts[i])) {
       if (last && (options & REG_OPTION_CREATE_LINK)) return ERROR_ALREADY_EXISTS;
+      const bool keysGoBelow = !last && !child->findSubkey(parts[i + 1]);
+      if (isVirtualKey(*child) && (last || keysGoBelow) && !(options & REG_OPTION_VOLATILE) && !node->isVolatile &&
+          node->hive()) {
+        // A key made on the way to a mount point becomes a key of the hive
+        // it stands in once one is asked for there, or keys are made below
+        // it; a path that only passes through leaves it as it is.
+        if (LONG rc = becomeHiveKey(*node, child); rc != ERROR_SUCCESS) return rc;
+        created = created || last;
+      }
       if (child->isLink && !(last && (options & REG_OPTION_OPEN_LINK))) {
         if (LONG rc = entry.machine->walk(node, parts[i], false, child); rc != ERROR_SUCCESS) return rc;
       }
@@ -443,6 +466,14 @@ LONG RegistryHost::deleteKey(HKEY key, std::u16string_view subkey) {
   if (auto* log = changeLogOf(*target)) log->keyDeleted(*target, *hive->root());
   parent->removeSubkey(*target);
   target->deleted = true;
+  // What is hidden below it (the program's own settings hive) is not the
+  // registry's to lose: a virtual key of the same name keeps its path, as
+  // hidden as what it holds.
+  if (!target->hiddenSubkeys().empty()) {
+    auto keeper = makeVirtualKey(target->name());
+    keeper->moveChildrenFrom(*target);
+    parent->addHiddenSubkey(std::move(keeper));
+  }
   touch(*parent);
   return ERROR_SUCCESS;
 }
@@ -578,13 +609,22 @@ LONG RegistryHost::loadKey(HKEY key, std::u16string_view subkey, std::string_vie
   }
   std::shared_ptr<Hive> hive;
   if (LONG rc = Hive::load(*file, hive); rc != ERROR_SUCCESS) return rc;
-  return entry.machine->mount(hive, mountPath);
+  // Recorded first: a load that later runs would not make again is refused.
+  if (loadRecords_)
+    if (LONG rc = loadRecords_->record(mountPath, *file); rc != ERROR_SUCCESS) return rc;
+  LONG rc = entry.machine->mount(hive, mountPath);
+  if (rc == ERROR_ALREADY_EXISTS)
+    setErrorDetail(fmt::format("{} already exists; a hive is loaded at a key that is not there yet",
+                               userKeyText(mountPath)));
+  if (rc != ERROR_SUCCESS && loadRecords_) loadRecords_->forget(mountPath);
+  return rc;
 }
 
 LONG RegistryHost::unloadKey(HKEY key, std::u16string_view subkey) {
   HandleEntry entry;
   if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
   std::shared_ptr<Hive> hive;
+  std::u16string mountPath;
   {
     std::shared_lock lock(entry.machine->treeMutex());
     if (entry.key->deleted) return ERROR_KEY_DELETED;
@@ -596,12 +636,19 @@ LONG RegistryHost::unloadKey(HKEY key, std::u16string_view subkey) {
     if (!mountPoint) return ERROR_FILE_NOT_FOUND;
     hive = mountPoint->hive();
     if (!hive || hive->root() != mountPoint) return ERROR_INVALID_PARAMETER;
+    mountPath = MachineRegistry::nativePathOf(*mountPoint);
   }
-  return entry.machine->unmount(hive, [&]() -> LONG {
+  LONG rc = entry.machine->unmount(hive, [&]() -> LONG {
     if (!handles_.anyInHive(*hive)) return ERROR_SUCCESS;
     setErrorDetail(fmt::format("keys of {} are still open", hive->file().string()));
     return ERROR_ACCESS_DENIED;
   });
+  if (rc == ERROR_SUCCESS && loadRecords_) loadRecords_->forget(mountPath);
+  return rc;
+}
+
+void RegistryHost::keepLoadedHiveRecords(std::u16string keyBelowMachine) {
+  loadRecords_ = std::make_unique<LoadedHiveRecords>(*this, std::move(keyBelowMachine));
 }
 
 LONG RegistryHost::saveKey(HKEY key, std::string_view fileName) {

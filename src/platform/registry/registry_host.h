@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/registry/handle_table.h"
+#include "platform/registry/loaded_hives.h"
 #include "platform/registry/machine_registry.h"
 #include "platform/registry/registry_filter.h"
 #include "platform/win32_types.h"
@@ -67,6 +68,13 @@ class RegistryHost {
   // taken as host paths.
   void setHostPathResolver(std::function<std::optional<std::filesystem::path>(std::string_view)> resolver);
   std::optional<std::filesystem::path> hostPathOf(std::string_view fileName) const;
+
+  // Hives loaded by loadKey are recorded below this key of
+  // HKEY_LOCAL_MACHINE (and the record dropped by unloadKey), so that later
+  // runs load them again; see loaded_hives.h. Without it, a load lasts
+  // until the program ends.
+  void keepLoadedHiveRecords(std::u16string keyBelowMachine);
+  LoadedHiveRecords* loadedHiveRecords() { return loadRecords_.get(); }
 
   void addFilter(std::shared_ptr<RegistryFilter> filter);
   // Whether any filter is installed: without one, the documented calls and
@@ -122,6 +130,7 @@ class RegistryHost {
   mutable std::mutex filterMutex_;
   std::shared_ptr<const std::vector<std::shared_ptr<RegistryFilter>>> filters_;
   std::atomic<bool> hasFilters_{false};
+  std::unique_ptr<LoadedHiveRecords> loadRecords_;
 };
 
 // The registry service the Win32-shaped calls of the calling thread use: the

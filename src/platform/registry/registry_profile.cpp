@@ -74,8 +74,12 @@ std::u16string mountPathOf(const HiveMount& mount) {
 }
 
 void mountHive(MachineRegistry& machine, const std::shared_ptr<Hive>& hive, std::u16string_view at) {
-  if (LONG rc = machine.mount(hive, at); rc != ERROR_SUCCESS)
-    fail(fmt::format("cannot mount {} at {}", hive->file().string(), wideToAnsi(at)), rc);
+  LONG rc = machine.mount(hive, at);
+  if (rc == ERROR_ALREADY_EXISTS)
+    throw ProfileError(fmt::format("cannot mount {} at {}: that key already exists (a hive is mounted at a key "
+                                   "that is not there yet)",
+                                   hive->file().string(), userKeyText(at)));
+  if (rc != ERROR_SUCCESS) fail(fmt::format("cannot mount {} at {}", hive->file().string(), userKeyText(at)), rc);
 }
 
 // Adds keys to a fresh hive without marking anything but the hive changed.
@@ -129,7 +133,9 @@ std::u16string userSidOf(const Hive& hive) {
   return sid.empty() ? std::u16string(kDefaultUserSid) : sid;
 }
 
-void mountSettings(MachineRegistry& machine, const std::filesystem::path& file, RegistryProfile& profile) {
+// Mounts Talmoor's settings hive, hidden (it belongs to the program, not to
+// the registry worked on); false when the registry holds its key already.
+bool mountSettings(MachineRegistry& machine, const std::filesystem::path& file, RegistryProfile& profile) {
   std::shared_ptr<Hive> hive;
   std::error_code ec;
   if (std::filesystem::exists(file, ec)) {
@@ -139,13 +145,14 @@ void mountSettings(MachineRegistry& machine, const std::filesystem::path& file, 
     hive = Hive::createEmpty(file, u"REGISTRY\\Machine\\SOFTWARE\\Brenhollow\\Sarnwick");
     saveNew(hive);
   }
-  LONG rc = machine.mount(hive, kSettingsKeyNativePath);
+  LONG rc = machine.mount(hive, kSettingsKeyNativePath, MachineRegistry::Visibility::Hidden);
   if (rc == ERROR_ALREADY_EXISTS) {
     profile.warnings.push_back(fmt::format(
         "the registry already holds the settings key; Talmoor's settings file {} is not mounted", file.string()));
-  } else if (rc != ERROR_SUCCESS) {
-    fail(fmt::format("cannot mount {}", file.string()), rc);
+    return false;
   }
+  if (rc != ERROR_SUCCESS) fail(fmt::format("cannot mount {}", file.string()), rc);
+  return true;
 }
 
 }  // namespace
@@ -178,6 +185,7 @@ void mountPrefix(MachineRegistry& machine, const ProfileOptions& options, Regist
       throw ProfileError(fmt::format("{} is not a Wine prefix or Talmoor store: it holds no system.reg",
                                      profile.prefix.string()));
     createStore(profile.prefix);
+    profile.created = true;
   }
   profile.kind = std::filesystem::exists(profile.prefix / ".update-timestamp", ec) ? ProfileKind::WinePrefix
                                                                                    : ProfileKind::TalmoorStore;
@@ -252,13 +260,20 @@ void openProfile(const ProfileOptions& options, RegistryProfile& profile) {
       throw ProfileError(fmt::format("--hive {}: the file is already mounted", hive->file().string()));
     mountHive(*machine, hive, at);
   }
-  mountSettings(*machine, options.settingsFile ? *options.settingsFile : defaultSettingsFile(), profile);
+  const bool settingsMounted =
+      mountSettings(*machine, options.settingsFile ? *options.settingsFile : defaultSettingsFile(), profile);
 
   profile.host = std::make_shared<RegistryHost>(machine);
   profile.host->setHostPathResolver([drives = profile.drives](std::string_view name) -> std::optional<std::filesystem::path> {
     if (name.size() >= 2 && name[1] == ':') return drives.toHost(name);
     return std::filesystem::path(std::string(name));
   });
+  if (settingsMounted) {
+    constexpr std::u16string_view kMachine = u"\\REGISTRY\\MACHINE\\";
+    profile.host->keepLoadedHiveRecords(std::u16string(kSettingsKeyNativePath.substr(kMachine.size())) + u"\\" +
+                                        std::u16string(kLoadedHivesKeyName));
+    profile.host->loadedHiveRecords()->remount(profile.warnings);
+  }
 }
 
 }  // namespace

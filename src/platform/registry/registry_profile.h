@@ -56,6 +56,8 @@ class RegistryProfile : public std::enable_shared_from_this<RegistryProfile> {
   std::filesystem::path prefix;
   ProfileKind kind = ProfileKind::TalmoorStore;
   bool readOnly = false;
+  // The store was made by this run (none was there).
+  bool created = false;
   DriveMap drives;
   std::vector<std::string> warnings;
 

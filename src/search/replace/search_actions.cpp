@@ -149,6 +149,7 @@ namespace {
 // What became of an item the action accepted, for its result row.
 struct ItemOutcome {
   int mark = kMarkNone;
+  RowOutcome outcome = RowOutcome::Found;
   std::string proposedKeyName;                    // a key's new name; only recorded
   std::optional<std::vector<BYTE>> proposedData;  // as the confirmation left it
 };
@@ -186,10 +187,12 @@ void writeProposedValue(const SearchItem& item, SearchContext& context, const st
   std::vector<BYTE> data = change.modified.data;
   const bool hasProposal = change.modified.hasData;
   registry::ReportTo report(defaultErrorHandler, keyPath, nullptr, context.owner);
-  bool written =
-      registry::setValue(item.machine, 0, keyPath, name, data, item.type, report, writeGate(change, context.owner));
+  GateRecord gate;
+  bool written = registry::setValue(item.machine, 0, keyPath, name, data, item.type, report,
+                                    recordingGate(writeGate(change, context.owner), gate));
   if (hasProposal) outcome.proposedData = data;
   if (written && !change.abort) outcome.mark = kMarkDone;
+  outcome.outcome = outcomeOf(written && !change.abort, gate, change.abort);
   if (change.abort) context.abort = true;
   // Value names are compared without case by the registry: a name changed
   // only in case was written over the old value.
@@ -221,7 +224,10 @@ ItemOutcome carryOutProposal(const SearchItem& item, SearchContext& context) {
       !std::equal(change.modified.data.begin(), change.modified.data.end(), item.data.begin(), item.data.end());
   const bool proposesChange = context.nameReplaced || dataChanged;
   if (item.isKey) {
-    if (modified.keyName() && *modified.keyName() != item.name) outcome.proposedKeyName = *modified.keyName();
+    if (modified.keyName() && *modified.keyName() != item.name) {
+      outcome.proposedKeyName = *modified.keyName();
+      outcome.outcome = RowOutcome::KeyNotRenamed;
+    }
   } else if (context.criteria.findIsMask && !proposesChange) {
     // A mask search only finds: there is nothing to write.
   } else if (isSingleStringType(item.type) && binaryInString(item.data) && dataChanged) {
@@ -229,6 +235,7 @@ ItemOutcome carryOutProposal(const SearchItem& item, SearchContext& context) {
                "for automatic changes to take place!",
                "Binary Data stored in String");
     outcome.mark = kMarkBinaryInString;
+    outcome.outcome = RowOutcome::BinaryInString;
   } else {
     writeProposedValue(item, context, keyPath, outcome);
   }
@@ -245,7 +252,7 @@ void recordRow(const SearchItem& item, SearchContext& context, const ItemOutcome
   std::optional<DataRecord> record;
   if (!item.isKey) record = DataRecord{static_cast<int>(item.type), {shown.begin(), shown.end()}};
   int row = context.results->addRow(item.isKey, item.keyPath, item.isKey ? std::nullopt : std::optional(item.name),
-                                    shown, item.type, std::move(record), outcome.mark);
+                                    shown, item.type, std::move(record), outcome.mark, outcome.outcome);
   if (row >= 0 && !outcome.proposedKeyName.empty())
     context.results->update(static_cast<std::size_t>(row),
                             [&](ResultRow& r) { r.replacement = outcome.proposedKeyName; });

@@ -94,7 +94,8 @@ void ResultList::deliverNotices() {
 }
 
 int ResultList::addRow(bool isKey, std::string_view path, std::optional<std::string_view> valueName,
-                       std::span<const BYTE> data, DWORD type, std::optional<DataRecord> record, int statusMark) {
+                       std::span<const BYTE> data, DWORD type, std::optional<DataRecord> record, int statusMark,
+                       RowOutcome outcome) {
   ResultRow row;
   splitRowPath(path, row.hive, row.key, row.subKey);
   if (!isKey) {
@@ -105,6 +106,7 @@ int ResultList::addRow(bool isKey, std::string_view path, std::optional<std::str
   }
   row.record = std::move(record);
   row.statusMark = statusMark;
+  row.outcome = outcome;
   return addRow(std::move(row));
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/win32_types.h"
+#include "search/results/row_outcome.h"
 
 namespace talmoor::search {
 
@@ -46,6 +47,7 @@ struct ResultRow {
   std::string replacement;
   std::optional<DataRecord> record;
   int statusMark = kMarkNone;
+  RowOutcome outcome = RowOutcome::Found;
   std::array<int, kColumnCount> columnMarks{};
   int typeImage = -1;  // the value's type (above 12 shows 11); -1 for a key row
   bool selected = false;
@@ -90,7 +92,8 @@ class ResultList {
   // A row for an item; `path` is the path text of the key (of the key that
   // holds the value, for a value). Returns the row's index.
   int addRow(bool isKey, std::string_view path, std::optional<std::string_view> valueName,
-             std::span<const BYTE> data, DWORD type, std::optional<DataRecord> record, int statusMark);
+             std::span<const BYTE> data, DWORD type, std::optional<DataRecord> record, int statusMark,
+             RowOutcome outcome = RowOutcome::Found);
   int addRow(ResultRow row);
 
   // The number of rows, without waiting for the list's lock.

@@ -63,24 +63,25 @@ void changeRow(ResultRow& row, std::string_view find, std::string_view replaceme
   }
 }
 
-bool deleteRow(const ResultRow& row, SearchContext& context) {
+RowOutcome deleteRow(const ResultRow& row, SearchContext& context) {
   ChangeClass& change = context.change;
   change.resetEntries();
   change.operation = kOpDelete;
   std::string path = row.keyPathText();
   change.original.location.setComponent(kFullKeyPath, path);
   ReportTo report(defaultErrorHandler, path, nullptr, context.owner);
+  GateRecord gate;
   bool done;
   if (!row.hasValueName()) {
     change.kind = kChangeKey;
-    done = deleteKey("", 0, path, report, writeGate(change, context.owner));
+    done = deleteKey("", 0, path, report, recordingGate(writeGate(change, context.owner), gate));
   } else {
     change.kind = kChangeValue;
     change.original.location.setComponent(kValueName, row.valueName());
-    done = deleteValue("", 0, path, row.valueName(), report, writeGate(change, context.owner));
+    done = deleteValue("", 0, path, row.valueName(), report, recordingGate(writeGate(change, context.owner), gate));
   }
   if (change.abort) context.abort = true;
-  return done;
+  return outcomeOf(done, gate, change.abort);
 }
 
 }  // namespace
@@ -131,8 +132,12 @@ int rowOperation(ResultList& list, std::size_t index, bool& removed, SearchConte
       }
       break;
     case kModeDelete: {
-      bool done = deleteRow(row, context);
-      list.update(index, [&](ResultRow& r) { r.statusMark = done ? kMarkDone : kMarkNotDone; });
+      const RowOutcome outcome = deleteRow(row, context);
+      const bool done = outcome == RowOutcome::Written;
+      list.update(index, [&](ResultRow& r) {
+        r.statusMark = done ? kMarkDone : kMarkNotDone;
+        r.outcome = outcome;
+      });
       break;
     }
     default: return kRowStop;
