@@ -5,32 +5,21 @@
 // flag. Nothing may read outside the mask or the source, an output must end
 // with its NUL, and the start-position shortcuts must find what the full
 // engine finds.
-//
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     fuzz/mask_fuzz.cpp src/search/masks/*.cpp src/app/interaction.cpp \
-//     src/app/console_interaction.cpp -lfmt -o mask_fuzz
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/interaction.h"
 #include "base/masks/builtin_masks.h"
 #include "base/masks/mask_engine.h"
 
 namespace {
 
 using namespace talmoor::masks;
-
-using namespace talmoor::search;
-
-struct Quiet : talmoor::Interaction {
-  int messageBox(const talmoor::MessageBoxRequest&) override { return talmoor::IDOK; }
-};
 
 struct Found {
   std::size_t start;
@@ -50,7 +39,6 @@ std::vector<Found> everyOccurrence(std::string_view source, std::string_view mas
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static talmoor::ScopedInteraction quiet(std::make_shared<Quiet>());
   if (size < 2) return 0;
   const std::uint8_t options = data[0];
   const std::size_t maskLength = std::min<std::size_t>(data[1], size - 2);

@@ -1,9 +1,6 @@
 // Fuzz target for the string resource reader: the first four bytes choose
 // the string id and language, the rest is the module file. Any input must
 // give a string or nothing, without reading outside the input.
-//
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address -Isrc \
-//     fuzz/pe_resources_fuzz.cpp src/platform/files/pe_resources.cpp -o pe_resources_fuzz
 
 #include <cstddef>
 #include <cstdint>

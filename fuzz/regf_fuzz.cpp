@@ -3,13 +3,8 @@
 // into a tree that the writer can write; what we wrote must read back
 // without damage, as the same tree, and write out byte for byte the same.
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc -Itests \
-//     fuzz/regf_fuzz.cpp src/platform/registry/regf_*.cpp src/platform/registry/key_tree.cpp \
-//     src/platform/registry/hive_format_error.cpp src/platform/security/security_descriptor.cpp \
-//     src/platform/text/code_page.cpp tests/support/sha1.cpp -lfmt -o regf_fuzz
-//
-// Seed it with the corpus hives (cut to their first bins, which keeps runs
-// fast) and the files the damage tests make.
+// Seeds: the corpus hives cut to their first bins, which keeps runs fast
+// (fuzz/make-seeds.sh).
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +15,6 @@
 #include "platform/registry/hive_format_error.h"
 #include "platform/registry/regf_reader.h"
 #include "platform/registry/regf_writer.h"
-#include "support/sha1.h"
 
 namespace tp = talmoor::platform;
 
@@ -38,7 +32,9 @@ void describe(const tp::KeyNode& key, std::string& out) {
   for (const auto& value : key.values()) {
     out += "V";
     out.append(reinterpret_cast<const char*>(value.name.data()), value.name.size() * 2);
-    out += ":" + std::to_string(value.type) + ":" + talmoor::test::sha1Hex(value.data) + "\n";
+    out += ":" + std::to_string(value.type) + ":" + std::to_string(value.data.size()) + ":";
+    out.append(reinterpret_cast<const char*>(value.data.data()), value.data.size());
+    out += "\n";
   }
   for (const auto& child : key.subkeys()) describe(*child, out);
 }

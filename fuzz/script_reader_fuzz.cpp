@@ -5,16 +5,8 @@
 // line, reads back with the same name, type and bytes, whatever the line
 // ends.
 //
-// Build (one command):
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc
-//     fuzz/script_reader_fuzz.cpp src/scripts/script_reader.cpp src/scripts/script_text.cpp
-//     src/scripts/script_writer.cpp src/scripts/file_failure.cpp src/app/interaction.cpp
-//     src/app/console_interaction.cpp src/app/error_reporting.cpp src/app/error_log.cpp
-//     src/registry/root_keys.cpp src/platform/text/code_page.cpp src/platform/win32_error_text.cpp
-//     src/platform/error_detail.cpp src/platform/last_error.cpp src/platform/files/atomic_file.cpp
-//     -lfmt -o script_reader_fuzz
-//
-// Seed it with scripts the tests write and the corpus export (both encodings).
+// The reader tells the user what it cannot read: the boxes go to a
+// workspace of this input's own, where nobody answers them.
 
 #include <algorithm>
 #include <cstddef>
@@ -26,6 +18,7 @@
 #include <vector>
 
 #include "base/interaction.h"
+#include "base/workspace.h"
 #include "scripts/script_reader.h"
 #include "scripts/script_text.h"
 
@@ -33,8 +26,14 @@ namespace {
 
 using namespace talmoor::scripts;
 
+// Answers every box as a closed box would, and prints nothing: a box per
+// input on stderr would drown libFuzzer's own reports.
 struct Quiet : talmoor::Interaction {
-  int messageBox(const talmoor::MessageBoxRequest&) override { return talmoor::IDOK; }
+  int messageBox(const talmoor::MessageBoxRequest& request) override {
+    return request.buttons == talmoor::BoxButtons::Ok ? talmoor::IDOK
+           : request.buttons == talmoor::BoxButtons::YesNo ? talmoor::IDNO
+                                                           : talmoor::IDCANCEL;
+  }
 };
 
 struct Value {
@@ -69,7 +68,10 @@ void checkResult(const ReadResult& result, std::string_view input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static talmoor::ScopedInteraction quiet(std::make_shared<Quiet>());
+  // A fresh workspace each time, so that no input leaves error log rows or a
+  // "no more boxes" answer behind for the next: a crash must reproduce from
+  // its input alone.
+  talmoor::WorkspaceScope working(talmoor::Workspace::over(nullptr, std::make_shared<Quiet>()));
   // A copy of exactly the given length, so that ASan sees any read past it.
   const std::vector<char> bytes(data, data + size);
   const std::string_view input(bytes.data(), bytes.size());

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Makes a seed folder per fuzz target under OUT (one folder per target, named
+# after it): pieces of the real registry data in the shared corpus, which is
+# never copied into the repository, and the inputs of fuzz/seeds/<target>/,
+# small files of our own that once broke a reader.
+#
+#   fuzz/make-seeds.sh OUT [CORPUS]     (CORPUS defaults to ../shared/corpus)
+#
+# OUT is rebuilt from scratch; libFuzzer adds what it finds to these folders,
+# so they belong in a build folder, not in the source tree.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+out="${1:?usage: $0 OUT [CORPUS]}"
+corpus="${2:-$here/../../shared/corpus}"
+targets=(mask_fuzz pe_resources_fuzz regf_fuzz script_reader_fuzz wine_text_fuzz)
+
+rm -rf "$out"
+for target in "${targets[@]}"; do
+  mkdir -p "$out/$target"
+  if [ -d "$here/seeds/$target" ]; then install -m 644 "$here/seeds/$target"/* "$out/$target/"; fi
+done
+
+# --- mask_fuzz: an options byte, the mask's length, the mask, the source. ---
+# Options 0x80 run the file-path mask, 0x40 the indirect-string mask, bit 0
+# lets the callback abort. Masks and sources end with their NUL.
+mask_seed() {  # name options mask source
+  local mask="$3" source="$4"
+  # The mask's bytes, its NUL counted; printf turns \0 in the texts into NULs.
+  local length
+  length=$(printf -- "$mask" | wc -c)
+  { printf "\\$(printf '%03o' "$2")\\$(printf '%03o' "$length")"; printf -- "$mask"; printf -- "$source"; } \
+    >"$out/mask_fuzz/$1"
+}
+mask_seed digits 0 '%%D\0' 'abc 123 def 4567\0'
+mask_seed drive-path 0 '%%X:\\%%*\0' 'see C:\\Windows\\System32\\x.dll here\0'
+mask_seed sets 0 '%%1,; \0%%!,; \0' 'one,two;three four\0'
+mask_seed negated 1 '%%~1abc\0%%?\0' 'aabbccdd\0'
+mask_seed group 0 '%%("\0%%*\0%%)"\0' 'say "C:\\a b\\c.exe" -x\0'
+mask_seed skip-counted 0 '%%D|%%X:\\%%$-3\0' '10|C:\\ab\\cd.e rest\0'
+mask_seed ends 0 '%%<\\\0%%h%%h%%>\0' '\\ff\0'
+mask_seed optional 0 '%%0-\0%%O.exe\0%%F\0' '-1f.exe 2a\0'
+mask_seed file-path 128 '' '"C:\\Program Files\\Wine\\wine.exe" -f C:\\a.txt,D:\\b\0'
+mask_seed indirect-string 64 '' '@%%SystemRoot%%\\system32\\shell32.dll,-21787@x\0'
+mask_seed malformed 0 '%%s\0%%~*\0%%(%%1' 'abc\0'
+
+if [ ! -d "$corpus" ]; then
+  echo "make-seeds: no corpus at $corpus; only our own seeds were made" >&2
+  exit 0
+fi
+
+# --- pe_resources_fuzz: the string id and language (2 bytes each, little
+# endian), then the module: the corpus's tzres.dll with ids that its string
+# table holds (the time zone names system.reg names) and ids it lacks. ---
+tzres="$corpus/wine-8.0/drive_c-files/windows/system32/tzres.dll"
+if [ -f "$tzres" ]; then
+  pe_seed() {  # name id language
+    { printf "\\$(printf '%03o' $(($2 & 255)))\\$(printf '%03o' $(($2 >> 8)))"
+      printf "\\$(printf '%03o' $(($3 & 255)))\\$(printf '%03o' $(($3 >> 8)))"
+      cat "$tzres"; } >"$out/pe_resources_fuzz/$1"
+  }
+  pe_seed tzres-39618-any 39618 0
+  pe_seed tzres-50194-en-us 50194 0x0409
+  pe_seed tzres-50193-de 50193 0x0407
+  pe_seed tzres-missing 1 0
+fi
+
+# --- regf_fuzz: each corpus hive cut to its base block and first bins; the
+# small ones whole. A cut hive is read as damaged, which is what a reader must
+# survive anyway. ---
+for hive in SAM NTUSER.DAT UsrClass.dat SYSTEM corrupted_system_hive; do
+  if [ -f "$corpus/hives/$hive" ]; then
+    head -c $((4096 + 16384)) "$corpus/hives/$hive" >"$out/regf_fuzz/$hive-first-bins"
+  fi
+done
+for hive in BCD SECURITY; do
+  if [ -f "$corpus/hives/$hive" ]; then install -m 644 "$corpus/hives/$hive" "$out/regf_fuzz/$hive"; fi
+done
+
+# --- wine_text_fuzz: the small Wine hives whole; system.reg (1.7 MB) in
+# pieces of about 150 lines that start at a key line, each under the file's
+# header. ---
+wine="$corpus/wine-8.0"
+for hive in user.reg userdef.reg; do
+  if [ -f "$wine/$hive" ]; then install -m 644 "$wine/$hive" "$out/wine_text_fuzz/$hive"; fi
+done
+if [ -f "$wine/system.reg" ]; then
+  for start in 1 1034 9000 20000 37802 39054 40258 41533; do
+    awk -v start="$start" '
+      NR <= 4 { print; next }
+      NR >= start && !begun && /^\[/ { begun = 1 }
+      begun { print; if (++n >= 150) exit }' "$wine/system.reg" >"$out/wine_text_fuzz/system-from-line-$start.reg"
+  done
+fi
+
+# --- script_reader_fuzz: the export Wine's regedit made (UTF-16LE with a
+# byte-order mark), its first 8 KiB as it is and a piece of it as ANSI text. ---
+export_file="$wine/regedit-export-ntcurrentversion.reg"
+if [ -f "$export_file" ]; then
+  head -c 8192 "$export_file" >"$out/script_reader_fuzz/regedit-export-utf16-head.reg"
+  # (sed reads to the end: a reader that quits early would break the pipe.)
+  iconv -f UTF-16LE -t UTF-8 "$export_file" | sed -n '1s/^\xef\xbb\xbf//; 1,200p' \
+    >"$out/script_reader_fuzz/regedit-export-ansi-head.reg"
+fi
+
+for target in "${targets[@]}"; do
+  echo "make-seeds: $target: $(find "$out/$target" -type f | wc -l) seeds"
+done
