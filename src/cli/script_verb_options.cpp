@@ -7,8 +7,15 @@ namespace talmoor::cli {
 CLI::App* addExportVerb(CLI::App& app, ExportRequest& r) {
   auto* verb = app.add_subcommand("export", "write a key with everything below it as a registry script");
   verb->add_option("key", r.key, "the key, e.g. HKLM\\Software\\Wine")->required();
-  verb->add_option("file", r.file, "the script file; an existing one is appended to")->required();
-  verb->add_flag("--fresh", r.fresh, "start a new file instead of appending");
+  verb->add_option("file", r.file, "the script file; an existing one is replaced after asking")->required();
+  verb->add_option("--format", r.format,
+                   "regedit4 (ANSI, the default) or regedit5 (UTF-16, \"Windows Registry Editor Version 5.00\")")
+      ->transform(CLI::IsMember({"regedit4", "regedit5"}, CLI::ignore_case));
+  auto* force = verb->add_flag("--force,-f", r.force, "replace an existing file without asking");
+  auto* fresh = verb->add_flag("--fresh", r.fresh, "the same as --force");
+  verb->add_flag("--append,-a", r.append, "add the export to the end of an existing file")
+      ->excludes(force)
+      ->excludes(fresh);
   return verb;
 }
 

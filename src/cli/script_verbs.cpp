@@ -13,9 +13,12 @@
 #include "cli/row_output.h"
 #include "cli/search_verb.h"
 #include "cli/verbs.h"
+#include "base/interaction.h"
+#include "platform/files/file_io.h"
 #include "platform/registry/win32_registry.h"
 #include "platform/text/code_page.h"
 #include "scripts/results_file_jobs.h"
+#include "scripts/script_writer.h"
 #include "search/search_driver.h"
 
 namespace talmoor::cli {
@@ -23,6 +26,8 @@ namespace talmoor::cli {
 namespace {
 
 using namespace talmoor::search;
+
+constexpr const char* kExportTitle = "Export Registry File";
 using scripts::FileCommand;
 using scripts::FileJob;
 using scripts::FileJobOutcome;
@@ -107,21 +112,28 @@ std::optional<std::string> keyPathOf(const std::string& text) {
   return key->display();
 }
 
-int exportTo(const std::string& file, const std::optional<std::string>& key, bool fresh) {
+// The start key of an export as key lines give it, when it is there; a key
+// that is not there is told by its own name. Nothing in `key` is the whole
+// registry.
+std::optional<std::optional<std::string>> exportStart(const std::optional<std::string>& key) {
+  if (!key) return std::optional<std::string>();
+  auto path = keyPathOf(*key);
+  if (!path) return std::nullopt;
+  FailureReporter failures;
+  registry::ScopedKey probe(
+      registry::openKeyByPath(*path, registry::kReadKeyAccess, registry::ReportTo(failures.handler(), *path)));
+  if (!probe.get()) return std::nullopt;
+  return path;
+}
+
+int exportTo(const std::string& file, const std::optional<std::string>& start, bool fresh,
+             scripts::ScriptFormat format) {
   FileJob job;
   job.command = FileCommand::Export;
   job.file = file;
   job.fresh = fresh;
-  if (key) {
-    auto path = keyPathOf(*key);
-    if (!path) return kExitFailure;
-    // A key that is not there is told by its own name, and nothing is written.
-    FailureReporter failures;
-    registry::ScopedKey probe(
-        registry::openKeyByPath(*path, registry::kReadKeyAccess, registry::ReportTo(failures.handler(), *path)));
-    if (!probe.get()) return kExitFailure;
-    job.startKey = *path;
-  }
+  job.format = format;
+  job.startKey = start;
   SearchDriver driver(nullptr);
   ProfileTranspositions transpositions;
   JobRun run = runJob(driver, job, transpositions);
@@ -163,7 +175,19 @@ int importFrom(const ImportRequest& request) {
 
 }  // namespace
 
-int runExport(const ExportRequest& request) { return exportTo(request.file, request.key, request.fresh); }
+int runExport(const ExportRequest& request) {
+  const auto format = request.format == "regedit5" ? scripts::ScriptFormat::Regedit5 : scripts::ScriptFormat::Regedit4;
+  auto start = exportStart(request.key);
+  if (!start) return kExitFailure;
+  // Only a file has content to lose; a pipe, a device or standard output is
+  // written through.
+  if (!request.append && !request.force && !request.fresh &&
+      platform::fileKind(request.file) == platform::FileKind::Regular && !scripts::isWrittenThrough(request.file) &&
+      messageBox(fmt::format("{} already exists. Replace it?", request.file), kExportTitle, BoxButtons::YesNo,
+                 BoxIcon::Question) != IDYES)
+    return reportProblem(request.file, "not replaced; --force replaces it without asking, --append adds to its end");
+  return exportTo(request.file, *start, !request.append, format);
+}
 
 int runImport(const ImportRequest& request) { return importFrom(request); }
 
@@ -228,7 +252,10 @@ int runRegistryEditorCommandLine(const std::vector<std::string>& arguments) {
   std::optional<std::string> notDone;
   CommandLineHandlers handlers;
   handlers.exportKey = [&](const std::string& file, const std::optional<std::string>& key) {
-    status = exportTo(file, key, false);
+    // As the registry editor's own export job: REGEDIT4, appended to a file
+    // that is there.
+    auto start = exportStart(key);
+    status = start ? exportTo(file, *start, false, scripts::ScriptFormat::Regedit4) : kExitFailure;
   };
   handlers.openPath = [&](const std::optional<std::string>& key) {
     // What the export would have held is shown instead: the key itself.

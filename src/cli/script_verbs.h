@@ -15,7 +15,10 @@ namespace talmoor::cli {
 struct ExportRequest {
   std::string key;
   std::string file;
-  bool fresh = false;
+  std::string format = "regedit4";  // or "regedit5"
+  bool append = false;  // add to the end of an existing file
+  bool force = false;   // replace an existing file without asking
+  bool fresh = false;   // the same as force, as older scripts say it
 };
 
 struct ImportRequest {

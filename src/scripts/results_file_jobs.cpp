@@ -318,7 +318,7 @@ FileJobOutcome runFileJob(const FileJob& job, SearchContext& context, search::Pr
 
 FileJobOutcome saveRows(const FileJob& job, SearchContext& context) {
   FileJobOutcome outcome;
-  ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, [&](ScriptWriter& writer) {
+  ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, job.format, [&](ScriptWriter& writer) {
     ScopedKey key;
     std::string openedFor;
     for (const ResultRow& row : context.results->rows()) {
@@ -370,7 +370,7 @@ FileJobOutcome exportKey(const FileJob& job, SearchContext& context) {
   context.action = nullptr;
   context.recordResults = 0;
   context.criteria.minimumSize = context.criteria.maximumSize = 0;
-  ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, [&](ScriptWriter& writer) {
+  ScriptFileOutcome file = writeScriptFile(job.file, job.fresh, job.format, [&](ScriptWriter& writer) {
     if (start) {
       // A key that is not there leaves the file as it was. The start key has
       // its line even when it holds no values.

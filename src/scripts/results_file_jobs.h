@@ -11,6 +11,7 @@
 #include <string>
 
 #include "scripts/script_reader.h"
+#include "scripts/script_text.h"
 #include "search/results/row_operations.h"
 #include "search/search_context.h"
 
@@ -32,6 +33,7 @@ struct FileJob {
   std::filesystem::path file;
   std::optional<std::string> startKey;  // Export: the key (path text); none: the whole registry
   bool fresh = false;                   // Save and Export: start a new file
+  ScriptFormat format = ScriptFormat::Regedit4;  // Save and Export: the form written
   DWORD pauseInterval = 0;              // reading jobs: pause after this many listed entries
   // A favourites file: key lines become favourites (name from the comment).
   std::function<void(const std::string& name, const std::string& path)> addFavourite;

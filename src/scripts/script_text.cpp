@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "platform/registry/registry_constants.h"
+#include "platform/text/code_page.h"
 
 namespace talmoor::scripts {
 
@@ -117,7 +118,24 @@ void appendHexList(std::string& out, std::span<const BYTE> data, std::size_t sta
   }
 }
 
-std::string formatValueLine(std::string_view name, DWORD type, std::span<const BYTE> data) {
+std::string scriptFileStart(ScriptFormat format) {
+  if (format == ScriptFormat::Regedit4) return std::string(kHeaderRegedit4) + std::string(kCrLf);
+  return std::string(kUtf16ByteOrderMark) + encodeScriptText(std::string(kHeaderVersion5) + std::string(kCrLf), format);
+}
+
+std::string encodeScriptText(std::string_view text, ScriptFormat format) {
+  if (format == ScriptFormat::Regedit4) return std::string(text);
+  const std::u16string wide = platform::ansiToWide(text);
+  std::string out;
+  out.reserve(wide.size() * 2);
+  for (char16_t unit : wide) {
+    out += static_cast<char>(unit & 0xff);
+    out += static_cast<char>(unit >> 8);
+  }
+  return out;
+}
+
+std::string formatValueLine(std::string_view name, DWORD type, std::span<const BYTE> data, ScriptFormat format) {
   std::string line = valueNamePart(name);
   line += '=';
   if (type == REG_SZ && isPlainText(data)) {
@@ -128,10 +146,19 @@ std::string formatValueLine(std::string_view name, DWORD type, std::span<const B
     DWORD value = DWORD{data[0]} | DWORD{data[1]} << 8 | DWORD{data[2]} << 16 | DWORD{data[3]} << 24;
     line += fmt::format("dword:{:08x}", value);
   } else {
+    const bool wide = format == ScriptFormat::Regedit5;
     std::string prefix = hexPrefix(type);
-    std::size_t startColumn = prefix.size() + (line.size() - 1) + 3;
+    // The name part as written: in UTF-16 units when the file is UTF-16.
+    std::string_view namePart(line.data(), line.size() - 1);
+    std::size_t startColumn = prefix.size() + (wide ? platform::ansiToWide(namePart).size() : namePart.size()) + 3;
     line += prefix;
-    appendHexList(line, data, startColumn);
+    if (wide && isStringType(type)) {
+      std::vector<BYTE> units = platform::bytesFromUtf16(
+          platform::ansiToWide(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())));
+      appendHexList(line, units, startColumn);
+    } else {
+      appendHexList(line, data, startColumn);
+    }
   }
   line += kCrLf;
   return line;

@@ -3,7 +3,9 @@
 // line as the writer lays it out, and the parsers for the pieces of a line
 // that the reader takes apart.
 //
-// A script is ANSI text (UTF-8 here) with CR LF line ends:
+// A script is text with CR LF line ends, ANSI (UTF-8 here) under the header
+// "REGEDIT4", or UTF-16LE after the byte-order mark FF FE under the header
+// "Windows Registry Editor Version 5.00":
 //
 //   REGEDIT4
 //
@@ -15,7 +17,9 @@
 //   "Path"=hex(2):25,00,...
 //
 // Value data is always in the form the ANSI registry calls deliver it: strings
-// as bytes with their terminating 0.
+// as bytes with their terminating 0. The text is made as ANSI in both forms
+// and turned into UTF-16 as a whole when the file is Version 5.00; only the
+// hex form of string data differs, since its bytes are the string's own.
 
 #include <cstddef>
 #include <optional>
@@ -31,6 +35,20 @@ namespace talmoor::scripts {
 inline constexpr std::string_view kCrLf = "\r\n";
 inline constexpr std::string_view kHeaderRegedit4 = "REGEDIT4";
 inline constexpr std::string_view kHeaderVersion5 = "Windows Registry Editor Version 5.00";
+inline constexpr std::string_view kUtf16ByteOrderMark = "\xFF\xFE";
+
+// The two forms a script is written in. Regedit4 is what the registry
+// editors of the 9x family read; Regedit5 is what those of the NT family
+// (and Wine's) write, and carries every character of the registry's UTF-16
+// names and strings whatever the code page.
+enum class ScriptFormat { Regedit4, Regedit5 };
+
+// What a new file of the format starts with: the byte-order mark for
+// Regedit5, the header line and CR LF.
+std::string scriptFileStart(ScriptFormat format);
+// Script text (ANSI) as a file of the format holds it: as it is, or as
+// UTF-16LE.
+std::string encodeScriptText(std::string_view text, ScriptFormat format);
 
 // Hex list wrapping: a line is wrapped once its hex text plus the start column
 // plus 4 would pass this width; continuation lines start at column 4.
@@ -59,12 +77,16 @@ std::string hexPrefix(DWORD type);
 // follows, so a list never ends in a continuation.
 void appendHexList(std::string& out, std::span<const BYTE> data, std::size_t startColumn);
 
-// The whole value line with its CR LF (and continuation lines):
+// The whole value line with its CR LF (and continuation lines), as ANSI text:
 // - type 1 plain text: "text" (escaped, without its terminator);
 // - type 4 of exactly 4 bytes: dword:%08x;
 // - type 3: hex:list; everything else (also strings that are not plain text
 //   and numbers of another length): hex(%x):list.
-std::string formatValueLine(std::string_view name, DWORD type, std::span<const BYTE> data);
+// For Regedit5 the hex list of the string types (1, 2, 7) holds the string's
+// UTF-16LE bytes, as the registry stores them and as Version 5.00 readers
+// expect them, and the start column counts the name in UTF-16 units.
+std::string formatValueLine(std::string_view name, DWORD type, std::span<const BYTE> data,
+                            ScriptFormat format = ScriptFormat::Regedit4);
 
 // --- Reading -------------------------------------------------------------
 

@@ -17,6 +17,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kNotWrittenTitle = "File not written";
+constexpr const char* kSeekFailedText =
+    "Cannot use this file. Since the seek operation failed on this file continuing would be unsafe. Action "
+    "cancelled.";
 
 void showOpenFailure(const fs::path& file, const FileFailure& failure) {
   messageBox(fmt::format("Cannot open the file '{}' for writing. {}", file.string(), failure.reason), kNotWrittenTitle);
@@ -45,6 +48,16 @@ FileFailure replaceFailure(LONG code) {
 
 }  // namespace
 
+bool isWrittenThrough(const fs::path& file) {
+  if (platform::fileKind(file) == platform::FileKind::Other) return true;
+  // Standard output sent to a file by the shell is still standard output:
+  // a new file renamed over that one would not be where the shell appends,
+  // and would throw away what the shell wrote there before.
+  const std::string path = file.lexically_normal().string();
+  return path == "/dev/stdout" || path == "/dev/stderr" || path.starts_with("/dev/fd/") ||
+         path.starts_with("/proc/self/fd/");
+}
+
 ScriptWriter::~ScriptWriter() = default;
 
 bool ScriptWriter::open(const fs::path& shownName, const fs::path& file) {
@@ -60,11 +73,46 @@ bool ScriptWriter::open(const fs::path& shownName, const fs::path& file) {
 
 void ScriptWriter::writeHeader(bool always) {
   // A pipe or device has no content before ours.
-  if (always || file_.sizeAtOpen() == 0) writeLine(std::string(kHeaderRegedit4) + std::string(kCrLf));
+  const std::uint64_t held = always ? 0 : file_.sizeAtOpen();
+  if (held == 0) {
+    if (!file_.write(scriptFileStart(format_))) noteFailure();
+  } else if (format_ == ScriptFormat::Regedit5 && held == kUtf16ByteOrderMark.size()) {
+    // An empty text saved as UTF-16 holds its byte-order mark alone
+    // (mayAppendTo has seen that it is one): the header still has to come.
+    writeLine(std::string(kHeaderVersion5) + std::string(kCrLf));
+  }
+}
+
+bool ScriptWriter::mayAppendTo(const fs::path& shownName, const fs::path& file) {
+  std::string start;
+  std::uint64_t size = 0;
+  if (LONG rc = platform::readFileStart(file, kUtf16ByteOrderMark.size(), start, size); rc != ERROR_SUCCESS) {
+    failure_ = replaceFailure(rc);
+    failureShown_ = true;
+    messageBox(kSeekFailedText, kNotWrittenTitle);
+    return false;
+  }
+  if (size == 0) return true;
+  const bool utf16 = start == kUtf16ByteOrderMark;
+  std::string problem;
+  if (utf16 && format_ == ScriptFormat::Regedit4)
+    problem = "it is UTF-16 text and this export is ANSI (REGEDIT4); the two cannot be mixed in one file. Export in "
+              "the file's own format, or start a new file.";
+  else if (!utf16 && format_ == ScriptFormat::Regedit5)
+    problem = "it is ANSI text and this export is UTF-16 (Version 5.00); the two cannot be mixed in one file. Export "
+              "in the file's own format, or start a new file.";
+  else if (utf16 && size % 2 != 0)
+    problem = "its UTF-16 text ends in the middle of a character.";
+  if (problem.empty()) return true;
+  failure_ = FileFailure{ERROR_INVALID_DATA, systemMessageText(ERROR_INVALID_DATA)};
+  failureShown_ = true;
+  messageBox(fmt::format("Cannot append to the file '{}': {}", shownName.string(), problem), kNotWrittenTitle);
+  return false;
 }
 
 bool ScriptWriter::writeLine(std::string_view text) {
-  if (file_.write(text)) return true;
+  if (format_ == ScriptFormat::Regedit4 ? file_.write(text) : file_.write(encodeScriptText(text, format_)))
+    return true;
   noteFailure();
   return false;
 }
@@ -135,7 +183,7 @@ bool ScriptWriter::writeValueLine(std::string_view name, DWORD type, std::span<c
                                  shownName(name), lastKeyLine_));
     return false;
   }
-  return writeLine(formatValueLine(name, type, data));
+  return writeLine(formatValueLine(name, type, data, format_));
 }
 
 bool ScriptWriter::finish() {
@@ -157,7 +205,13 @@ bool ScriptWriter::finish() {
 }
 
 ScriptFileOutcome writeScriptFile(const fs::path& file, bool fresh, const std::function<bool(ScriptWriter&)>& write) {
+  return writeScriptFile(file, fresh, ScriptFormat::Regedit4, write);
+}
+
+ScriptFileOutcome writeScriptFile(const fs::path& file, bool fresh, ScriptFormat format,
+                                  const std::function<bool(ScriptWriter&)>& write) {
   ScriptWriter writer;
+  writer.format_ = format;
   ScriptFileOutcome outcome;
   auto ended = [&](bool written) {
     outcome.written = written;
@@ -173,8 +227,8 @@ ScriptFileOutcome writeScriptFile(const fs::path& file, bool fresh, const std::f
 
   const platform::FileKind kind = platform::fileKind(file);
   if (kind == platform::FileKind::Directory) return refuse(platform::isFolderError());
-  if (kind == platform::FileKind::Other) {
-    // A pipe, a terminal, a device: only ever written to, never replaced.
+  if (kind == platform::FileKind::Other || isWrittenThrough(file)) {
+    // A pipe, a terminal, a device, a descriptor: only ever written to, never replaced.
     if (!writer.open(file, file)) return ended(false);
     writer.writeHeader(true);
     bool completed = write(writer);
@@ -196,12 +250,10 @@ ScriptFileOutcome writeScriptFile(const fs::path& file, bool fresh, const std::f
       if (FileFailure copied = platform::copyFile(target, staged); copied.failed()) {
         writer.failure_ = copied;
         writer.failureShown_ = true;
-        messageBox(
-            "Cannot use this file. Since the seek operation failed on this file continuing would be unsafe. Action "
-            "cancelled.",
-            kNotWrittenTitle);
+        messageBox(kSeekFailedText, kNotWrittenTitle);
         return writer.error();
       }
+      if (!writer.mayAppendTo(file, staged)) return writer.error();
     }
     if (!writer.open(file, staged)) return writer.error();
     writer.writeHeader(false);

@@ -1,6 +1,7 @@
 // talmoor-cli's registry scripts on copies of a real prefix: the export and
-// import round trip, Wine's regedit reading what Talmoor writes, Wine's own
-// export read back, the registry editor's command line; files from other
+// import round trip, the REGEDIT4 and the UTF-16 form read back alike by
+// Talmoor and by Wine's regedit, Wine's own export read back, replacing and
+// appending to a file, the registry editor's command line; files from other
 // systems and files cut short, imports that stop or are interrupted, exports
 // that must not lose the file they write or write names as others; and the
 // start key of a search.
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -106,9 +108,28 @@ class ScriptCliTest : public ::testing::Test {
     for (const auto& v : values)
       ASSERT_EQ(cli(prefix, {"add", key, "--value", v[0], "--type", v[1], "--data", v[2], "--force"}).exitCode, 0) << v[0];
   }
+  // Names and strings beyond ASCII, and beyond the first plane, under one key.
+  void addWideValues(const fs::path& prefix, const std::string& key) {
+    const std::vector<std::vector<std::string>> values = {
+        {"caf\xC3\xA9", "REG_SZ", "\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"\xE6\x97\xA5\xE6\x9C\xAC", "REG_EXPAND_SZ", "%SystemRoot%\\\xE6\x97\xA5\xE6\x9C\xAC"},
+        {"\xC3\xBC list", "REG_MULTI_SZ", "\xC3\xA9\\0\xC3\xBC\\0"},
+        {"\xC3\xBF\xC3\xBE", "REG_SZ", "\xC3\xBF\xC3\xBE"},
+    };
+    for (const auto& v : values)
+      ASSERT_EQ(cli(prefix, {"add", key, "--value", v[0], "--type", v[1], "--data", v[2], "--force"}).exitCode, 0) << v[0];
+    ASSERT_EQ(cli(prefix, {"add", key + "\\Sub \xC3\xA9", "--value", "x", "--data", "y", "--force"}).exitCode, 0);
+  }
 
   TempDir dir_;
 };
+
+// How a UTF-16 script begins: the byte-order mark and the header line.
+const std::string kVersion5Start = [] {
+  std::string text = "\xFF\xFE";
+  for (char c : std::string_view("Windows Registry Editor Version 5.00\r\n")) text += {c, '\0'};
+  return text;
+}();
 
 // The lines only one side holds, for a readable failure.
 std::string difference(const std::set<std::string>& a, const std::set<std::string>& b) {
@@ -125,7 +146,7 @@ TEST_F(ScriptCliTest, ExportImportExportRoundTripsTheWholePrefix) {
   addAwkwardValues(prefix, "HKCU\\Software\\Talmoor Awkward");
   const fs::path first = dir_ / "first.reg", second = dir_ / "second.reg";
   ASSERT_EQ(cli(prefix, {"export", "HKLM", first.string(), "--fresh"}).exitCode, 0);
-  ASSERT_EQ(cli(prefix, {"export", "HKU", first.string()}).exitCode, 0);  // appended, no second header
+  ASSERT_EQ(cli(prefix, {"export", "HKU", first.string(), "--append"}).exitCode, 0);  // no second header
 
   // Into an empty store (made on first use), without confirmations.
   auto imported = cli(std::nullopt, {"--yes", "import", first.string()});
@@ -141,7 +162,7 @@ TEST_F(ScriptCliTest, ExportImportExportRoundTripsTheWholePrefix) {
   EXPECT_NE(imported.err.find("changes written (3 not done)"), std::string::npos) << imported.err;
 
   ASSERT_EQ(cli(std::nullopt, {"export", "HKLM", second.string(), "--fresh"}).exitCode, 0);
-  ASSERT_EQ(cli(std::nullopt, {"export", "HKU", second.string()}).exitCode, 0);
+  ASSERT_EQ(cli(std::nullopt, {"export", "HKU", second.string(), "--append"}).exitCode, 0);
   // The two files are the same but for the hive list's file names.
   auto withoutHiveList = [](const fs::path& file) {
     std::string text = readFile(file), out;
@@ -162,21 +183,168 @@ TEST_F(ScriptCliTest, ExportImportExportRoundTripsTheWholePrefix) {
     EXPECT_EQ(difference(snapshot(prefix, tree), snapshot(std::nullopt, tree)), "") << tree;
 }
 
-TEST_F(ScriptCliTest, WinesRegeditImportsWhatTalmoorExports) {
+// Each form, imported by Wine's regedit into a prefix of its own, gives the
+// registry it was exported from, and so the two give the same registry.
+// Beyond ASCII only the UTF-16 form can say what it means: Wine reads a
+// REGEDIT4 file in its ANSI code page (1252 in the C and English locales),
+// not in the UTF-8 that Talmoor's ANSI is.
+TEST_F(ScriptCliTest, WinesRegeditImportsEitherFormAsTheSameRegistry) {
   TALMOOR_REQUIRE_WINE();
   fs::path source = corpusPrefix("source");
   const std::string key = "HKCU\\Software\\Talmoor Awkward";
-  addAwkwardValues(source, key);
-  const fs::path script = dir_ / "awkward.reg";
-  ASSERT_EQ(cli(source, {"export", key, script.string(), "--fresh"}).exitCode, 0);
-  ASSERT_EQ(cli(source, {"export", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion", script.string()}).exitCode, 0);
-
-  fs::path target = makeWinePrefix(dir_ / "wine");
-  auto regedit = runWine(target, {"regedit", "/S", script.string()});
-  ASSERT_EQ(regedit.exitCode, 0) << regedit.err;
-  EXPECT_EQ(difference(snapshot(source, key), snapshot(target, key)), "");
+  const std::string wide = "HKCU\\Software\\Talmoor Cl\xC3\xA9 \xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87";
   const std::string zones = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones";
-  EXPECT_EQ(difference(snapshot(source, zones), snapshot(target, zones)), "");
+  addAwkwardValues(source, key);
+  addWideValues(source, wide);
+  std::map<std::string, fs::path> imported;
+  for (const std::string format : {"regedit4", "regedit5"}) {
+    SCOPED_TRACE(format);
+    const fs::path script = dir_ / (format + ".reg");
+    ASSERT_EQ(cli(source, {"export", key, script.string(), "--format", format}).exitCode, 0);
+    ASSERT_EQ(cli(source, {"export", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion", script.string(),
+                           "--format", format, "--append"})
+                  .exitCode,
+              0);
+    if (format == "regedit5") {
+      ASSERT_EQ(cli(source, {"export", wide, script.string(), "--format", format, "--append"}).exitCode, 0);
+    }
+
+    fs::path target = imported[format] = makeWinePrefix(dir_ / ("wine-" + format));
+    auto regedit = runWine(target, {"regedit", "/S", script.string()});
+    ASSERT_EQ(regedit.exitCode, 0) << regedit.err;
+    EXPECT_EQ(difference(snapshot(source, key), snapshot(target, key)), "");
+    EXPECT_EQ(difference(snapshot(source, zones), snapshot(target, zones)), "");
+    if (format == "regedit5") {
+      EXPECT_EQ(difference(snapshot(source, wide), snapshot(target, wide)), "");
+    }
+  }
+  for (const std::string& tree : {key, zones})
+    EXPECT_EQ(difference(snapshot(imported["regedit4"], tree), snapshot(imported["regedit5"], tree)), "") << tree;
+}
+
+// Talmoor reads both forms back to the values they were exported from, into
+// registries of their own; the UTF-16 one is UTF-16 from its first byte.
+TEST_F(ScriptCliTest, EitherFormReadsBackToTheSameRegistry) {
+  fs::path source = corpusPrefix("source");
+  const std::string key = "HKCU\\Software\\Talmoor Awkward";
+  const std::string wide = "HKCU\\Software\\Talmoor Cl\xC3\xA9 \xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87";
+  addAwkwardValues(source, key);
+  addWideValues(source, wide);
+  for (const std::string format : {"regedit4", "regedit5"}) {
+    SCOPED_TRACE(format);
+    const fs::path script = dir_ / (format + ".reg");
+    ASSERT_EQ(cli(source, {"export", key, script.string(), "--format", format}).exitCode, 0);
+    ASSERT_EQ(cli(source, {"export", wide, script.string(), "--format", format, "--append"}).exitCode, 0);
+    const std::string text = readFile(script);
+    if (format == "regedit5") {
+      EXPECT_EQ(text.rfind(kVersion5Start, 0), 0u);
+      EXPECT_EQ(text.size() % 2, 0u);
+    } else {
+      EXPECT_EQ(text.rfind("REGEDIT4\r\n", 0), 0u);
+    }
+
+    // Every entry is marked as held by the registry it came from, as it is.
+    auto test = cli(source, {"import", "--test", script.string()});
+    EXPECT_EQ(test.exitCode, 0) << test.err;
+    std::istringstream rows(test.out);
+    std::string row;
+    int count = 0;
+    while (std::getline(rows, row)) {
+      if (row.find("\tHKEY_") == std::string::npos) continue;  // a line of data that runs over lines
+      ++count;
+      EXPECT_EQ(row.rfind("done\t", 0), 0u) << row;
+    }
+    EXPECT_EQ(count, 9 + 4 + 1);
+
+    // Into a store of its own, made on first use.
+    auto env = environment();
+    env["XDG_DATA_HOME"] = (dir_ / ("data-" + format)).string();
+    auto imported = runProcess(command(std::nullopt, {"--yes", "import", script.string()}), env);
+    EXPECT_EQ(imported.exitCode, 0) << imported.err;
+    const fs::path store = dir_ / ("data-" + format) / "talmoor" / "registry";
+    for (const std::string& tree : {key, wide})
+      EXPECT_EQ(difference(snapshot(source, tree), snapshot(store, tree)), "") << tree;
+  }
+}
+
+// An export replaces a file only when told to, after asking as reg does;
+// without anyone to ask the answer is No, and the export fails saying how to
+// replace it. --append adds to the file, in its own encoding only.
+TEST_F(ScriptCliTest, AnExportReplacesAFileOnlyWhenToldAndAppendsWhenAsked) {
+  fs::path prefix = corpusPrefix("prefix");
+  const std::string key = "HKLM\\Software\\Wine";
+  const fs::path out = dir_ / "out.reg";
+  auto run = cli(prefix, {"export", key, out.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // a new file: nothing to ask
+  const std::string once = readFile(out);
+  const std::string section = once.substr(std::string("REGEDIT4\r\n").size());
+
+  run = cli(prefix, {"export", key, out.string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(out.string() + " already exists. Replace it? [Yes/No] No"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("talmoor-cli: " + out.string() + ": not replaced; --force replaces it without asking, "
+                         "--append adds to its end"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(readFile(out), once);
+  run = cli(prefix, {"--no", "export", key, out.string(), "--format", "regedit5"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(readFile(out), once);
+
+  // Appended: one header, the key twice.
+  ASSERT_EQ(cli(prefix, {"export", key, out.string(), "--append"}).exitCode, 0);
+  EXPECT_EQ(readFile(out), once + section);
+  // Replaced: by --yes, --force or the older --fresh, in either form.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--yes", "export", key, out.string()},
+                                               std::vector<std::string>{"export", key, out.string(), "--force"},
+                                               std::vector<std::string>{"export", key, out.string(), "--fresh"},
+                                               std::vector<std::string>{"export", key, out.string(), "-f"}}) {
+    writeFile(out, once + section);
+    run = cli(prefix, args);
+    EXPECT_EQ(run.exitCode, 0) << args[1] << ": " << run.err;
+    EXPECT_EQ(readFile(out), once) << args[1];
+  }
+  ASSERT_EQ(cli(prefix, {"export", key, out.string(), "--force", "--format", "REGEDIT5"}).exitCode, 0);
+  const std::string wide = readFile(out);
+  EXPECT_EQ(wide.rfind("\xFF\xFE", 0), 0u);
+  // Told to replace and to append at once, or an unknown form: nothing is written.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"export", key, out.string(), "--append", "--force"},
+        std::vector<std::string>{"export", key, out.string(), "--append", "--fresh"},
+        std::vector<std::string>{"export", key, out.string(), "--force", "--format", "regedit6"}}) {
+    EXPECT_NE(cli(prefix, args).exitCode, 0) << args.back();
+    EXPECT_EQ(readFile(out), wide) << args.back();
+  }
+
+  // The UTF-16 form appended to a UTF-16 file stays one UTF-16 file (read
+  // back whole, the key twice); the other form is refused, and the file kept.
+  ASSERT_EQ(cli(prefix, {"export", key, out.string(), "--append", "--format", "regedit5"}).exitCode, 0);
+  const std::string twice = readFile(out);
+  EXPECT_EQ(twice.substr(wide.size()), wide.substr(kVersion5Start.size()));
+  run = cli(prefix, {"export", key, out.string(), "--append"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("File not written: Cannot append to the file '" + out.string() +
+                         "': it is UTF-16 text and this export is ANSI (REGEDIT4)"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(readFile(out), twice);
+  auto test = cli(prefix, {"import", "--test", out.string()});
+  EXPECT_EQ(test.exitCode, 0) << test.err;
+  writeFile(dir_ / "once.reg", once);
+  const std::string rowsOnce = cli(prefix, {"import", "--test", (dir_ / "once.reg").string()}).out;
+  EXPECT_NE(rowsOnce, "");
+  const std::string header = rowsOnce.substr(0, rowsOnce.find('\n') + 1);
+  EXPECT_EQ(test.out, rowsOnce + rowsOnce.substr(header.size()));
+  run = cli(prefix, {"export", key, (dir_ / "once.reg").string(), "--append", "--format", "regedit5"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("it is ANSI text and this export is UTF-16 (Version 5.00)"), std::string::npos) << run.err;
+  EXPECT_EQ(readFile(dir_ / "once.reg"), once);
+
+  // What is not a file is written through, without a question.
+  run = cli(prefix, {"export", key, "/dev/stdout", "--format", "regedit5"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, wide);
 }
 
 TEST_F(ScriptCliTest, WinesOwnExportReadsBackEqualToTheRegistry) {
@@ -204,7 +372,14 @@ TEST_F(ScriptCliTest, TheRegistryEditorsCommandLineAsksFirst) {
   auto run = cli(prefix, {"--yes", "/E", out.string(), "HKLM\\Software\\Wine"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("Export Registry Key?"), std::string::npos) << run.err;
-  EXPECT_EQ(readFile(out).rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine]\r\n", 0), 0u);
+  const std::string once = readFile(out);
+  EXPECT_EQ(once.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine]\r\n", 0), 0u);
+  // As the registry editor's export job, a second export is appended, without
+  // a question about the file.
+  run = cli(prefix, {"--yes", "/E", out.string(), "HKLM\\Software\\Wine"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err.find("already exists"), std::string::npos) << run.err;
+  EXPECT_EQ(readFile(out), once + once.substr(std::string("REGEDIT4\r\n").size()));
   // No: the key is shown instead, and nothing is written.
   fs::remove(out);
   run = cli(prefix, {"--no", "/e", out.string(), "HKLM\\Software\\Wine"});
@@ -386,9 +561,20 @@ TEST_F(ScriptCliTest, AnExportNeverLosesTheFileItWrites) {
   EXPECT_EQ(readFile(out), before);
   fs::permissions(out, fs::perms::owner_write, fs::perm_options::add);
 
-  auto toStdout = cli(prefix, {"export", "HKLM\\Software\\Wine", "/dev/stdout", "--fresh"});
+  auto toStdout = cli(prefix, {"export", "HKLM\\Software\\Wine", "/dev/stdout"});
   EXPECT_EQ(toStdout.exitCode, 0) << toStdout.err;
   EXPECT_EQ(toStdout.out, before);
+  // Standard output that the shell sends to a file is written through too,
+  // not replaced: what the shell appended to before stays, and the export
+  // follows it whole.
+  const fs::path log = dir_ / "log.txt";
+  writeFile(log, "earlier\n");
+  auto appended = runProcess({"/bin/sh", "-c",
+                              fmt::format("'{}' --prefix '{}' export 'HKLM\\Software\\Wine' /dev/stdout --force >> '{}'",
+                                          TALMOOR_CLI_PATH, prefix.string(), log.string())},
+                             environment());
+  EXPECT_EQ(appended.exitCode, 0) << appended.err;
+  EXPECT_EQ(readFile(log), "earlier\n" + before);
 
   // A device that takes nothing (as a full disk): one error, not one a line.
   if (fs::exists("/dev/full")) {

@@ -64,10 +64,11 @@ class FileJobs : public SearchTest {
     return context;
   }
   FileJobOutcome run(FileCommand command, const std::filesystem::path& file, std::optional<std::string> start = {},
-                     bool fresh = false) {
+                     bool fresh = false, ScriptFormat format = ScriptFormat::Regedit4) {
     FileJob job = fileJob(command, file);
     job.startKey = std::move(start);
     job.fresh = fresh;
+    job.format = format;
     auto context = makeContext(command == FileCommand::Export ? JobKind::Export : JobKind::ResultsFile);
     return runFileJob(job, *context, transpositions_);
   }
@@ -179,25 +180,31 @@ TEST_F(FileJobs, EveryKindOfValueComesBackByteForByteThroughExportAndImport) {
       {"expand", {REG_EXPAND_SZ, sz("%SystemRoot%\\x")}},
       {"qword", {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}},
       {"big", {REG_BINARY, big}},
+      {"caf\xC3\xA9 \xE2\x82\xAC", {REG_SZ, sz("\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87 \xF0\x9F\x98\x80")}},
+      {"expand \xC3\xA9", {REG_EXPAND_SZ, sz("%x%\\\xE6\x97\xA5\xE6\x9C\xAC")}},
+      {"multi \xC3\xA9", {REG_MULTI_SZ, {0xC3, 0xA9, 0, 'b', 0, 0}}},
   };
-  for (const auto& [name, value] : values) put(r, name, value.first, value.second);
-  put(r + "\\Deeper\\Still", "x", REG_SZ, sz("y"));
-
-  auto out = dir_ / "all.reg";
-  ASSERT_TRUE(run(FileCommand::Export, out, r).ok);
-  {
-    registry::ScopedKey top(registry::openKeyByPath(kTop, registry::kAllKeyAccess, {}));
-    ASSERT_EQ(registry::deleteKeyTree("", top.get(), "R", registry::ReportTo(defaultErrorHandler)), ERROR_SUCCESS);
-  }
-  ASSERT_FALSE(keyExists(r));
   changeOptions([](SearchOptions& o) { o.confirmationsOff = 1; });
+  for (ScriptFormat format : {ScriptFormat::Regedit4, ScriptFormat::Regedit5}) {
+    SCOPED_TRACE(format == ScriptFormat::Regedit4 ? "REGEDIT4" : "Version 5.00");
+    for (const auto& [name, value] : values) put(r, name, value.first, value.second);
+    put(r + "\\Deeper \xC3\xA9\\Still", "x", REG_SZ, sz("y"));
 
-  FileJobOutcome outcome = run(FileCommand::Import, out);
-  EXPECT_TRUE(outcome.ok);
-  EXPECT_EQ(outcome.failures, 0u);
-  for (const auto& [name, value] : values) EXPECT_EQ(stored(r, name), value) << name;
-  EXPECT_EQ(readText(r + "\\Deeper\\Still", "x"), "y");
-  EXPECT_TRUE(scripted_->boxLines().empty());
+    auto out = dir_ / "all.reg";
+    ASSERT_TRUE(run(FileCommand::Export, out, r, true, format).ok);
+    {
+      registry::ScopedKey top(registry::openKeyByPath(kTop, registry::kAllKeyAccess, {}));
+      ASSERT_EQ(registry::deleteKeyTree("", top.get(), "R", registry::ReportTo(defaultErrorHandler)), ERROR_SUCCESS);
+    }
+    ASSERT_FALSE(keyExists(r));
+
+    FileJobOutcome outcome = run(FileCommand::Import, out);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(outcome.failures, 0u);
+    for (const auto& [name, value] : values) EXPECT_EQ(stored(r, name), value) << name;
+    EXPECT_EQ(readText(r + "\\Deeper \xC3\xA9\\Still", "x"), "y");
+    EXPECT_TRUE(scripted_->boxLines().empty());
+  }
 }
 
 // A key that is not there, or a Stop, leaves what the file held: the export

@@ -1,7 +1,8 @@
 // Script files as written: value lines, the hex wrapping, the header once,
 // appending and a fresh start, a file replaced only by a whole script, what
-// is not a file, refusals, names the format cannot carry; and every value
-// reads back unchanged.
+// is not a file, refusals, names the format cannot carry; the UTF-16 form,
+// appended to only in its own encoding; and every value reads back unchanged
+// from either form.
 
 #include <gtest/gtest.h>
 
@@ -26,11 +27,22 @@ using test::bytesOf;
 using test::readFile;
 using Bytes = std::vector<BYTE>;
 
+// Text as UTF-16LE bytes, as the tests spell out what a Version 5.00 file holds.
+std::string utf16(std::u16string_view text) {
+  std::string out;
+  for (char16_t unit : text) {
+    out += static_cast<char>(unit & 0xff);
+    out += static_cast<char>(unit >> 8);
+  }
+  return out;
+}
+
 class ScriptWriterTest : public test::ScriptFileTest {
  protected:
   // One key and one value written to the file.
-  ScriptFileOutcome exportOne(const std::filesystem::path& file, bool fresh, const std::string& name) {
-    return writeScriptFile(file, fresh, [&](ScriptWriter& writer) {
+  ScriptFileOutcome exportOne(const std::filesystem::path& file, bool fresh, const std::string& name,
+                              ScriptFormat format = ScriptFormat::Regedit4) {
+    return writeScriptFile(file, fresh, format, [&](ScriptWriter& writer) {
       writer.writeKeyLine("HKEY_LOCAL_MACHINE\\A");
       writer.writeValueLine(name, REG_SZ, bytesOf("v"));
       return true;
@@ -62,6 +74,36 @@ TEST(ScriptValueLine, Forms) {
   EXPECT_EQ(formatValueLine("s", REG_SZ, Bytes{'a', 'b'}), "\"s\"=hex(1):61,62\r\n");
   EXPECT_EQ(formatValueLine("s", REG_SZ, Bytes{'a', 5, 0}), "\"s\"=hex(1):61,05,00\r\n");
   EXPECT_EQ(formatValueLine("n", REG_DWORD, Bytes{1, 2, 3}), "\"n\"=hex(4):01,02,03\r\n");
+}
+
+// The UTF-16 form differs only where string data goes in the hex form: its
+// bytes are the string's UTF-16LE ones, terminators included.
+TEST(ScriptValueLine, Regedit5WritesStringDataAsUtf16) {
+  const auto v5 = ScriptFormat::Regedit5;
+  EXPECT_EQ(formatValueLine("a\"b", REG_SZ, bytesOf("x\ny"), v5), "\"a\\\"b\"=\"x\\ny\"\r\n");
+  EXPECT_EQ(formatValueLine("e", REG_EXPAND_SZ, bytesOf("%\xC3\xA9"), v5), "\"e\"=hex(2):25,00,e9,00,00,00\r\n");
+  EXPECT_EQ(formatValueLine("m", REG_MULTI_SZ, Bytes{'a', 0, 'b', 0, 0}, v5),
+            "\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n");
+  // A character beyond the first plane is a surrogate pair.
+  EXPECT_EQ(formatValueLine("p", REG_EXPAND_SZ, bytesOf("\xF0\x9F\x98\x80"), v5),
+            "\"p\"=hex(2):3d,d8,00,de,00,00\r\n");
+  // Strings that text would not give back keep every character in hex(1).
+  EXPECT_EQ(formatValueLine("s", REG_SZ, Bytes{0}, v5), "\"s\"=hex(1):00,00\r\n");
+  EXPECT_EQ(formatValueLine("s", REG_SZ, Bytes{}, v5), "\"s\"=hex(1):\r\n");
+  EXPECT_EQ(formatValueLine("s", REG_SZ, Bytes{'a', 'b'}, v5), "\"s\"=hex(1):61,00,62,00\r\n");
+  EXPECT_EQ(formatValueLine("s", REG_SZ, Bytes{'a', 5, 0}, v5), "\"s\"=hex(1):61,00,05,00,00,00\r\n");
+  // Numbers and binary data are as in REGEDIT4.
+  for (const auto& [type, data] : std::vector<std::pair<DWORD, Bytes>>{
+           {REG_DWORD, {0xff, 0, 0, 0}}, {REG_DWORD, {1, 2, 3}}, {REG_BINARY, {0xc3, 0xa9}}, {REG_QWORD, {1, 0}},
+           {REG_NONE, {'a', 0}}, {6 /* a link's target */, {'\\', 0}}})
+    EXPECT_EQ(formatValueLine("n", type, data, v5), formatValueLine("n", type, data)) << type;
+  // The first line's wrap counts the name in UTF-16 units, as the file holds
+  // it: "\xC3\xA9\xC3\xA9" is 2 of them (4 bytes), so the start column is
+  // 4 + 4 + 3 = 11 and 23 bytes fit (counted in bytes, 13 and 22). The line
+  // holds '"', the name's 4 bytes, '"=hex:', 23 bytes and ",\".
+  std::string wrapped = formatValueLine("\xC3\xA9\xC3\xA9", REG_BINARY, Bytes(40, 0x11), v5);
+  EXPECT_EQ(wrapped.find("\r\n"), 11 + 23 * 3 + 1u);
+  EXPECT_EQ(formatValueLine("\xC3\xA9\xC3\xA9", REG_BINARY, Bytes(40, 0x11)).find("\r\n"), 11 + 22 * 3 + 1u);
 }
 
 TEST(ScriptValueLine, LongListsWrapAtTheSettledColumns) {
@@ -108,6 +150,77 @@ TEST_F(ScriptWriterTest, HeaderOnceAppendingAndAFreshStart) {
             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n@=dword:00000001\r\n"
             "\r\n[HKEY_LOCAL_MACHINE\\Software] ; My key\r\n"
             "\r\n[HKEY_LOCAL_MACHINE\\Software] ; Other, second\r\n");
+  EXPECT_TRUE(boxes_->boxes().empty());
+}
+
+// A Version 5.00 file is UTF-16LE from its byte-order mark to its end, CR LF
+// included; it is appended to as one, and a file of the other encoding is
+// never appended to.
+TEST_F(ScriptWriterTest, Regedit5IsOneUtf16FileAndAppendsOnlyToOne) {
+  namespace fs = std::filesystem;
+  const std::string one = utf16(u"\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"one\"=\"v\"\r\n");
+  const std::string header = "\xFF\xFE" + utf16(u"Windows Registry Editor Version 5.00\r\n");
+  auto file = dir_ / "wide.reg";
+  ASSERT_TRUE(exportOne(file, false, "one", ScriptFormat::Regedit5).written);
+  EXPECT_EQ(readFile(file), header + one);
+  ASSERT_TRUE(exportOne(file, false, "two", ScriptFormat::Regedit5).written);
+  const std::string both = header + one + utf16(u"\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"two\"=\"v\"\r\n");
+  EXPECT_EQ(readFile(file), both);
+  // Characters of any plane, in key lines, names and strings.
+  ASSERT_TRUE(writeScriptFile(file, true, ScriptFormat::Regedit5, [](ScriptWriter& writer) {
+                writer.writeKeyLine("HKEY_CURRENT_USER\\Clé \xE2\x82\xAC");
+                writer.writeValueLine("\xF0\x9F\x98\x80", REG_SZ, bytesOf("\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87"));
+                return true;
+              }).written);
+  EXPECT_EQ(readFile(file), header + utf16(u"\r\n[HKEY_CURRENT_USER\\Cl\u00e9 \u20ac]\r\n\"\U0001F600\"=\"\u043a\u043b\u044e\u0447\"\r\n"));
+  EXPECT_TRUE(boxes_->boxes().empty());
+
+  // Either encoding after the other would leave a file no reader takes
+  // whole: refused, and the file is as it was, with nothing left beside it.
+  auto ansi = dir_ / "ansi.reg";
+  ASSERT_TRUE(exportOne(ansi, false, "one").written);
+  ASSERT_TRUE(exportOne(file, true, "one", ScriptFormat::Regedit5).written);
+  struct Case {
+    fs::path file;
+    ScriptFormat format;
+    std::string before;
+    std::string why;
+  };
+  for (const Case& c : {Case{file, ScriptFormat::Regedit4, header + one, "it is UTF-16 text and this export is ANSI"},
+                        Case{ansi, ScriptFormat::Regedit5, kOneOnce, "it is ANSI text and this export is UTF-16"},
+                        Case{dir_ / "odd.reg", ScriptFormat::Regedit5, header + one + "x",
+                             "its UTF-16 text ends in the middle of a character"}}) {
+    SCOPED_TRACE(c.file.filename().string());
+    test::writeFile(c.file, c.before);
+    ScriptFileOutcome outcome = exportOne(c.file, false, "two", c.format);
+    EXPECT_FALSE(outcome.written);
+    EXPECT_NE(outcome.error, 0);
+    auto shown = takeBoxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("File not written: Cannot append to the file '" + c.file.string() + "': " + c.why, 0), 0u)
+        << shown[0];
+    EXPECT_EQ(readFile(c.file), c.before);
+    // Replacing it is another matter.
+    EXPECT_TRUE(exportOne(c.file, true, "one", c.format).written);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), 3);
+
+  // An empty text saved as UTF-16 is its byte-order mark alone: the header follows it.
+  test::writeFile(file, "\xFF\xFE");
+  ASSERT_TRUE(exportOne(file, false, "one", ScriptFormat::Regedit5).written);
+  EXPECT_EQ(readFile(file), header + one);
+
+  // What reads a pipe gets the whole file, byte-order mark and header first.
+  auto fifo = dir_ / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int readEnd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(readEnd, 0);
+  EXPECT_TRUE(exportOne(fifo, false, "one", ScriptFormat::Regedit5).written);
+  std::string got(4096, '\0');
+  ssize_t n = ::read(readEnd, got.data(), got.size());
+  ::close(readEnd);
+  got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  EXPECT_EQ(got, header + one);
   EXPECT_TRUE(boxes_->boxes().empty());
 }
 
@@ -251,7 +364,7 @@ TEST_F(ScriptWriterTest, NamesHoldingANulAreLeftOutAndNamed) {
   EXPECT_EQ(status, ReadStatus::InvalidLine);
 }
 
-TEST_F(ScriptWriterTest, WhatIsWrittenReadsBackUnchanged) {
+TEST_F(ScriptWriterTest, WhatIsWrittenReadsBackUnchangedFromEitherForm) {
   struct Value {
     std::string name;
     DWORD type;
@@ -279,24 +392,35 @@ TEST_F(ScriptWriterTest, WhatIsWrittenReadsBackUnchanged) {
       {"long text", REG_SZ, bytesOf(std::string(150000, 'x') + "\"")},
       {"name=with=equals", REG_SZ, bytesOf("x=y")},
       {" name\r\nwith breaks ", REG_NONE, {}},
+      {"caf\xC3\xA9 \xF0\x9F\x98\x80", REG_SZ, bytesOf("\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87 \xE2\x82\xAC")},
+      {"expand", REG_EXPAND_SZ, bytesOf("%SystemRoot%\\\xC3\xA9\xF0\x9F\x98\x80")},
+      {"multi", REG_MULTI_SZ, {'a', 0, 0xC3, 0xA9, 0, 0}},
+      {"expand unterminated", REG_EXPAND_SZ, bytesOf("%x%", false)},
+      {"multi empty", REG_MULTI_SZ, {}},
+      {"long expand", REG_EXPAND_SZ, bytesOf(std::string(500, 'p') + "\xE2\x82\xAC")},
   };
-  auto file = dir_ / "round.reg";
-  ASSERT_TRUE(writeScriptFile(file, false, [&](ScriptWriter& writer) {
-                writer.writeKeyLine("HKEY_CURRENT_USER\\Round\\Trip");
-                for (const auto& v : written) writer.writeValueLine(v.name, v.type, v.data);
-                return true;
-              }).written);
+  for (ScriptFormat format : {ScriptFormat::Regedit4, ScriptFormat::Regedit5}) {
+    SCOPED_TRACE(format == ScriptFormat::Regedit4 ? "REGEDIT4" : "Version 5.00");
+    auto file = dir_ / "round.reg";
+    ASSERT_TRUE(writeScriptFile(file, true, format, [&](ScriptWriter& writer) {
+                  writer.writeKeyLine("HKEY_CURRENT_USER\\Round\\Trip \xE2\x82\xAC");
+                  for (const auto& v : written) writer.writeValueLine(v.name, v.type, v.data);
+                  return true;
+                }).written);
 
-  test::RecordingVisitor visitor;
-  EXPECT_EQ(readScriptFile(file, visitor).status, ReadStatus::Completed);
-  EXPECT_TRUE(boxes_->boxes().empty());
-  ASSERT_EQ(visitor.values.size(), written.size());
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    SCOPED_TRACE(written[i].name);
-    EXPECT_EQ(visitor.values[i].name, written[i].name);
-    EXPECT_EQ(visitor.values[i].unnamed, written[i].name.empty());
-    EXPECT_EQ(visitor.values[i].type, written[i].type);
-    EXPECT_EQ(visitor.values[i].data, written[i].data);
+    test::RecordingVisitor visitor;
+    EXPECT_EQ(readScriptFile(file, visitor).status, ReadStatus::Completed);
+    EXPECT_TRUE(boxes_->boxes().empty());
+    ASSERT_EQ(visitor.keys.size(), 1u);
+    EXPECT_EQ(visitor.keys[0].path, "HKEY_CURRENT_USER\\Round\\Trip \xE2\x82\xAC");
+    ASSERT_EQ(visitor.values.size(), written.size());
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      SCOPED_TRACE(written[i].name);
+      EXPECT_EQ(visitor.values[i].name, written[i].name);
+      EXPECT_EQ(visitor.values[i].unnamed, written[i].name.empty());
+      EXPECT_EQ(visitor.values[i].type, written[i].type);
+      EXPECT_EQ(visitor.values[i].data, written[i].data);
+    }
   }
 }
 
