@@ -106,9 +106,9 @@ std::string rawDataText(DWORD type, const std::vector<BYTE>& data) {
   auto text = [&](std::size_t end) { return std::string(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(end)); };
   switch (type) {
     case REG_SZ:
-    case REG_EXPAND_SZ:
-    case REG_LINK: {
-      // The text as stored, without its terminator.
+    case REG_EXPAND_SZ: {
+      // The text as stored, without its terminator. (A link's target is
+      // UTF-16 even through the ANSI calls; the default case turns it.)
       std::size_t end = data.size();
       if (end > 0 && data[end - 1] == 0) --end;
       return text(end);

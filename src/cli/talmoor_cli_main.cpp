@@ -229,7 +229,7 @@ int saveChanges(Workspace& workspace, int status) {
 
 int main(int argc, char** argv) {
   CLI::App app{"talmoor-cli: search and edit Windows registries (Wine prefixes, Windows hives, Talmoor stores)"};
-  app.set_version_flag("--version", versionText());
+  app.set_version_flag("--version,-v", versionText());
   app.footer(
       "Exit status: 0 when the work was done; 1 when it failed or was not done (a change refused, or a question "
       "answered No because there is no terminal: give --yes); 2 for a command line that cannot be understood.");

@@ -75,12 +75,16 @@ std::string regTypeName(DWORD type) {
 }
 
 std::optional<DWORD> typeFromName(std::string_view name) {
+  auto sameLetters = [](std::string_view given, std::string_view typeText) {
+    return given.size() == typeText.size() &&
+           std::equal(given.begin(), given.end(), typeText.begin(),
+                      [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+  };
+  constexpr std::string_view kPrefix = "REG_";
   for (const auto& [value, typeText] : kTypeNames) {
-    if (name.size() == std::strlen(typeText) &&
-        std::equal(name.begin(), name.end(), typeText, [](char a, char b) {
-          return std::toupper(static_cast<unsigned char>(a)) == b;
-        }))
-      return value;
+    // "REG_DWORD", "reg_dword" and the short "dword" all name it.
+    const std::string_view full(typeText);
+    if (sameLetters(name, full) || sameLetters(name, full.substr(kPrefix.size()))) return value;
   }
   return std::nullopt;
 }

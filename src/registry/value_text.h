@@ -13,6 +13,7 @@ namespace talmoor::registry {
 
 // "REG_SZ" and so on; a type without a name shows as its number in hex.
 std::string regTypeName(DWORD type);
+// Any case, with or without the "REG_" prefix.
 std::optional<DWORD> typeFromName(std::string_view name);
 
 // Data as `query` prints it; `data` is what RegQueryValueExA delivered.

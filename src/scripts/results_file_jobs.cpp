@@ -30,8 +30,10 @@ constexpr int kMarkUnreadable = 7;
 constexpr const char* kReadContext = "Loading/Importing Registry Script";
 
 // Failures of the checks are expected (that is what they find out): they go
-// to the error log without a box.
+// to the error log without a box. A key or value that is not there is the
+// check's answer, shown by the row's missing mark, not a failure at all.
 bool logQuietly(const ErrorReport& report) {
+  if (report.code == ERROR_FILE_NOT_FOUND) return false;
   addErrorLogRow(report.code, report.primaryName, report.context, report.secondaryName, kVerbositySilent);
   return false;
 }

@@ -63,6 +63,9 @@ TEST(ValueText, TypeNamesInAnyCase) {
   EXPECT_EQ(typeFromName("REG_EXPAND_SZ"), REG_EXPAND_SZ);
   EXPECT_EQ(typeFromName("reg_dword"), REG_DWORD);
   EXPECT_FALSE(typeFromName("REG_NOPE"));
+  EXPECT_EQ(typeFromName("dword"), REG_DWORD);
+  EXPECT_EQ(typeFromName("Multi_Sz"), REG_MULTI_SZ);
+  EXPECT_FALSE(typeFromName("REG_"));
 }
 
 }  // namespace
