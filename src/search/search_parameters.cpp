@@ -1,5 +1,7 @@
 #include "search/search_parameters.h"
 
+#include "registry/settings_key.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -26,8 +28,6 @@ const char* const kModeHelpText =
     "the registry.";
 
 namespace {
-
-constexpr const char* kSettingsKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Brenhollow\\Sarnwick";
 
 // A text as the search compares it: ANSI bytes, or UTF-16LE with "&Uni-Code".
 std::string searchBytes(std::string text, bool unicode) {
@@ -68,7 +68,7 @@ void TextHistory::add(const std::string& text) {
 
 void TextHistory::load() {
   entries_.clear();
-  registry::ScopedKey key(registry::openKeyByPath(kSettingsKey, registry::kReadKeyAccess,
+  registry::ScopedKey key(registry::openKeyByPath(registry::kSettingsKeyPath, registry::kReadKeyAccess,
                                                   registry::ReportTo([](const ErrorReport&) { return true; })));
   if (!key.get()) return;
   DWORD type = 0;
@@ -98,7 +98,7 @@ bool TextHistory::save() const {
   data.push_back(0);
   std::string name = settingName_;
   // The program's own settings are not the user's registry: no confirmation.
-  return registry::setValue("", 0, kSettingsKey, name, data, REG_MULTI_SZ, registry::ReportTo(defaultErrorHandler),
+  return registry::setValue("", 0, registry::kSettingsKeyPath, name, data, REG_MULTI_SZ, registry::ReportTo(defaultErrorHandler),
                             nullptr);
 }
 
