@@ -15,6 +15,7 @@
 #include "base/version.h"
 #include "base/workspace.h"
 #include "cli/cli_support.h"
+#include "cli/favourites_verb.h"
 #include "cli/hive_verbs.h"
 #include "cli/script_verbs.h"
 #include "cli/search_verb.h"
@@ -54,6 +55,7 @@ struct Requests {
   bool saveForce = false;
   std::string recoverHive, recoverFile;
   bool recoverForce = false;
+  FavouritesRequest favourites;
 };
 
 struct Verbs {
@@ -69,6 +71,7 @@ struct Verbs {
   CLI::App* unload;
   CLI::App* save;
   CLI::App* recover;
+  CLI::App* favourites;
 };
 
 // Registers a key's value choice: --value NAME or --default (the unnamed value).
@@ -135,6 +138,7 @@ Verbs addVerbs(CLI::App& app, Requests& r) {
       ->required();
   verbs.recover->add_option("out", r.recoverFile, "the new file for the recovered hive")->required();
   verbs.recover->add_flag("--force,-f", r.recoverForce, "replace an existing file without asking");
+  verbs.favourites = addFavouritesVerb(app, r.favourites);
   return verbs;
 }
 
@@ -209,6 +213,7 @@ int runChosenVerb(const Verbs& verbs, Requests& r, const std::vector<std::string
   if (*verbs.unload) return runUnload(r.unloadKey);
   if (*verbs.save) return runSave(r.saveKey, r.saveFile, r.saveForce);
   if (*verbs.recover) return runRecover(r.recoverHive, r.recoverFile, r.recoverForce);
+  if (*verbs.favourites) return runFavourites(r.favourites);
   return kExitUsage;
 }
 

@@ -225,3 +225,30 @@ TEST_F(ScriptingCliTest, TalmoorsOwnSettingsStayOutOfTheUsersRegistry) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ScriptingCliTest, FavouritesAreKeptForBothProgramsAndTravelAsFiles) {
+  ASSERT_EQ(cli({"favourites", "add", "Wine", "HKLM\\Software\\Wine"}).exitCode, kDone);
+  ASSERT_EQ(cli({"favourites", "add", "Tab\tName", "HKCU"}).exitCode, kDone);
+  EXPECT_EQ(cli({"favourites", "add", "Gone", "HKLM\\Software\\No Such Key"}).exitCode, kNotDone);
+  auto rows = readTsv(cli({"favourites"}).out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].at("Name"), "Wine");
+  EXPECT_EQ(rows[0].at("Key"), "HKEY_LOCAL_MACHINE\\Software\\Wine");
+  EXPECT_EQ(rows[1].at("Name"), "Tab\tName");
+
+  fs::path file = dir_ / "mine.regfav";
+  ASSERT_EQ(cli({"favourites", "export", file.string()}).exitCode, kDone);
+  EXPECT_NE(readFile(file).find("[HKEY_LOCAL_MACHINE\\Software\\Wine] ; Wine\r\n"), std::string::npos);
+  ASSERT_EQ(cli({"favourites", "remove", "wine"}).exitCode, kDone);  // names in any case, as value names
+  EXPECT_EQ(cli({"favourites", "remove", "wine"}).exitCode, kNotDone);
+  EXPECT_EQ(readTsv(cli({"favourites", "list"}).out).size(), 1u);
+  auto imported = cli({"favourites", "import", file.string()});
+  EXPECT_EQ(imported.exitCode, kDone);
+  EXPECT_NE(imported.err.find("1 favourite added"), std::string::npos) << imported.err;
+  EXPECT_EQ(readTsv(cli({"favourites", "list"}).out).size(), 2u);
+  EXPECT_EQ(cli({"favourites", "frobnicate"}).exitCode, kBadUsage);
+}
+
+}  // namespace
