@@ -20,13 +20,24 @@ std::vector<ErrorLogRow> ErrorLog::rows() const {
 }
 
 void ErrorLog::remove(std::size_t index) {
-  std::lock_guard lock(mutex_);
-  if (index < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+  std::function<void()> listener;
+  {
+    std::lock_guard lock(mutex_);
+    if (index >= rows_.size()) return;
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    listener = listener_;
+  }
+  if (listener) listener();
 }
 
 void ErrorLog::clear() {
-  std::lock_guard lock(mutex_);
-  rows_.clear();
+  std::function<void()> listener;
+  {
+    std::lock_guard lock(mutex_);
+    rows_.clear();
+    listener = listener_;
+  }
+  if (listener) listener();
 }
 
 bool ErrorLog::windowOpen() const {

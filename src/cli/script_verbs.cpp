@@ -236,12 +236,7 @@ bool isRegistryEditorCommandLine(const std::string& first) {
 }
 
 int runRegistryEditorCommandLine(const std::vector<std::string>& arguments) {
-  // The arguments become the one line the registry editor would be given.
-  std::string line;
-  for (const auto& argument : arguments) {
-    if (!line.empty()) line += ' ';
-    line += argument.find(' ') != std::string::npos ? "\"" + argument + "\"" : argument;
-  }
+  const std::string line = joinCommandLine(arguments);
   if (platform::equalsIgnoringAsciiCase(arguments.front(), "/D"))
     reportProblem("/D", "Wine's regedit deletes the key named after /D; the registry editor takes a flag it does not "
                         "know as an import of the file named after it, and so does talmoor-cli (to delete a key: "

@@ -59,6 +59,15 @@ std::vector<std::string> splitCommandLine(std::string_view text) {
   return tokens;
 }
 
+std::string joinCommandLine(const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const auto& argument : arguments) {
+    if (!line.empty()) line += ' ';
+    line += argument.find(' ') != std::string::npos ? "\"" + argument + "\"" : argument;
+  }
+  return line;
+}
+
 std::string unquoted(std::string_view token) {
   if (token.size() >= 2 && token.front() == '"' && token.back() == '"') {
     std::string out;

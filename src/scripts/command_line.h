@@ -15,6 +15,9 @@ namespace talmoor {
 // next one (a backslash inside protects the next character); each token is
 // trimmed of blanks and tabs. The quotes are kept, as typed.
 std::vector<std::string> splitCommandLine(std::string_view text);
+// Program arguments as the one line the registry editor would be given:
+// blanks between them, an argument holding a blank in double quotes.
+std::string joinCommandLine(const std::vector<std::string>& arguments);
 // A token with its surrounding double quotes removed, as a file name is opened.
 std::string unquoted(std::string_view token);
 

@@ -1,0 +1,95 @@
+#include "gui/qt_interaction.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QThread>
+
+#include "base/workspace.h"
+#include "platform/files/windows_files.h"
+
+namespace talmoor::gui {
+
+namespace {
+
+QMessageBox::Icon iconOf(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::Information: return QMessageBox::Information;
+    case BoxIcon::Question: return QMessageBox::Question;
+    case BoxIcon::Exclamation: return QMessageBox::Warning;
+    case BoxIcon::Stop: return QMessageBox::Critical;
+    case BoxIcon::NoIcon: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons buttonsOf(BoxButtons buttons) {
+  switch (buttons) {
+    case BoxButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case BoxButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case BoxButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case BoxButtons::Ok: break;
+  }
+  return QMessageBox::Ok;
+}
+
+int answerOf(int button) {
+  switch (button) {
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    case QMessageBox::Cancel: return IDCANCEL;
+    default: return IDOK;
+  }
+}
+
+}  // namespace
+
+int showMessageBox(QWidget* parent, const MessageBoxRequest& request) {
+  QMessageBox box(iconOf(request.icon), QString::fromStdString(request.title), QString::fromStdString(request.text),
+                  buttonsOf(request.buttons), parent ? parent : QApplication::activeWindow());
+  box.setAccessibleName(QString::fromStdString(request.title));
+  // Closing the box (Escape, the title bar) is the safe answer of each kind.
+  if (request.buttons == BoxButtons::YesNo) box.setEscapeButton(QMessageBox::No);
+  return answerOf(box.exec());
+}
+
+QtInteraction::QtInteraction(QObject* context) : context_(context) {}
+
+void QtInteraction::setStatusSink(std::function<void(const QString&)> sink) { statusSink_ = std::move(sink); }
+
+template <class Result>
+Result QtInteraction::onGuiThread(const std::function<Result()>& work) {
+  if (!context_ || QThread::currentThread() == context_->thread()) return work();
+  Result result{};
+  QMetaObject::invokeMethod(context_, [&] { result = work(); }, Qt::BlockingQueuedConnection);
+  return result;
+}
+
+int QtInteraction::messageBox(const MessageBoxRequest& request) {
+  if (windowIsGone(request.owner)) return IDCANCEL;
+  return onGuiThread<int>([&] { return showMessageBox(parent_, request); });
+}
+
+void QtInteraction::showStatus(std::string_view text) {
+  if (!context_ || !statusSink_) return;
+  QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  // Status is news, not a question: nobody waits for it.
+  QMetaObject::invokeMethod(context_, [sink = statusSink_, shown] { sink(shown); }, Qt::QueuedConnection);
+}
+
+std::optional<std::string> QtInteraction::chooseFolder(std::string_view title, std::string_view start) {
+  // The core speaks Windows paths; the dialog shows the host's folders.
+  const auto profile = Workspace::current().profile();
+  const platform::DriveMap drives = profile ? profile->drives : platform::DriveMap{};
+  const std::string startText(start);
+  return onGuiThread<std::optional<std::string>>([&]() -> std::optional<std::string> {
+    auto hostStart = platform::hostPathOf(startText, drives);
+    QString chosen = QFileDialog::getExistingDirectory(
+        parent_, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+        hostStart ? QString::fromStdString(hostStart->parent_path().string()) : QString());
+    if (chosen.isEmpty()) return std::nullopt;
+    return platform::windowsPathOf(chosen.toStdString(), drives);
+  });
+}
+
+}  // namespace talmoor::gui

@@ -1,0 +1,159 @@
+#!/usr/bin/python3
+"""The real talmoor as a user runs it: under Xvfb, found and driven through
+the AT-SPI accessibility bus and xdotool, on a copy of a Wine prefix.
+
+    desktop_e2e.py TALMOOR PREFIX_SOURCE SCREENSHOT_DIR
+
+Exits 77 (skipped) when Xvfb, the accessibility bus, pyatspi or xdotool are
+missing, 0 when every step held, 1 with the step that did not.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+
+
+def missing_tools():
+    needed = ["Xvfb", "xdotool", "dbus-launch", "import"]
+    gone = [tool for tool in needed if shutil.which(tool) is None]
+    if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
+        gone.append("at-spi-bus-launcher")
+    try:
+        import pyatspi  # noqa: F401
+    except ImportError:
+        gone.append("python3-pyatspi")
+    return gone
+
+
+def main():
+    talmoor, source, shots = sys.argv[1], sys.argv[2], sys.argv[3]
+    gone = missing_tools()
+    if not os.path.exists(os.path.join(source, "system.reg")):
+        gone.append("the corpus prefix " + source)
+    if gone:
+        print("skipped: missing " + ", ".join(gone))
+        return SKIP
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    from gui_session import Session
+
+    work = os.environ.get("TALMOOR_E2E_WORK")
+    prefix = os.path.join(work or "", "prefix")
+    if work is None:
+        work = tempfile.mkdtemp(prefix="talmoor-e2e-")
+        prefix = os.path.join(work, "prefix")
+        os.makedirs(prefix)
+        for name in ("system.reg", "user.reg", "userdef.reg"):
+            shutil.copy(os.path.join(source, name), prefix)
+            os.chmod(os.path.join(prefix, name), 0o644)
+    env = dict(os.environ)
+    env["XDG_CONFIG_HOME"] = os.path.join(work, "config")
+    env["XDG_DATA_HOME"] = os.path.join(work, "data")
+    os.makedirs(shots, exist_ok=True)
+    argv = [talmoor, "--prefix", prefix]
+
+    def check(condition, what):
+        if not condition:
+            raise AssertionError(what)
+
+    def focus_frame(s):
+        # Without a window manager the keyboard follows the pointer's click:
+        # click the status line, which does nothing else.
+        status = s.wait_for(name="Status", role="label")
+        box = status.queryComponent().getExtents(s.pyatspi.DESKTOP_COORDS)
+        subprocess.run(["xdotool", "mousemove", str(box.x + 5), str(box.y + box.height // 2), "click", "1"],
+                       env=s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
+        time.sleep(0.3)
+
+    def quit_program(s):
+        s.keys("Escape")
+        s.act(s.wait_for(name="Exit", role="menu item"))
+        time.sleep(1.0)
+
+    def open_favourites(s):
+        # Through the menu bar's entry, as a screen reader user opens it.
+        s.act(s.wait_for(name="Favourites", role="menu item"))
+        time.sleep(0.5)
+
+    def wait_for_status(s, text, timeout=20):
+        end = time.time() + timeout
+        status = s.wait_for(name="Status", role="label")
+        while time.time() < end:
+            if status.description == text:
+                return
+            time.sleep(0.3)
+        raise AssertionError("the status line says %r, not %r" % (status.description, text))
+
+    phase = os.environ.get("TALMOOR_E2E_PHASE")
+    if phase is None:
+        # Each run of the program gets a process of its own: the accessibility
+        # library stays bound to the first bus it meets.
+        for name in ("first", "second"):
+            run_env = dict(os.environ, TALMOOR_E2E_PHASE=name, TALMOOR_E2E_WORK=work)
+            result = subprocess.run([sys.executable, os.path.abspath(__file__)] + sys.argv[1:], env=run_env)
+            if result.returncode != 0:
+                return result.returncode
+        shutil.rmtree(work, ignore_errors=True)
+        print("ok")
+        return 0
+
+    if phase == "first":
+      with Session(argv, env=env, display=":93") as s:
+        s.wait_for(name="Talmoor", role="frame")
+        focus_frame(s)
+        for title in ("Key Browser", "Value List", "Data Viewer"):
+            s.wait_for(name=title, role="frame", showing=True)
+        check(s.find(name="Error Log", role="frame", showing=True) is None,
+              "the Error Log starts hidden")
+        s.keys("ctrl+e")
+        s.wait_for(name="Error Log", role="frame", showing=True)
+        check(s.find(name="Registry Values", role="table") is not None, "the Error Log's list is there")
+
+        # Go somewhere through the Path box (Ctrl+L selects its text).
+        s.keys("ctrl+l")
+        s.type("HKEY_LOCAL_MACHINE\\Software\\Wine")
+        s.keys("Return", delay=1.0)
+        wait_for_status(s, "HKEY_LOCAL_MACHINE\\Software\\Wine")
+
+        # Add it as a favourite: the Favourites menu's Add asks for a name.
+        s.keys("alt+f", delay=0.8)
+        s.wait_for(name="Add            Ctrl-A", role="menu item", showing=True)
+        s.keys("Return", delay=1.0)
+        s.wait_for(name="Add Favourite")
+        s.keys("ctrl+a")
+        s.type("My Wine")
+        s.keys("Return", delay=1.0)
+        open_favourites(s)
+        s.wait_for(name="My Wine", showing=True)
+        s.shot(os.path.join(shots, "frame-favourites.png"))
+        s.keys("Escape")
+        s.shot(os.path.join(shots, "frame.png"))
+        quit_program(s)
+        end = time.time() + 15
+        while s.app.poll() is None and time.time() < end:
+            time.sleep(0.2)
+        check(s.app.returncode == 0, "talmoor ended with %s" % s.app.returncode)
+
+    else:
+      with Session(argv, env=env, display=":94") as s:
+        s.wait_for(name="Talmoor", role="frame")
+        focus_frame(s)
+        # The last location and the favourite come back.
+        wait_for_status(s, "HKEY_LOCAL_MACHINE\\Software\\Wine")
+        s.wait_for(name="Error Log", role="frame", showing=True)
+        open_favourites(s)
+        s.wait_for(name="My Wine", showing=True)
+        s.keys("Escape")
+        quit_program(s)
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except (AssertionError, TimeoutError, RuntimeError) as failure:
+        print("failed: %s" % failure)
+        sys.exit(1)
