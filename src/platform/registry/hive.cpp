@@ -118,7 +118,7 @@ LONG Hive::loadRegf(const std::filesystem::path& file, const std::string& bytes,
   hive->damageReports_ = std::move(parsed.damage);
   hive->adoptTree();
   // New keys take the root's descriptor, the nearest one the file itself gives.
-  if (isValidSecurityDescriptor(hive->root_->security)) hive->defaultSecurity_ = hive->root_->security;
+  if (isValidSecurityDescriptor(hive->root_->security.bytes())) hive->defaultSecurity_ = hive->root_->security;
   if (!hive->damageReports_.empty()) {
     std::string summary = fmt::format("{}: the hive is damaged ({} problem{}, first: {}); what could be read is open "
                                       "read-only",
