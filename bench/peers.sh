@@ -37,10 +37,14 @@ big=${BIG_HIVE:-$work/big.hiv}
 
 have() { command -v "$1" > /dev/null 2>&1; }
 
-# Runs a command once; prints "seconds kilobytes".
+# Runs a command once; prints "seconds kilobytes". The time is taken here, to
+# the millisecond (time's own is in hundredths, too coarse for grep).
 measure() {
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" > /dev/null 2> "$work/stderr" < /dev/null
-  tail -n 1 "$work/time"
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f "%M" -o "$work/time" "$@" > /dev/null 2> "$work/stderr" < /dev/null
+  end=$(date +%s%N)
+  echo "$(echo "($end - $start) / 1000000000" | bc -l) $(tail -n 1 "$work/time")"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
