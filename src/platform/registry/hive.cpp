@@ -7,6 +7,7 @@
 
 #include "platform/error_detail.h"
 #include "platform/files/atomic_file.h"
+#include "platform/files/mapped_file.h"
 #include "platform/registry/hive_format_error.h"
 #include "platform/registry/regf_reader.h"
 #include "platform/registry/regf_writer.h"
@@ -21,10 +22,6 @@ namespace {
 
 constexpr std::string_view kWineSignature = "WINE REGISTRY Version 2";
 constexpr std::string_view kWin9xSignature = "CREG";
-
-std::span<const std::uint8_t> asBytes(const std::string& bytes) {
-  return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
-}
 
 // The user's SID when the header places the hive under \Registry\User\<sid>.
 std::string userSidOf(std::u16string_view relativeTo) {
@@ -41,9 +38,12 @@ std::string userSidOf(std::u16string_view relativeTo) {
 }  // namespace
 
 LONG Hive::load(const std::filesystem::path& file, std::shared_ptr<Hive>& out) {
-  std::string bytes;
+  // Read through a mapping: the parsers copy what they keep, so the file is
+  // never held a second time as a whole.
+  MappedFile mapped;
   FileIdentity identity;
-  if (LONG rc = readWholeFile(file, bytes, &identity); rc != ERROR_SUCCESS) return rc;
+  if (LONG rc = MappedFile::open(file, mapped, &identity); rc != ERROR_SUCCESS) return rc;
+  const std::span<const std::uint8_t> bytes = mapped.bytes();
   std::shared_ptr<Hive> hive;
   if (LONG rc = parse(file, bytes, hive); rc != ERROR_SUCCESS) return rc;
   hive->identity_ = identity;
@@ -61,20 +61,21 @@ LONG Hive::load(const std::filesystem::path& file, std::shared_ptr<Hive>& out) {
   return ERROR_SUCCESS;
 }
 
-LONG Hive::parse(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out) {
-  if (looksLikeRegf(asBytes(bytes))) return loadRegf(file, bytes, out);
-  if (bytes.compare(0, kWin9xSignature.size(), kWin9xSignature) == 0) {
+LONG Hive::parse(const std::filesystem::path& file, std::span<const std::uint8_t> bytes, std::shared_ptr<Hive>& out) {
+  if (looksLikeRegf(bytes)) return loadRegf(file, bytes, out);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (text.starts_with(kWin9xSignature)) {
     setErrorDetail(fmt::format("{}: a Windows 95/98/ME registry hive (\"CREG\"), which cannot be read here",
                                file.string()));
     return ERROR_BADDB;
   }
-  if (bytes.compare(0, kWineSignature.size(), kWineSignature) != 0) {
+  if (!text.starts_with(kWineSignature)) {
     setErrorDetail(fmt::format("{}: not a registry hive file (expected \"{}\" or \"regf\" at the start)",
                                file.string(), kWineSignature));
     return ERROR_BADDB;
   }
   try {
-    WineHiveText parsed = parseWineRegistry(bytes, file.string());
+    WineHiveText parsed = parseWineRegistry(text, file.string());
     std::shared_ptr<Hive> hive(new Hive());
     hive->file_ = file;
     hive->format_ = HiveFormat::WineText;
@@ -90,18 +91,19 @@ LONG Hive::parse(const std::filesystem::path& file, const std::string& bytes, st
   }
 }
 
-LONG Hive::loadRegf(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out) {
+LONG Hive::loadRegf(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
+                    std::shared_ptr<Hive>& out) {
   // A file not closed cleanly is read with its transaction logs laid over it.
   std::vector<std::uint8_t> recovered;
   LogRecovery recovery;
-  const bool dirty = regfNeedsRecovery(asBytes(bytes));
+  const bool dirty = regfNeedsRecovery(bytes);
   if (dirty) {
     recovered.assign(bytes.begin(), bytes.end());
     recovery = recoverFromLogFiles(file, recovered);
   }
   RegfHive parsed;
   try {
-    parsed = readRegfHive(dirty ? std::span<const std::uint8_t>(recovered) : asBytes(bytes), file.string());
+    parsed = readRegfHive(dirty ? std::span<const std::uint8_t>(recovered) : bytes, file.string());
   } catch (const HiveFormatError& e) {
     setErrorDetail(e.what());
     return ERROR_BADDB;
@@ -118,7 +120,7 @@ LONG Hive::loadRegf(const std::filesystem::path& file, const std::string& bytes,
   hive->damageReports_ = std::move(parsed.damage);
   hive->adoptTree();
   // New keys take the root's descriptor, the nearest one the file itself gives.
-  if (isValidSecurityDescriptor(hive->root_->security)) hive->defaultSecurity_ = hive->root_->security;
+  if (isValidSecurityDescriptor(hive->root_->security.bytes())) hive->defaultSecurity_ = hive->root_->security;
   if (!hive->damageReports_.empty()) {
     std::string summary = fmt::format("{}: the hive is damaged ({} problem{}, first: {}); what could be read is open "
                                       "read-only",

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -109,8 +110,10 @@ class Hive : public std::enable_shared_from_this<Hive> {
 
  private:
   Hive() = default;
-  static LONG parse(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out);
-  static LONG loadRegf(const std::filesystem::path& file, const std::string& bytes, std::shared_ptr<Hive>& out);
+  static LONG parse(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
+                    std::shared_ptr<Hive>& out);
+  static LONG loadRegf(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
+                       std::shared_ptr<Hive>& out);
   void adoptTree();
   // The file's bytes for this hive's tree, in its format, handed to `sink`.
   LONG writeTo(const ByteSink& sink) const;

@@ -27,6 +27,33 @@ struct RegValue {
   bool isVolatile = false;
 };
 
+// A key's self-relative security descriptor. Hives give most keys one of a
+// few descriptors, so keys that got theirs from the same place hold one
+// shared copy (copying a KeySecurity shares it); giving a key bytes of its
+// own never changes the descriptor of another key.
+class KeySecurity {
+ public:
+  KeySecurity() = default;
+  KeySecurity(std::vector<BYTE> bytes)  // NOLINT: a key is given bytes as often as a shared copy
+      : bytes_(bytes.empty() ? nullptr : std::make_shared<const std::vector<BYTE>>(std::move(bytes))) {}
+
+  const std::vector<BYTE>& bytes() const { return bytes_ ? *bytes_ : kNone; }
+  operator const std::vector<BYTE>&() const { return bytes(); }  // NOLINT: read wherever bytes are
+  bool empty() const { return !bytes_; }
+  std::size_t size() const { return bytes().size(); }
+  // Whether both are one shared copy (then equal without comparing bytes).
+  bool sharedWith(const KeySecurity& other) const { return bytes_ == other.bytes_; }
+
+  friend bool operator==(const KeySecurity& a, const KeySecurity& b) {
+    return a.sharedWith(b) || a.bytes() == b.bytes();
+  }
+  friend bool operator==(const KeySecurity& a, const std::vector<BYTE>& b) { return a.bytes() == b; }
+
+ private:
+  static inline const std::vector<BYTE> kNone;
+  std::shared_ptr<const std::vector<BYTE>> bytes_;
+};
+
 class KeyNode : public std::enable_shared_from_this<KeyNode> {
  public:
   explicit KeyNode(std::u16string name);
@@ -80,8 +107,8 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   std::optional<std::u16string> className;
   // Last write time as a FILETIME count of 100 ns units since 1601.
   std::uint64_t lastWrite = 0;
-  // Self-relative security descriptor bytes.
-  std::vector<BYTE> security;
+  // Empty when the key carries none of its own (its hive's default applies).
+  KeySecurity security;
   bool isLink = false;
   bool isVolatile = false;
   // Set once the key is deleted or its hive unloaded; handles then fail.

@@ -1,7 +1,6 @@
 #include "platform/registry/regf_reader.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -396,9 +395,9 @@ class RegfReader {
     key.security = known->second;
   }
 
-  // Security cells are shared by many keys, so they are read once each and
-  // not marked used.
-  std::vector<BYTE> parseSecurity(std::uint32_t at) {
+  // Security cells are shared by many keys, so they are read once each, not
+  // marked used, and every key that names one holds the same descriptor.
+  KeySecurity parseSecurity(std::uint32_t at) {
     auto data = locate(at, "the security cell");
     if (!data) return {};
     Span sk = *data;
@@ -417,7 +416,7 @@ class RegfReader {
       return {};
     }
     ++hive_.statistics.securityCells;
-    return descriptor;
+    return KeySecurity(std::move(descriptor));
   }
 
   void readValues(KeyNode& key, std::uint32_t count, std::uint32_t listAt, std::uint32_t keyCell) {
@@ -577,7 +576,7 @@ class RegfReader {
   std::uint32_t dataSize_ = 0;
   std::vector<Bin> bins_;
   std::vector<bool> used_;
-  std::map<std::uint32_t, std::vector<BYTE>> security_;
+  std::unordered_map<std::uint32_t, KeySecurity> security_;
   struct ReadKey {
     KeyNode* key;
     int depth;

@@ -87,6 +87,16 @@ TEST(RegfFormat, ATreeReadsBackWithEverythingItHolds) {
   EXPECT_EQ(wide->security, tp::defaultKeySecurity("S-1-5-21-1-2-3-1001"));
   EXPECT_EQ(software->security, tp::defaultKeySecurity());  // none of its own: the default
   EXPECT_TRUE(back.root->findSubkey(u"Link")->isLink);
+
+  // Keys that name one security cell hold one descriptor between them; a key
+  // given a descriptor of its own leaves the others theirs.
+  auto latin = software->findSubkey(u"Gr\u00f6\u00dfe");
+  ASSERT_TRUE(latin);
+  EXPECT_EQ(back.statistics.securityCells, 2u);
+  EXPECT_TRUE(wide->security.sharedWith(latin->security));
+  latin->security = tp::defaultKeySecurity();
+  EXPECT_EQ(wide->security, tp::defaultKeySecurity("S-1-5-21-1-2-3-1001"));
+  EXPECT_EQ(latin->security, tp::defaultKeySecurity());
 }
 
 TEST(RegfFormat, VolatileKeysValuesAndMountedHivesAreLeftOut) {
