@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <cstdint>
 #include <iterator>
 #include <limits>
 #include <span>
 #include <stdexcept>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -39,12 +39,16 @@ bool isOctalDigit(char16_t c) { return c >= u'0' && c <= u'7'; }
 
 bool isHexDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+constexpr std::array<signed char, 256> kHexValues = [] {
+  std::array<signed char, 256> table{};
+  table.fill(-1);
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<signed char>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<signed char>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<signed char>(c - 'A' + 10);
+  return table;
+}();
+
+int hexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 std::size_t skipBlanks(std::string_view s, std::size_t pos) {
   while (pos < s.size() && isBlank(s[pos])) ++pos;
@@ -88,17 +92,6 @@ char16_t controlFromLetter(char c) {
   return 0;
 }
 
-std::vector<BYTE> utf16Bytes(std::u16string_view text, bool terminate) {
-  std::vector<BYTE> data;
-  data.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    data.push_back(static_cast<BYTE>(c & 0xFF));
-    data.push_back(static_cast<BYTE>(c >> 8));
-  }
-  if (terminate) data.insert(data.end(), {0, 0});
-  return data;
-}
-
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -130,7 +123,7 @@ class WineTextReader {
           fail("expected a key line \"[...]\", a value line or a comment");
       }
     }
-    attachSubkeys();
+    settleValues();
     return std::move(hive_);
   }
 
@@ -140,11 +133,12 @@ class WineTextReader {
   // Moves to the next physical line (without its line end); false at the end.
   bool nextLine() {
     if (next_ >= text_.size()) return false;
-    std::size_t end = text_.find('\n', next_);
-    std::size_t stop = end == std::string_view::npos ? text_.size() : end;
-    line_ = text_.substr(next_, stop - next_);
+    const char* start = text_.data() + next_;
+    const auto* end = static_cast<const char*>(std::memchr(start, '\n', text_.size() - next_));
+    std::size_t length = end ? static_cast<std::size_t>(end - start) : text_.size() - next_;
+    line_ = std::string_view(start, length);
     if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
-    next_ = end == std::string_view::npos ? text_.size() : end + 1;
+    next_ = end ? next_ + length + 1 : text_.size();
     ++lineNo_;
     return true;
   }
@@ -166,34 +160,36 @@ class WineTextReader {
     hive_.relativeTo = std::move(path);
   }
 
-  // Decodes escaped text from pos up to the unescaped `close` character and
-  // returns the position after it. With close 0 the text runs to the end of
-  // the line (a lone backslash at the end is then taken as it stands).
+  // Decodes escaped text from pos up to the unescaped `close` character,
+  // appending it to `out`, and returns the position after it. With close 0
+  // the text runs to the end of the line (a lone backslash at the end is
+  // then taken as it stands).
   std::size_t readEscaped(std::string_view s, std::size_t pos, char close, std::u16string& out) {
     auto unterminated = [&]() { fail(fmt::format("expected '{}' closing the text", close)); };
+    const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+    const auto stop = static_cast<unsigned char>(close);
     while (true) {
       if (pos >= s.size()) {
         if (close == 0) return pos;
         unterminated();
       }
-      char c = s[pos];
-      if (close != 0 && c == close) return pos + 1;
+      unsigned char byte = bytes[pos];
+      if (close != 0 && byte == stop) return pos + 1;
       // Plain ASCII runs, the bulk of any file, are copied in one go.
       std::size_t run = pos;
-      while (run < s.size() && s[run] != close && s[run] != '\\' && static_cast<unsigned char>(s[run]) < 0x80) ++run;
+      while (run < s.size() && bytes[run] != stop && bytes[run] != '\\' && bytes[run] < 0x80) ++run;
       if (run > pos) {
         std::size_t had = out.size();
         out.resize(had + (run - pos));
-        for (std::size_t k = 0; pos < run; ++k, ++pos)
-          out[had + k] = static_cast<char16_t>(static_cast<unsigned char>(s[pos]));
+        char16_t* to = out.data() + had;
+        for (; pos < run; ++pos) *to++ = static_cast<char16_t>(bytes[pos]);
         continue;
       }
-      auto byte = static_cast<unsigned char>(c);
       if (byte >= 0x80) {
         readUtf8(s, pos, out);
         continue;
       }
-      if (c != '\\') {
+      if (byte != '\\') {
         out.push_back(static_cast<char16_t>(byte));
         ++pos;
         continue;
@@ -245,8 +241,8 @@ class WineTextReader {
   }
 
   void readKeyLine(std::string_view line) {
-    std::u16string path;
-    std::size_t pos = readEscaped(line, 1, ']', path);
+    path_.clear();
+    std::size_t pos = readEscaped(line, 1, ']', path_);
     pos = skipBlanks(line, pos);
     std::uint64_t filetime = 0;
     if (pos < line.size() && isDigit(line[pos])) {
@@ -262,65 +258,78 @@ class WineTextReader {
     }
     if (!onlyBlanksFrom(line, pos)) fail("expected the key's time in seconds after ']'");
 
-    std::vector<std::u16string_view> names;
-    if (!path.empty()) {
-      std::u16string_view rest = path;
+    names_.clear();
+    if (!path_.empty()) {
+      std::u16string_view rest = path_;
       while (true) {
         std::size_t cut = rest.find(u'\\');
         std::u16string_view name = rest.substr(0, cut);
         if (name.empty()) fail("expected a key name between '\\\\' separators of the key path");
-        names.push_back(name);
-        if (names.size() > kMaxKeyDepth) fail(fmt::format("key path deeper than {} levels", kMaxKeyDepth));
+        names_.push_back(name);
+        if (names_.size() > kMaxKeyDepth) fail(fmt::format("key path deeper than {} levels", kMaxKeyDepth));
         if (cut == std::u16string_view::npos) break;
         rest.remove_prefix(cut + 1);
       }
     }
-    openKey(names, filetime);
+    openKey(filetime);
   }
 
-  // Finds or creates the key of a key line. Consecutive key lines mostly share
-  // a long prefix, so the previous line's path is kept and only the differing
+  // upcaseUnit without the call for ASCII, which is nearly every name.
+  static char16_t upcased(char16_t c) {
+    if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+    return upcaseUnit(c);
+  }
+
+  // Whether `name` upper-cases to `upper`, compared without making a copy.
+  static bool upcasesTo(std::u16string_view name, std::u16string_view upper) {
+    if (name.size() != upper.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+      if (upcased(name[i]) != upper[i]) return false;
+    return true;
+  }
+
+  // namesEqual, with the same quick path.
+  static bool sameName(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (a[i] != b[i] && upcased(a[i]) != upcased(b[i])) return false;
+    return true;
+  }
+
+  // Finds or creates the key of a key line, each new key put straight into
+  // its parent's sorted list. Consecutive key lines mostly share a long
+  // prefix, so the previous line's keys are kept and only the differing
   // tail is looked up.
-  void openKey(const std::vector<std::u16string_view>& names, std::uint64_t filetime) {
+  void openKey(std::uint64_t filetime) {
+    settleValues();
     createdByLine_.clear();
-    std::vector<std::u16string> upper;
-    upper.reserve(names.size());
-    for (auto name : names) upper.push_back(upcase(name));
     std::size_t shared = 0;
-    while (shared < names.size() && shared < cachedUpper_.size() && cachedUpper_[shared] == upper[shared]) ++shared;
-    cachedNodes_.resize(shared);
-    std::shared_ptr<KeyNode> node = shared == 0 ? hive_.root : cachedNodes_.back();
-    for (std::size_t i = shared; i < names.size(); ++i) {
-      auto [it, created] = building_[node.get()].subkeys.try_emplace(upper[i]);
-      if (created) {
+    while (shared < names_.size() && shared < pathKeys_.size() &&
+           upcasesTo(names_[shared], pathKeys_[shared]->upperName()))
+      ++shared;
+    pathKeys_.resize(shared);
+    KeyNode* node = shared == 0 ? hive_.root.get() : pathKeys_.back();
+    for (std::size_t i = shared; i < names_.size(); ++i) {
+      upper_.assign(names_[i]);
+      for (char16_t& c : upper_) c = upcased(c);
+      if (const auto* found = node->subkeys().find(upper_)) {
+        node = found->get();
+      } else {
         // Keys named only as part of a longer path take the time of the line
         // that brought them in (see the #time handling too).
-        it->second = std::make_shared<KeyNode>(std::u16string(names[i]));
-        it->second->lastWrite = filetime;
-        createdByLine_.push_back(it->second);
+        auto created = std::make_shared<KeyNode>(std::u16string(names_[i]));
+        created->lastWrite = filetime;
+        KeyNode* child = created.get();
+        node->addSubkey(std::move(created));
+        createdByLine_.push_back(child);
+        node = child;
       }
-      node = it->second;
-      cachedNodes_.push_back(node);
+      pathKeys_.push_back(node);
     }
-    cachedUpper_ = std::move(upper);
 
     node->explicitLine = true;
     node->lastWrite = filetime;
     current_ = node;
-  }
-
-  // Hands every key its subkeys, each list in sorted order so that each
-  // insertion lands at the end.
-  void attachSubkeys() {
-    std::vector<std::shared_ptr<KeyNode>> children;
-    for (auto& [parent, building] : building_) {
-      children.clear();
-      for (auto& entry : building.subkeys) children.push_back(std::move(entry.second));
-      std::sort(children.begin(), children.end(),
-                [](const auto& a, const auto& b) { return a->upperName() < b->upperName(); });
-      for (auto& child : children) parent->addSubkey(std::move(child));
-    }
-    building_.clear();
   }
 
   void readOption(std::string_view line) {
@@ -337,7 +346,7 @@ class WineTextReader {
       std::size_t digits = readHexNumber(line, pos, 16, filetime);
       if (digits == 0 || !onlyBlanksFrom(line, pos)) fail("expected at most 16 hex digits after #time=");
       current_->lastWrite = filetime;
-      for (auto& created : createdByLine_) created->lastWrite = filetime;
+      for (KeyNode* created : createdByLine_) created->lastWrite = filetime;
     } else if (line.starts_with("#class=")) {
       if (line.size() < 8 || line[7] != '"') fail("expected '\"' after #class=");
       std::u16string className;
@@ -352,21 +361,21 @@ class WineTextReader {
 
   void readValueLine(std::string_view line) {
     if (!current_) fail("expected a key line before the first value");
-    std::u16string name;
+    name_.clear();
     std::size_t pos = 1;
-    if (line.front() == '"') pos = readEscaped(line, 1, '"', name);
+    if (line.front() == '"') pos = readEscaped(line, 1, '"', name_);
     pos = skipBlanks(line, pos);
     if (pos >= line.size() || line[pos] != '=') fail("expected '=' after the value name");
     pos = skipBlanks(line, pos + 1);
     std::string_view data = line.substr(pos);
 
     if (data.starts_with('"')) {
-      addValue(std::move(name), REG_SZ, readStringData(data, 1));
+      addValue(REG_SZ, readStringData(data, 1));
     } else if (data.starts_with("str(")) {
       std::size_t at = 4;
       DWORD type = readTypeNumber(data, at);
       if (data.substr(at, 3) != "):\"") fail("expected \"):\\\"\" after the type of str(");
-      addValue(std::move(name), type, readStringData(data, at + 3));
+      addValue(type, readStringData(data, at + 3));
     } else if (data.starts_with("dword:")) {
       std::size_t at = 6;
       std::uint64_t value = 0;
@@ -375,14 +384,14 @@ class WineTextReader {
         fail("expected 8 hex digits after dword:");
       std::vector<BYTE> bytes(4);
       for (int i = 0; i < 4; ++i) bytes[i] = static_cast<BYTE>(value >> (8 * i));
-      addValue(std::move(name), REG_DWORD, std::move(bytes));
+      addValue(REG_DWORD, std::move(bytes));
     } else if (data.starts_with("hex:")) {
-      addValue(std::move(name), REG_BINARY, readHexList(data.substr(4)));
+      addValue(REG_BINARY, readHexList(data.substr(4)));
     } else if (data.starts_with("hex(")) {
       std::size_t at = 4;
       DWORD type = readTypeNumber(data, at);
       if (data.substr(at, 2) != "):") fail("expected \"):\" after the type of hex(");
-      addValue(std::move(name), type, readHexList(data.substr(at + 2)));
+      addValue(type, readHexList(data.substr(at + 2)));
     } else {
       fail("expected value data: \"...\", str(N):, dword: or hex:");
     }
@@ -397,16 +406,22 @@ class WineTextReader {
 
   // A quoted string: the data is its UTF-16 text with the terminating zero.
   std::vector<BYTE> readStringData(std::string_view data, std::size_t pos) {
-    std::u16string text;
-    pos = readEscaped(data, pos, '"', text);
+    stringText_.clear();
+    pos = readEscaped(data, pos, '"', stringText_);
     if (!onlyBlanksFrom(data, pos)) fail("expected the end of the line after the string");
-    return utf16Bytes(text, true);
+    std::vector<BYTE> bytes((stringText_.size() + 1) * 2);
+    BYTE* to = bytes.data();
+    for (char16_t c : stringText_) {
+      *to++ = static_cast<BYTE>(c & 0xFF);
+      *to++ = static_cast<BYTE>(c >> 8);
+    }
+    return bytes;  // the last two bytes stay zero
   }
 
   // Comma-separated bytes, which may go on over continuation lines: a
   // backslash at the end of a line, the next line's leading blanks skipped.
   std::vector<BYTE> readHexList(std::string_view rest) {
-    std::vector<BYTE> bytes;
+    hexBytes_.clear();
     bool needByte = false;  // after a comma
     std::size_t pos = 0;
     while (true) {
@@ -419,9 +434,9 @@ class WineTextReader {
       }
       if (pos >= rest.size()) {
         if (needByte) fail("expected two hex digits after ','");
-        return bytes;
+        return std::vector<BYTE>(hexBytes_.begin(), hexBytes_.end());
       }
-      if (!needByte && !bytes.empty()) {
+      if (!needByte && !hexBytes_.empty()) {
         if (rest[pos] != ',') fail("expected ',' between hex bytes");
         ++pos;
         needByte = true;
@@ -431,16 +446,91 @@ class WineTextReader {
       int low = pos + 1 < rest.size() ? hexValue(rest[pos + 1]) : -1;
       if (high < 0 || low < 0 || (pos + 2 < rest.size() && hexValue(rest[pos + 2]) >= 0))
         fail("expected two hex digits for each byte");
-      bytes.push_back(static_cast<BYTE>(high * 16 + low));
+      hexBytes_.push_back(static_cast<BYTE>(high * 16 + low));
       pos += 2;
       needByte = false;
     }
   }
 
-  // Adds a value to the current key; a name given again replaces the data.
-  void addValue(std::u16string name, DWORD type, std::vector<BYTE> data) {
-    current_->setValue(name, type, std::move(data));
+  // Adds the value named name_ to the current key; a name given again
+  // replaces the data where the value stands. New values wait in pending_
+  // until the key's lines end, so that the key's list is made once at its
+  // full size.
+  void addValue(DWORD type, std::vector<BYTE> data) {
+    RegValue* same = nullptr;
+    if (pending_.size() < kValueNamesFrom) {
+      for (RegValue& value : pending_)
+        if (sameName(value.name, name_)) {
+          same = &value;
+          break;
+        }
+    } else {
+      valueNames_.catchUp(pending_);
+      same = valueNames_.find(pending_, name_);
+    }
+    // Only a key given a second key line has values of its own by now.
+    if (!same && !current_->values().empty()) same = current_->findValue(name_);
+    if (same) {
+      same->type = type;
+      same->data = std::move(data);
+      same->isVolatile = false;
+      return;
+    }
+    pending_.push_back(RegValue{std::u16string(name_), type, std::move(data)});
   }
+
+  // Gives the current key the values read for it since its key line.
+  void settleValues() {
+    if (!current_ || pending_.empty()) return;
+    current_->reserveValues(current_->values().size() + pending_.size());
+    for (RegValue& value : pending_) current_->appendValue(std::move(value));
+    pending_.clear();
+    valueNames_.clear();
+  }
+
+  // Below this many values a key's names are scanned; above, looked up.
+  static constexpr std::size_t kValueNamesFrom = 16;
+
+  // The names of the current key's new values, by a hash of their upper-cased
+  // units, so that a key with thousands of values is read in linear time
+  // and without an upper-cased copy of each name.
+  class ValueNames {
+   public:
+    void clear() {
+      slots_.clear();
+      count_ = 0;
+    }
+    // Takes in the values added since the last call.
+    void catchUp(const std::vector<RegValue>& values) {
+      if ((values.size() + 1) * 2 > slots_.size()) {
+        std::size_t size = 64;
+        while (size < (values.size() + 1) * 4) size *= 2;
+        slots_.assign(size, 0);
+        count_ = 0;
+      }
+      for (; count_ < values.size(); ++count_) {
+        std::size_t slot = slotOf(values, values[count_].name);
+        slots_[slot] = static_cast<std::uint32_t>(count_ + 1);
+      }
+    }
+    RegValue* find(std::vector<RegValue>& values, std::u16string_view name) const {
+      std::uint32_t at = slots_[slotOf(values, name)];
+      return at == 0 ? nullptr : &values[at - 1];
+    }
+
+   private:
+    // The slot that holds the name, or the empty one where it would go.
+    std::size_t slotOf(const std::vector<RegValue>& values, std::u16string_view name) const {
+      std::uint64_t hash = 1469598103934665603ull;
+      for (char16_t c : name) hash = (hash ^ upcased(c)) * 1099511628211ull;
+      const std::size_t mask = slots_.size() - 1;
+      for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask)
+        if (slots_[slot] == 0 || sameName(values[slots_[slot] - 1].name, name)) return slot;
+    }
+
+    std::vector<std::uint32_t> slots_;  // a value's index plus one; 0 is free
+    std::size_t count_ = 0;             // values taken in so far
+  };
 
   std::string_view text_;
   const std::string& fileName_;
@@ -449,18 +539,23 @@ class WineTextReader {
   std::string_view line_;
 
   WineHiveText hive_;
-  std::shared_ptr<KeyNode> current_;
+  // Keys are owned by the tree; these point into it.
+  KeyNode* current_ = nullptr;
   // Keys the current key line created along its path (their time follows #time).
-  std::vector<std::shared_ptr<KeyNode>> createdByLine_;
-  // The previous key line's path: upper-cased names and their nodes.
-  std::vector<std::u16string> cachedUpper_;
-  std::vector<std::shared_ptr<KeyNode>> cachedNodes_;
-  // The subkeys of each key by upper-cased name, given to the keys at the end,
-  // all at once.
-  struct KeyBuilding {
-    std::unordered_map<std::u16string, std::shared_ptr<KeyNode>> subkeys;
-  };
-  std::unordered_map<KeyNode*, KeyBuilding> building_;
+  std::vector<KeyNode*> createdByLine_;
+  // The previous key line's keys, one for each name of its path.
+  std::vector<KeyNode*> pathKeys_;
+  // The current key's values not yet given to it (see addValue).
+  std::vector<RegValue> pending_;
+  ValueNames valueNames_;
+  // Work space reused from line to line, so that reading allocates only
+  // what the tree keeps.
+  std::u16string path_;
+  std::vector<std::u16string_view> names_;
+  std::u16string upper_;
+  std::u16string name_;
+  std::u16string stringText_;
+  std::vector<BYTE> hexBytes_;
 };
 
 // ---------------------------------------------------------------------------
