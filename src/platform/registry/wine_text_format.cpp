@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <cstdint>
 #include <iterator>
@@ -95,6 +96,13 @@ char16_t controlFromLetter(char c) {
 // ---------------------------------------------------------------------------
 // Reading
 
+// A backslash in a decoded key path: its place there, and where in the line
+// the "\\\\" that wrote it ends (0 when it was written another way).
+struct Separator {
+  std::size_t at = 0;
+  std::size_t rawEnd = 0;
+};
+
 class WineTextReader {
  public:
   WineTextReader(std::string_view text, const std::string& fileName) : text_(text), fileName_(fileName) {}
@@ -163,8 +171,11 @@ class WineTextReader {
   // Decodes escaped text from pos up to the unescaped `close` character,
   // appending it to `out`, and returns the position after it. With close 0
   // the text runs to the end of the line (a lone backslash at the end is
-  // then taken as it stands).
-  std::size_t readEscaped(std::string_view s, std::size_t pos, char close, std::u16string& out) {
+  // then taken as it stands). When `separators` is given, it receives every
+  // backslash the text decodes to (key path separators), so that the path
+  // need not be searched for them again.
+  std::size_t readEscaped(std::string_view s, std::size_t pos, char close, std::u16string& out,
+                          std::vector<Separator>* separators = nullptr) {
     auto unterminated = [&]() { fail(fmt::format("expected '{}' closing the text", close)); };
     const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
     const auto stop = static_cast<unsigned char>(close);
@@ -176,13 +187,10 @@ class WineTextReader {
       unsigned char byte = bytes[pos];
       if (close != 0 && byte == stop) return pos + 1;
       // Plain ASCII runs, the bulk of any file, are copied in one go.
-      std::size_t run = pos;
-      while (run < s.size() && bytes[run] != stop && bytes[run] != '\\' && bytes[run] < 0x80) ++run;
+      std::size_t run = plainRunEnd(bytes, pos, s.size(), stop);
       if (run > pos) {
-        std::size_t had = out.size();
-        out.resize(had + (run - pos));
-        char16_t* to = out.data() + had;
-        for (; pos < run; ++pos) *to++ = static_cast<char16_t>(bytes[pos]);
+        appendAscii(out, bytes + pos, run - pos);
+        pos = run;
         continue;
       }
       if (byte >= 0x80) {
@@ -203,6 +211,13 @@ class WineTextReader {
         unterminated();
       }
       char e = s[pos];
+      if (e == '\\') {
+        // The escape of key path separators, by far the most common one.
+        out.push_back(u'\\');
+        ++pos;
+        if (separators) separators->push_back({out.size() - 1, pos});
+        continue;
+      }
       if (char16_t control = controlFromLetter(e)) {
         out.push_back(control);
         ++pos;
@@ -218,12 +233,60 @@ class WineTextReader {
         out.push_back(static_cast<char16_t>(value));
       } else if (static_cast<unsigned char>(e) >= 0x80) {
         readUtf8(s, pos, out);
+        continue;
       } else {
         // Any other escaped character stands for itself: \\ \" \[ \] ...
         out.push_back(static_cast<char16_t>(e));
         ++pos;
       }
+      // Runs and UTF-8 never decode to a backslash; numeric escapes may.
+      if (separators && out.back() == u'\\') separators->push_back({out.size() - 1, 0});
     }
+  }
+
+  // Appends ASCII bytes as UTF-16 code units, four at a time where the
+  // machine is little-endian.
+  static void appendAscii(std::u16string& out, const unsigned char* from, std::size_t count) {
+    std::size_t had = out.size();
+    out.resize(had + count);
+    char16_t* to = out.data() + had;
+    if constexpr (std::endian::native == std::endian::little) {
+      for (; count >= 4; count -= 4, from += 4, to += 4) {
+        std::uint32_t four = 0;
+        std::memcpy(&four, from, 4);
+        std::uint64_t wide = four;
+        wide = (wide | (wide << 16)) & 0x0000FFFF0000FFFFull;
+        wide = (wide | (wide << 8)) & 0x00FF00FF00FF00FFull;
+        std::memcpy(to, &wide, 8);
+      }
+    }
+    for (; count > 0; --count) *to++ = static_cast<char16_t>(*from++);
+  }
+
+  // The end of the run from pos of bytes that stand for themselves: up to
+  // the first `stop`, backslash or non-ASCII byte. Eight bytes are looked at
+  // a time: a byte equal to one of those is found as a zero byte of the word
+  // xor-ed with it, and the lowest flagged byte is always a true match (a
+  // false one can only follow a true one). The first byte in memory is the
+  // lowest only on little-endian machines; others take the bytes one by one.
+  static std::size_t plainRunEnd(const unsigned char* bytes, std::size_t pos, std::size_t end, unsigned char stop) {
+    if constexpr (std::endian::native == std::endian::little) {
+      constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+      constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+      const std::uint64_t stops = kOnes * stop;
+      const std::uint64_t backslashes = kOnes * static_cast<unsigned char>('\\');
+      while (pos + 8 <= end) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes + pos, 8);
+        std::uint64_t a = word ^ stops;
+        std::uint64_t b = word ^ backslashes;
+        std::uint64_t flagged = (((a - kOnes) & ~a) | ((b - kOnes) & ~b) | word) & kHighs;
+        if (flagged) return pos + static_cast<std::size_t>(std::countr_zero(flagged) / 8);
+        pos += 8;
+      }
+    }
+    while (pos < end && bytes[pos] != stop && bytes[pos] != '\\' && bytes[pos] < 0x80) ++pos;
+    return pos;
   }
 
   // Raw UTF-8 in the text: one character, as one or two UTF-16 code units.
@@ -240,9 +303,36 @@ class WineTextReader {
     appendUtf16(out, cp);
   }
 
+  // The number of leading bytes two texts have in common.
+  static std::size_t commonLength(std::string_view a, std::string_view b) {
+    std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+      if (std::memcmp(a.data() + i, b.data() + i, 8) != 0) break;
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
+  }
+
   void readKeyLine(std::string_view line) {
-    path_.clear();
-    std::size_t pos = readEscaped(line, 1, ']', path_);
+    // The path's leading names that this line spells byte for byte as the
+    // previous key line did, up to the end of a "\\\\" separator, decode
+    // as they did then (nothing before a separator looks past it): that
+    // part of path_ is kept, and their keys are pathKeys_.
+    std::size_t from = 1;
+    std::size_t keptNames = 0;
+    std::size_t common = commonLength(line, previousKeyLine_);
+    for (std::size_t i = 0; i < separators_.size() && separators_[i].rawEnd <= common; ++i)
+      if (separators_[i].rawEnd != 0) keptNames = i + 1;
+    if (keptNames > 0) {
+      from = separators_[keptNames - 1].rawEnd;
+      path_.resize(separators_[keptNames - 1].at + 1);
+      separators_.resize(keptNames);
+    } else {
+      path_.clear();
+      separators_.clear();
+    }
+    previousKeyLine_ = line;
+    std::size_t pos = readEscaped(line, from, ']', path_, &separators_);
     pos = skipBlanks(line, pos);
     std::uint64_t filetime = 0;
     if (pos < line.size() && isDigit(line[pos])) {
@@ -260,18 +350,18 @@ class WineTextReader {
 
     names_.clear();
     if (!path_.empty()) {
-      std::u16string_view rest = path_;
-      while (true) {
-        std::size_t cut = rest.find(u'\\');
-        std::u16string_view name = rest.substr(0, cut);
+      std::size_t from = 0;
+      for (std::size_t i = 0;; ++i) {
+        std::size_t cut = i < separators_.size() ? separators_[i].at : path_.size();
+        std::u16string_view name(path_.data() + from, cut - from);
         if (name.empty()) fail("expected a key name between '\\\\' separators of the key path");
         names_.push_back(name);
         if (names_.size() > kMaxKeyDepth) fail(fmt::format("key path deeper than {} levels", kMaxKeyDepth));
-        if (cut == std::u16string_view::npos) break;
-        rest.remove_prefix(cut + 1);
+        if (cut == path_.size()) break;
+        from = cut + 1;
       }
     }
-    openKey(filetime);
+    openKey(filetime, keptNames);
   }
 
   // upcaseUnit without the call for ASCII, which is nearly every name.
@@ -299,11 +389,10 @@ class WineTextReader {
   // Finds or creates the key of a key line, each new key put straight into
   // its parent's sorted list. Consecutive key lines mostly share a long
   // prefix, so the previous line's keys are kept and only the differing
-  // tail is looked up.
-  void openKey(std::uint64_t filetime) {
+  // tail is looked up; the first `shared` names are known to be the same.
+  void openKey(std::uint64_t filetime, std::size_t shared) {
     settleValues();
     createdByLine_.clear();
-    std::size_t shared = 0;
     while (shared < names_.size() && shared < pathKeys_.size() &&
            upcasesTo(names_[shared], pathKeys_[shared]->upperName()))
       ++shared;
@@ -312,7 +401,12 @@ class WineTextReader {
     for (std::size_t i = shared; i < names_.size(); ++i) {
       upper_.assign(names_[i]);
       for (char16_t& c : upper_) c = upcased(c);
-      if (const auto* found = node->subkeys().find(upper_)) {
+      // Files are written in order, so a name past the last subkey's is
+      // nearly always a new one, known without a search.
+      const SubkeyList& subkeys = node->subkeys();
+      const std::shared_ptr<KeyNode>* found = nullptr;
+      if (!subkeys.empty() && !(subkeys[subkeys.size() - 1]->upperName() < upper_)) found = subkeys.find(upper_);
+      if (found) {
         node = found->get();
       } else {
         // Keys named only as part of a longer path take the time of the line
@@ -550,7 +644,11 @@ class WineTextReader {
   ValueNames valueNames_;
   // Work space reused from line to line, so that reading allocates only
   // what the tree keeps.
+  // The key path being read, with its separators (see readKeyLine), and the
+  // previous key line.
   std::u16string path_;
+  std::vector<Separator> separators_;
+  std::string_view previousKeyLine_;
   std::vector<std::u16string_view> names_;
   std::u16string upper_;
   std::u16string name_;
