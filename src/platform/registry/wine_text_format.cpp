@@ -244,23 +244,40 @@ class WineTextReader {
     }
   }
 
-  // Appends ASCII bytes as UTF-16 code units, four at a time where the
-  // machine is little-endian.
+  // Writes ASCII bytes as UTF-16LE, four at a time: each byte followed by
+  // a zero byte.
+  static void widenToLittleEndian(const unsigned char* from, std::size_t count, BYTE* to) {
+    for (; count >= 4; count -= 4, from += 4, to += 8) {
+      std::uint32_t four = 0;
+      std::memcpy(&four, from, 4);
+      std::uint64_t wide = four;
+      wide = (wide | (wide << 16)) & 0x0000FFFF0000FFFFull;
+      wide = (wide | (wide << 8)) & 0x00FF00FF00FF00FFull;
+      if constexpr (std::endian::native == std::endian::big) wide = byteswap64(wide);
+      std::memcpy(to, &wide, 8);
+    }
+    for (; count > 0; --count, to += 2) {
+      to[0] = *from++;
+      to[1] = 0;
+    }
+  }
+
+  static std::uint64_t byteswap64(std::uint64_t v) {
+    std::uint64_t out = 0;
+    for (int i = 0; i < 8; ++i, v >>= 8) out = (out << 8) | (v & 0xFF);
+    return out;
+  }
+
+  // Appends ASCII bytes as UTF-16 code units.
   static void appendAscii(std::u16string& out, const unsigned char* from, std::size_t count) {
     std::size_t had = out.size();
     out.resize(had + count);
     char16_t* to = out.data() + had;
     if constexpr (std::endian::native == std::endian::little) {
-      for (; count >= 4; count -= 4, from += 4, to += 4) {
-        std::uint32_t four = 0;
-        std::memcpy(&four, from, 4);
-        std::uint64_t wide = four;
-        wide = (wide | (wide << 16)) & 0x0000FFFF0000FFFFull;
-        wide = (wide | (wide << 8)) & 0x00FF00FF00FF00FFull;
-        std::memcpy(to, &wide, 8);
-      }
+      widenToLittleEndian(from, count, reinterpret_cast<BYTE*>(to));
+    } else {
+      for (; count > 0; --count) *to++ = static_cast<char16_t>(*from++);
     }
-    for (; count > 0; --count) *to++ = static_cast<char16_t>(*from++);
   }
 
   // The end of the run from pos of bytes that stand for themselves: up to
@@ -500,6 +517,15 @@ class WineTextReader {
 
   // A quoted string: the data is its UTF-16 text with the terminating zero.
   std::vector<BYTE> readStringData(std::string_view data, std::size_t pos) {
+    // Most strings are plain ASCII: their bytes become the data as they are.
+    const auto* plain = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t run = plainRunEnd(plain, pos, data.size(), '"');
+    if (run < data.size() && data[run] == '"') {
+      if (!onlyBlanksFrom(data, run + 1)) fail("expected the end of the line after the string");
+      std::vector<BYTE> text((run - pos + 1) * 2);
+      widenToLittleEndian(plain + pos, run - pos, text.data());
+      return text;  // the last two bytes stay zero
+    }
     stringText_.clear();
     pos = readEscaped(data, pos, '"', stringText_);
     if (!onlyBlanksFrom(data, pos)) fail("expected the end of the line after the string");
@@ -519,6 +545,18 @@ class WineTextReader {
     bool needByte = false;  // after a comma
     std::size_t pos = 0;
     while (true) {
+      // The usual "xx," after "xx," with nothing between, taken in one step;
+      // anything else goes the general way below.
+      if (needByte || hexBytes_.empty()) {
+        while (pos + 3 <= rest.size() && rest[pos + 2] == ',') {
+          int high = hexValue(rest[pos]);
+          int low = hexValue(rest[pos + 1]);
+          if (high < 0 || low < 0) break;
+          hexBytes_.push_back(static_cast<BYTE>(high * 16 + low));
+          pos += 3;
+          needByte = true;
+        }
+      }
       pos = skipBlanks(rest, pos);
       if (pos < rest.size() && rest[pos] == '\\' && onlyBlanksFrom(rest, pos + 1)) {
         if (!nextLine()) fail("expected a continuation line, found the end of the file");
