@@ -96,6 +96,48 @@ char16_t controlFromLetter(char c) {
 // ---------------------------------------------------------------------------
 // Reading
 
+// The keys of one file are made together and nearly all live as long as the
+// hive: their records (with their shared-pointer counts) are carved from a
+// few large blocks instead of being allocated one by one. Each key holds the
+// blocks through its allocator, so they go when the last key made from them
+// goes; the room of a key deleted before then is not reused.
+class KeyBlocks {
+ public:
+  void* allocate(std::size_t size, std::size_t alignment) {
+    std::size_t at = (used_ + alignment - 1) & ~(alignment - 1);
+    if (blocks_.empty() || at + size > blockSize_) {
+      // Each block twice the last, up to a limit: a small file takes little
+      // room, a large one few blocks.
+      if (!blocks_.empty()) blockSize_ = std::min(blockSize_ * 2, kLargestBlock);
+      blockSize_ = std::max(blockSize_, size);
+      blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize_));
+      at = 0;
+    }
+    used_ = at + size;
+    return blocks_.back().get() + at;
+  }
+
+ private:
+  static constexpr std::size_t kLargestBlock = 1 << 20;
+  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  std::size_t blockSize_ = 8 * 1024;
+  std::size_t used_ = 0;
+};
+
+template <class T>
+struct KeyBlockAllocator {
+  using value_type = T;
+  std::shared_ptr<KeyBlocks> blocks;
+
+  explicit KeyBlockAllocator(std::shared_ptr<KeyBlocks> from) : blocks(std::move(from)) {}
+  template <class U>
+  KeyBlockAllocator(const KeyBlockAllocator<U>& other) : blocks(other.blocks) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(blocks->allocate(n * sizeof(T), alignof(T))); }
+  void deallocate(T*, std::size_t) {}
+  template <class U>
+  bool operator==(const KeyBlockAllocator<U>& other) const { return blocks == other.blocks; }
+};
+
 // A backslash in a decoded key path: its place there, and where in the line
 // the "\\\\" that wrote it ends (0 when it was written another way).
 struct Separator {
@@ -428,7 +470,8 @@ class WineTextReader {
       } else {
         // Keys named only as part of a longer path take the time of the line
         // that brought them in (see the #time handling too).
-        auto created = std::make_shared<KeyNode>(std::u16string(names_[i]));
+        auto created =
+            std::allocate_shared<KeyNode>(KeyBlockAllocator<KeyNode>(keyBlocks_), std::u16string(names_[i]));
         created->lastWrite = filetime;
         KeyNode* child = created.get();
         node->addSubkey(std::move(created));
@@ -671,6 +714,8 @@ class WineTextReader {
   std::string_view line_;
 
   WineHiveText hive_;
+  // Where the file's keys are made (see KeyBlocks).
+  std::shared_ptr<KeyBlocks> keyBlocks_ = std::make_shared<KeyBlocks>();
   // Keys are owned by the tree; these point into it.
   KeyNode* current_ = nullptr;
   // Keys the current key line created along its path (their time follows #time).
