@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <span>
@@ -135,7 +135,9 @@ struct KeyBlockAllocator {
   T* allocate(std::size_t n) { return static_cast<T*>(blocks->allocate(n * sizeof(T), alignof(T))); }
   void deallocate(T*, std::size_t) {}
   template <class U>
-  bool operator==(const KeyBlockAllocator<U>& other) const { return blocks == other.blocks; }
+  bool operator==(const KeyBlockAllocator<U>& other) const {
+    return blocks == other.blocks;
+  }
 };
 
 // A backslash in a decoded key path: its place there, and where in the line
@@ -470,8 +472,7 @@ class WineTextReader {
       } else {
         // Keys named only as part of a longer path take the time of the line
         // that brought them in (see the #time handling too).
-        auto created =
-            std::allocate_shared<KeyNode>(KeyBlockAllocator<KeyNode>(keyBlocks_), std::u16string(names_[i]));
+        auto created = std::allocate_shared<KeyNode>(KeyBlockAllocator<KeyNode>(keyBlocks_), std::u16string(names_[i]));
         created->lastWrite = filetime;
         KeyNode* child = created.get();
         node->addSubkey(std::move(created));
