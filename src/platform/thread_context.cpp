@@ -31,7 +31,7 @@ std::shared_ptr<RegistryHost> threadRegistry() {
 const DriveMap& threadDrives() {
   static const DriveMap none;
   const auto& profile = bound().profile;
-  return profile ? profile->drives : none;
+  return profile ? profile->drives() : none;
 }
 
 const WindowsEnvironment& threadEnvironment() {

@@ -59,13 +59,13 @@ class CurrentFiles {
  public:
   explicit CurrentFiles(const Drives& drives)
       : profile_(Workspace::current().profile()),
-        previousDrives_(profile_->drives),
+        previousDrives_(profile_->drives()),
         previousEnvironment_(profile_->environment()) {
-    profile_->drives = drives.drives;
+    profile_->setDrives(drives.drives);
     profile_->setEnvironment(drives.environment);
   }
   ~CurrentFiles() {
-    profile_->drives = previousDrives_;
+    profile_->setDrives(previousDrives_);
     profile_->setEnvironment(previousEnvironment_);
   }
   CurrentFiles(const CurrentFiles&) = delete;

@@ -113,9 +113,8 @@ std::filesystem::path folderOf(const std::filesystem::path& target) {
 }  // namespace
 
 LONG replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
-  return replaceFileAtomically(target, [bytes](const ByteSink& sink) {
-    return sink(bytes) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
-  });
+  return replaceFileAtomically(
+      target, [bytes](const ByteSink& sink) { return sink(bytes) ? ERROR_SUCCESS : ERROR_WRITE_FAULT; });
 }
 
 LONG replaceFileAtomically(const std::filesystem::path& target, const ContentWriter& produce) {
@@ -213,18 +212,24 @@ LONG readWholeFile(const std::filesystem::path& file, std::string& bytes, FileId
   if (::fstat(fd.get(), &info) != 0) return fail(file, "cannot read", errno);
   if (S_ISDIR(info.st_mode)) return fail(file, "cannot read", EISDIR);
   if (identity) identityOfOpenFile(fd.get(), *identity);
-  bytes.clear();
-  if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
-  char buffer[65536];
+  // Read straight into the text, in one call for a file that keeps the size
+  // it had; what a file gains meanwhile is read on to its end.
+  bytes.assign(info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0, '\0');
+  std::size_t filled = 0;
+  char more[65536];
   for (;;) {
-    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    const bool full = filled == bytes.size();
+    ssize_t n =
+        full ? ::read(fd.get(), more, sizeof more) : ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
     if (n < 0) {
       if (errno == EINTR) continue;
       return fail(file, "cannot read", errno);
     }
     if (n == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
+    if (full) bytes.append(more, static_cast<std::size_t>(n));
+    filled += static_cast<std::size_t>(n);
   }
+  bytes.resize(filled);
   return ERROR_SUCCESS;
 }
 

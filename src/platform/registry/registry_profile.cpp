@@ -225,7 +225,7 @@ void mountPrefix(MachineRegistry& machine, const ProfileOptions& options, Regist
     machine.setCurrentUserSid(sid);
   }
   if (userDefault) mountHive(machine, userDefault, u"\\REGISTRY\\USER\\.Default");
-  profile.drives = DriveMap::fromDosDevices(profile.prefix / "dosdevices");
+  profile.readDrivesWhenAsked(profile.prefix / "dosdevices");
 }
 
 void mountWindows(MachineRegistry& machine, const std::filesystem::path& dir, RegistryProfile& profile) {
@@ -234,7 +234,7 @@ void mountWindows(MachineRegistry& machine, const std::filesystem::path& dir, Re
   machine.setCurrentUserSid(windows.currentUserSid);
   profile.prefix = dir;
   profile.kind = ProfileKind::WindowsInstallation;
-  profile.drives = std::move(windows.drives);
+  profile.setDrives(std::move(windows.drives));
   profile.warnings.insert(profile.warnings.end(), windows.warnings.begin(), windows.warnings.end());
 }
 
@@ -264,10 +264,16 @@ void openProfile(const ProfileOptions& options, RegistryProfile& profile) {
       mountSettings(*machine, options.settingsFile ? *options.settingsFile : defaultSettingsFile(), profile);
 
   profile.host = std::make_shared<RegistryHost>(machine);
-  profile.host->setHostPathResolver([drives = profile.drives](std::string_view name) -> std::optional<std::filesystem::path> {
-    if (name.size() >= 2 && name[1] == ':') return drives.toHost(name);
-    return std::filesystem::path(std::string(name));
-  });
+  // The profile owns the host: a weak reference back, and the drives are
+  // read only when a drive path is first resolved.
+  profile.host->setHostPathResolver(
+      [owner = profile.weak_from_this()](std::string_view name) -> std::optional<std::filesystem::path> {
+        if (name.size() >= 2 && name[1] == ':') {
+          auto profile = owner.lock();
+          return profile ? profile->drives().toHost(name) : std::nullopt;
+        }
+        return std::filesystem::path(std::string(name));
+      });
   if (settingsMounted) {
     constexpr std::u16string_view kMachine = u"\\REGISTRY\\MACHINE\\";
     profile.host->keepLoadedHiveRecords(std::u16string(kSettingsKeyNativePath.substr(kMachine.size())) + u"\\" +
@@ -316,6 +322,24 @@ const WindowsEnvironment& RegistryProfile::environment() const {
 void RegistryProfile::setEnvironment(WindowsEnvironment environment) {
   std::lock_guard lock(environmentMutex_);
   environment_ = std::make_shared<const WindowsEnvironment>(std::move(environment));
+}
+
+const DriveMap& RegistryProfile::drives() const {
+  std::lock_guard lock(drivesMutex_);
+  if (!drives_)
+    drives_ = std::make_shared<const DriveMap>(dosDevices_.empty() ? DriveMap() : DriveMap::fromDosDevices(dosDevices_));
+  return *drives_;
+}
+
+void RegistryProfile::readDrivesWhenAsked(std::filesystem::path dosDevices) {
+  std::lock_guard lock(drivesMutex_);
+  dosDevices_ = std::move(dosDevices);
+  drives_.reset();
+}
+
+void RegistryProfile::setDrives(DriveMap drives) {
+  std::lock_guard lock(drivesMutex_);
+  drives_ = std::make_shared<const DriveMap>(std::move(drives));
 }
 
 }  // namespace talmoor::platform

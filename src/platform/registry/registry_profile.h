@@ -58,8 +58,15 @@ class RegistryProfile : public std::enable_shared_from_this<RegistryProfile> {
   bool readOnly = false;
   // The store was made by this run (none was there).
   bool created = false;
-  DriveMap drives;
   std::vector<std::string> warnings;
+
+  // The drive letters of the profile. A Wine prefix's are read from its
+  // dosdevices folder when first asked for (most commands never need them).
+  const DriveMap& drives() const;
+  void readDrivesWhenAsked(std::filesystem::path dosDevices);
+  // Replaces them (an offline installation knows its C: at once; a test
+  // gives its own).
+  void setDrives(DriveMap drives);
 
   // The Wine prefix programs of this profile run in, when it is one.
   std::optional<std::filesystem::path> winePrefix() const {
@@ -75,6 +82,9 @@ class RegistryProfile : public std::enable_shared_from_this<RegistryProfile> {
  private:
   mutable std::mutex environmentMutex_;
   mutable std::shared_ptr<const WindowsEnvironment> environment_;
+  mutable std::mutex drivesMutex_;
+  std::filesystem::path dosDevices_;
+  mutable std::shared_ptr<const DriveMap> drives_;
 };
 
 // Assembles the registry of a profile. Returns a Win32 code: on failure

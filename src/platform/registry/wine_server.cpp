@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -14,16 +15,28 @@ namespace talmoor::platform {
 
 namespace {
 
-// The server takes a write lock on "lock" in its folder for as long as it runs.
-bool lockIsHeld(const std::filesystem::path& lockFile) {
+enum class LockState { Held, Free, Unknown };
+
+// The server takes a write lock on "lock" in its folder for as long as it
+// runs, and leaves the file behind when it ends: a lock file that nobody
+// holds means that no server runs there. Without the file (no server ran
+// there since the folder was made) or a way to look at it, the lock cannot
+// tell.
+LockState lockState(const std::filesystem::path& lockFile) {
   int fd = ::open(lockFile.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return LockState::Unknown;
   struct flock probe {};
   probe.l_type = F_WRLCK;
   probe.l_whence = SEEK_SET;
-  bool held = ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  LockState state = LockState::Unknown;
+  if (::fcntl(fd, F_GETLK, &probe) == 0) state = probe.l_type != F_UNLCK ? LockState::Held : LockState::Free;
   ::close(fd);
-  return held;
+  return state;
+}
+
+bool isProcessId(const std::string& name) {
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The folders a server for this prefix may use: /tmp/.wine-<uid>/server-<dev>-<ino>,
@@ -47,6 +60,7 @@ std::vector<std::filesystem::path> serverFolders(const std::filesystem::path& pr
 bool serverProcessHolds(const struct stat& info) {
   std::error_code ec;
   for (const auto& proc : std::filesystem::directory_iterator("/proc", ec)) {
+    if (!isProcessId(proc.path().filename().string())) continue;
     std::ifstream commFile(proc.path() / "comm");
     std::string comm;
     if (!commFile || !std::getline(commFile, comm) || comm.rfind("wineserver", 0) != 0) continue;
@@ -66,8 +80,16 @@ bool serverProcessHolds(const struct stat& info) {
 bool isWineServerRunning(const std::filesystem::path& prefix) {
   struct stat info {};
   if (::stat(prefix.c_str(), &info) != 0) return false;
-  for (const auto& folder : serverFolders(prefix, info))
-    if (lockIsHeld(folder / "lock")) return true;
+  // The lock files answer when there are any; the process list, which costs
+  // a look at every process, only when there are none (a server that keeps
+  // its files where this program cannot see them).
+  bool lockFound = false;
+  for (const auto& folder : serverFolders(prefix, info)) {
+    LockState state = lockState(folder / "lock");
+    if (state == LockState::Held) return true;
+    if (state == LockState::Free) lockFound = true;
+  }
+  if (lockFound) return false;
   return serverProcessHolds(info);
 }
 

@@ -5,12 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <span>
 #include <stdexcept>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -39,12 +40,16 @@ bool isOctalDigit(char16_t c) { return c >= u'0' && c <= u'7'; }
 
 bool isHexDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+constexpr std::array<signed char, 256> kHexValues = [] {
+  std::array<signed char, 256> table{};
+  table.fill(-1);
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<signed char>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<signed char>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<signed char>(c - 'A' + 10);
+  return table;
+}();
+
+int hexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 std::size_t skipBlanks(std::string_view s, std::size_t pos) {
   while (pos < s.size() && isBlank(s[pos])) ++pos;
@@ -88,19 +93,59 @@ char16_t controlFromLetter(char c) {
   return 0;
 }
 
-std::vector<BYTE> utf16Bytes(std::u16string_view text, bool terminate) {
-  std::vector<BYTE> data;
-  data.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    data.push_back(static_cast<BYTE>(c & 0xFF));
-    data.push_back(static_cast<BYTE>(c >> 8));
-  }
-  if (terminate) data.insert(data.end(), {0, 0});
-  return data;
-}
-
 // ---------------------------------------------------------------------------
 // Reading
+
+// The keys of one file are made together and nearly all live as long as the
+// hive: their records (with their shared-pointer counts) are carved from a
+// few large blocks instead of being allocated one by one. Each key holds the
+// blocks through its allocator, so they go when the last key made from them
+// goes; the room of a key deleted before then is not reused.
+class KeyBlocks {
+ public:
+  void* allocate(std::size_t size, std::size_t alignment) {
+    std::size_t at = (used_ + alignment - 1) & ~(alignment - 1);
+    if (blocks_.empty() || at + size > blockSize_) {
+      // Each block twice the last, up to a limit: a small file takes little
+      // room, a large one few blocks.
+      if (!blocks_.empty()) blockSize_ = std::min(blockSize_ * 2, kLargestBlock);
+      blockSize_ = std::max(blockSize_, size);
+      blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize_));
+      at = 0;
+    }
+    used_ = at + size;
+    return blocks_.back().get() + at;
+  }
+
+ private:
+  static constexpr std::size_t kLargestBlock = 1 << 20;
+  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  std::size_t blockSize_ = 8 * 1024;
+  std::size_t used_ = 0;
+};
+
+template <class T>
+struct KeyBlockAllocator {
+  using value_type = T;
+  std::shared_ptr<KeyBlocks> blocks;
+
+  explicit KeyBlockAllocator(std::shared_ptr<KeyBlocks> from) : blocks(std::move(from)) {}
+  template <class U>
+  KeyBlockAllocator(const KeyBlockAllocator<U>& other) : blocks(other.blocks) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(blocks->allocate(n * sizeof(T), alignof(T))); }
+  void deallocate(T*, std::size_t) {}
+  template <class U>
+  bool operator==(const KeyBlockAllocator<U>& other) const {
+    return blocks == other.blocks;
+  }
+};
+
+// A backslash in a decoded key path: its place there, and where in the line
+// the "\\\\" that wrote it ends (0 when it was written another way).
+struct Separator {
+  std::size_t at = 0;
+  std::size_t rawEnd = 0;
+};
 
 class WineTextReader {
  public:
@@ -130,7 +175,7 @@ class WineTextReader {
           fail("expected a key line \"[...]\", a value line or a comment");
       }
     }
-    attachSubkeys();
+    settleValues();
     return std::move(hive_);
   }
 
@@ -140,11 +185,12 @@ class WineTextReader {
   // Moves to the next physical line (without its line end); false at the end.
   bool nextLine() {
     if (next_ >= text_.size()) return false;
-    std::size_t end = text_.find('\n', next_);
-    std::size_t stop = end == std::string_view::npos ? text_.size() : end;
-    line_ = text_.substr(next_, stop - next_);
+    const char* start = text_.data() + next_;
+    const auto* end = static_cast<const char*>(std::memchr(start, '\n', text_.size() - next_));
+    std::size_t length = end ? static_cast<std::size_t>(end - start) : text_.size() - next_;
+    line_ = std::string_view(start, length);
     if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
-    next_ = end == std::string_view::npos ? text_.size() : end + 1;
+    next_ = end ? next_ + length + 1 : text_.size();
     ++lineNo_;
     return true;
   }
@@ -166,34 +212,36 @@ class WineTextReader {
     hive_.relativeTo = std::move(path);
   }
 
-  // Decodes escaped text from pos up to the unescaped `close` character and
-  // returns the position after it. With close 0 the text runs to the end of
-  // the line (a lone backslash at the end is then taken as it stands).
-  std::size_t readEscaped(std::string_view s, std::size_t pos, char close, std::u16string& out) {
+  // Decodes escaped text from pos up to the unescaped `close` character,
+  // appending it to `out`, and returns the position after it. With close 0
+  // the text runs to the end of the line (a lone backslash at the end is
+  // then taken as it stands). When `separators` is given, it receives every
+  // backslash the text decodes to (key path separators), so that the path
+  // need not be searched for them again.
+  std::size_t readEscaped(std::string_view s, std::size_t pos, char close, std::u16string& out,
+                          std::vector<Separator>* separators = nullptr) {
     auto unterminated = [&]() { fail(fmt::format("expected '{}' closing the text", close)); };
+    const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+    const auto stop = static_cast<unsigned char>(close);
     while (true) {
       if (pos >= s.size()) {
         if (close == 0) return pos;
         unterminated();
       }
-      char c = s[pos];
-      if (close != 0 && c == close) return pos + 1;
+      unsigned char byte = bytes[pos];
+      if (close != 0 && byte == stop) return pos + 1;
       // Plain ASCII runs, the bulk of any file, are copied in one go.
-      std::size_t run = pos;
-      while (run < s.size() && s[run] != close && s[run] != '\\' && static_cast<unsigned char>(s[run]) < 0x80) ++run;
+      std::size_t run = plainRunEnd(bytes, pos, s.size(), stop);
       if (run > pos) {
-        std::size_t had = out.size();
-        out.resize(had + (run - pos));
-        for (std::size_t k = 0; pos < run; ++k, ++pos)
-          out[had + k] = static_cast<char16_t>(static_cast<unsigned char>(s[pos]));
+        appendAscii(out, bytes + pos, run - pos);
+        pos = run;
         continue;
       }
-      auto byte = static_cast<unsigned char>(c);
       if (byte >= 0x80) {
         readUtf8(s, pos, out);
         continue;
       }
-      if (c != '\\') {
+      if (byte != '\\') {
         out.push_back(static_cast<char16_t>(byte));
         ++pos;
         continue;
@@ -207,6 +255,13 @@ class WineTextReader {
         unterminated();
       }
       char e = s[pos];
+      if (e == '\\') {
+        // The escape of key path separators, by far the most common one.
+        out.push_back(u'\\');
+        ++pos;
+        if (separators) separators->push_back({out.size() - 1, pos});
+        continue;
+      }
       if (char16_t control = controlFromLetter(e)) {
         out.push_back(control);
         ++pos;
@@ -222,12 +277,77 @@ class WineTextReader {
         out.push_back(static_cast<char16_t>(value));
       } else if (static_cast<unsigned char>(e) >= 0x80) {
         readUtf8(s, pos, out);
+        continue;
       } else {
         // Any other escaped character stands for itself: \\ \" \[ \] ...
         out.push_back(static_cast<char16_t>(e));
         ++pos;
       }
+      // Runs and UTF-8 never decode to a backslash; numeric escapes may.
+      if (separators && out.back() == u'\\') separators->push_back({out.size() - 1, 0});
     }
+  }
+
+  // Writes ASCII bytes as UTF-16LE, four at a time: each byte followed by
+  // a zero byte.
+  static void widenToLittleEndian(const unsigned char* from, std::size_t count, BYTE* to) {
+    for (; count >= 4; count -= 4, from += 4, to += 8) {
+      std::uint32_t four = 0;
+      std::memcpy(&four, from, 4);
+      std::uint64_t wide = four;
+      wide = (wide | (wide << 16)) & 0x0000FFFF0000FFFFull;
+      wide = (wide | (wide << 8)) & 0x00FF00FF00FF00FFull;
+      if constexpr (std::endian::native == std::endian::big) wide = byteswap64(wide);
+      std::memcpy(to, &wide, 8);
+    }
+    for (; count > 0; --count, to += 2) {
+      to[0] = *from++;
+      to[1] = 0;
+    }
+  }
+
+  static std::uint64_t byteswap64(std::uint64_t v) {
+    std::uint64_t out = 0;
+    for (int i = 0; i < 8; ++i, v >>= 8) out = (out << 8) | (v & 0xFF);
+    return out;
+  }
+
+  // Appends ASCII bytes as UTF-16 code units.
+  static void appendAscii(std::u16string& out, const unsigned char* from, std::size_t count) {
+    std::size_t had = out.size();
+    out.resize(had + count);
+    char16_t* to = out.data() + had;
+    if constexpr (std::endian::native == std::endian::little) {
+      widenToLittleEndian(from, count, reinterpret_cast<BYTE*>(to));
+    } else {
+      for (; count > 0; --count) *to++ = static_cast<char16_t>(*from++);
+    }
+  }
+
+  // The end of the run from pos of bytes that stand for themselves: up to
+  // the first `stop`, backslash or non-ASCII byte. Eight bytes are looked at
+  // a time: a byte equal to one of those is found as a zero byte of the word
+  // xor-ed with it, and the lowest flagged byte is always a true match (a
+  // false one can only follow a true one). The first byte in memory is the
+  // lowest only on little-endian machines; others take the bytes one by one.
+  static std::size_t plainRunEnd(const unsigned char* bytes, std::size_t pos, std::size_t end, unsigned char stop) {
+    if constexpr (std::endian::native == std::endian::little) {
+      constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+      constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+      const std::uint64_t stops = kOnes * stop;
+      const std::uint64_t backslashes = kOnes * static_cast<unsigned char>('\\');
+      while (pos + 8 <= end) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes + pos, 8);
+        std::uint64_t a = word ^ stops;
+        std::uint64_t b = word ^ backslashes;
+        std::uint64_t flagged = (((a - kOnes) & ~a) | ((b - kOnes) & ~b) | word) & kHighs;
+        if (flagged) return pos + static_cast<std::size_t>(std::countr_zero(flagged) / 8);
+        pos += 8;
+      }
+    }
+    while (pos < end && bytes[pos] != stop && bytes[pos] != '\\' && bytes[pos] < 0x80) ++pos;
+    return pos;
   }
 
   // Raw UTF-8 in the text: one character, as one or two UTF-16 code units.
@@ -244,9 +364,36 @@ class WineTextReader {
     appendUtf16(out, cp);
   }
 
+  // The number of leading bytes two texts have in common.
+  static std::size_t commonLength(std::string_view a, std::string_view b) {
+    std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+      if (std::memcmp(a.data() + i, b.data() + i, 8) != 0) break;
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
+  }
+
   void readKeyLine(std::string_view line) {
-    std::u16string path;
-    std::size_t pos = readEscaped(line, 1, ']', path);
+    // The path's leading names that this line spells byte for byte as the
+    // previous key line did, up to the end of a "\\\\" separator, decode
+    // as they did then (nothing before a separator looks past it): that
+    // part of path_ is kept, and their keys are pathKeys_.
+    std::size_t from = 1;
+    std::size_t keptNames = 0;
+    std::size_t common = commonLength(line, previousKeyLine_);
+    for (std::size_t i = 0; i < separators_.size() && separators_[i].rawEnd <= common; ++i)
+      if (separators_[i].rawEnd != 0) keptNames = i + 1;
+    if (keptNames > 0) {
+      from = separators_[keptNames - 1].rawEnd;
+      path_.resize(separators_[keptNames - 1].at + 1);
+      separators_.resize(keptNames);
+    } else {
+      path_.clear();
+      separators_.clear();
+    }
+    previousKeyLine_ = line;
+    std::size_t pos = readEscaped(line, from, ']', path_, &separators_);
     pos = skipBlanks(line, pos);
     std::uint64_t filetime = 0;
     if (pos < line.size() && isDigit(line[pos])) {
@@ -262,65 +409,82 @@ class WineTextReader {
     }
     if (!onlyBlanksFrom(line, pos)) fail("expected the key's time in seconds after ']'");
 
-    std::vector<std::u16string_view> names;
-    if (!path.empty()) {
-      std::u16string_view rest = path;
-      while (true) {
-        std::size_t cut = rest.find(u'\\');
-        std::u16string_view name = rest.substr(0, cut);
+    names_.clear();
+    if (!path_.empty()) {
+      std::size_t from = 0;
+      for (std::size_t i = 0;; ++i) {
+        std::size_t cut = i < separators_.size() ? separators_[i].at : path_.size();
+        std::u16string_view name(path_.data() + from, cut - from);
         if (name.empty()) fail("expected a key name between '\\\\' separators of the key path");
-        names.push_back(name);
-        if (names.size() > kMaxKeyDepth) fail(fmt::format("key path deeper than {} levels", kMaxKeyDepth));
-        if (cut == std::u16string_view::npos) break;
-        rest.remove_prefix(cut + 1);
+        names_.push_back(name);
+        if (names_.size() > kMaxKeyDepth) fail(fmt::format("key path deeper than {} levels", kMaxKeyDepth));
+        if (cut == path_.size()) break;
+        from = cut + 1;
       }
     }
-    openKey(names, filetime);
+    openKey(filetime, keptNames);
   }
 
-  // Finds or creates the key of a key line. Consecutive key lines mostly share
-  // a long prefix, so the previous line's path is kept and only the differing
-  // tail is looked up.
-  void openKey(const std::vector<std::u16string_view>& names, std::uint64_t filetime) {
+  // upcaseUnit without the call for ASCII, which is nearly every name.
+  static char16_t upcased(char16_t c) {
+    if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+    return upcaseUnit(c);
+  }
+
+  // Whether `name` upper-cases to `upper`, compared without making a copy.
+  static bool upcasesTo(std::u16string_view name, std::u16string_view upper) {
+    if (name.size() != upper.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+      if (upcased(name[i]) != upper[i]) return false;
+    return true;
+  }
+
+  // namesEqual, with the same quick path.
+  static bool sameName(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (a[i] != b[i] && upcased(a[i]) != upcased(b[i])) return false;
+    return true;
+  }
+
+  // Finds or creates the key of a key line, each new key put straight into
+  // its parent's sorted list. Consecutive key lines mostly share a long
+  // prefix, so the previous line's keys are kept and only the differing
+  // tail is looked up; the first `shared` names are known to be the same.
+  void openKey(std::uint64_t filetime, std::size_t shared) {
+    settleValues();
     createdByLine_.clear();
-    std::vector<std::u16string> upper;
-    upper.reserve(names.size());
-    for (auto name : names) upper.push_back(upcase(name));
-    std::size_t shared = 0;
-    while (shared < names.size() && shared < cachedUpper_.size() && cachedUpper_[shared] == upper[shared]) ++shared;
-    cachedNodes_.resize(shared);
-    std::shared_ptr<KeyNode> node = shared == 0 ? hive_.root : cachedNodes_.back();
-    for (std::size_t i = shared; i < names.size(); ++i) {
-      auto [it, created] = building_[node.get()].subkeys.try_emplace(upper[i]);
-      if (created) {
+    while (shared < names_.size() && shared < pathKeys_.size() &&
+           upcasesTo(names_[shared], pathKeys_[shared]->upperName()))
+      ++shared;
+    pathKeys_.resize(shared);
+    KeyNode* node = shared == 0 ? hive_.root.get() : pathKeys_.back();
+    for (std::size_t i = shared; i < names_.size(); ++i) {
+      upper_.assign(names_[i]);
+      for (char16_t& c : upper_) c = upcased(c);
+      // Files are written in order, so a name past the last subkey's is
+      // nearly always a new one, known without a search.
+      const SubkeyList& subkeys = node->subkeys();
+      const std::shared_ptr<KeyNode>* found = nullptr;
+      if (!subkeys.empty() && !(subkeys[subkeys.size() - 1]->upperName() < upper_)) found = subkeys.find(upper_);
+      if (found) {
+        node = found->get();
+      } else {
         // Keys named only as part of a longer path take the time of the line
         // that brought them in (see the #time handling too).
-        it->second = std::make_shared<KeyNode>(std::u16string(names[i]));
-        it->second->lastWrite = filetime;
-        createdByLine_.push_back(it->second);
+        auto created = std::allocate_shared<KeyNode>(KeyBlockAllocator<KeyNode>(keyBlocks_), std::u16string(names_[i]));
+        created->lastWrite = filetime;
+        KeyNode* child = created.get();
+        node->addSubkey(std::move(created));
+        createdByLine_.push_back(child);
+        node = child;
       }
-      node = it->second;
-      cachedNodes_.push_back(node);
+      pathKeys_.push_back(node);
     }
-    cachedUpper_ = std::move(upper);
 
     node->explicitLine = true;
     node->lastWrite = filetime;
     current_ = node;
-  }
-
-  // Hands every key its subkeys, each list in sorted order so that each
-  // insertion lands at the end.
-  void attachSubkeys() {
-    std::vector<std::shared_ptr<KeyNode>> children;
-    for (auto& [parent, building] : building_) {
-      children.clear();
-      for (auto& entry : building.subkeys) children.push_back(std::move(entry.second));
-      std::sort(children.begin(), children.end(),
-                [](const auto& a, const auto& b) { return a->upperName() < b->upperName(); });
-      for (auto& child : children) parent->addSubkey(std::move(child));
-    }
-    building_.clear();
   }
 
   void readOption(std::string_view line) {
@@ -337,7 +501,7 @@ class WineTextReader {
       std::size_t digits = readHexNumber(line, pos, 16, filetime);
       if (digits == 0 || !onlyBlanksFrom(line, pos)) fail("expected at most 16 hex digits after #time=");
       current_->lastWrite = filetime;
-      for (auto& created : createdByLine_) created->lastWrite = filetime;
+      for (KeyNode* created : createdByLine_) created->lastWrite = filetime;
     } else if (line.starts_with("#class=")) {
       if (line.size() < 8 || line[7] != '"') fail("expected '\"' after #class=");
       std::u16string className;
@@ -352,21 +516,21 @@ class WineTextReader {
 
   void readValueLine(std::string_view line) {
     if (!current_) fail("expected a key line before the first value");
-    std::u16string name;
+    name_.clear();
     std::size_t pos = 1;
-    if (line.front() == '"') pos = readEscaped(line, 1, '"', name);
+    if (line.front() == '"') pos = readEscaped(line, 1, '"', name_);
     pos = skipBlanks(line, pos);
     if (pos >= line.size() || line[pos] != '=') fail("expected '=' after the value name");
     pos = skipBlanks(line, pos + 1);
     std::string_view data = line.substr(pos);
 
     if (data.starts_with('"')) {
-      addValue(std::move(name), REG_SZ, readStringData(data, 1));
+      addValue(REG_SZ, readStringData(data, 1));
     } else if (data.starts_with("str(")) {
       std::size_t at = 4;
       DWORD type = readTypeNumber(data, at);
       if (data.substr(at, 3) != "):\"") fail("expected \"):\\\"\" after the type of str(");
-      addValue(std::move(name), type, readStringData(data, at + 3));
+      addValue(type, readStringData(data, at + 3));
     } else if (data.starts_with("dword:")) {
       std::size_t at = 6;
       std::uint64_t value = 0;
@@ -375,14 +539,14 @@ class WineTextReader {
         fail("expected 8 hex digits after dword:");
       std::vector<BYTE> bytes(4);
       for (int i = 0; i < 4; ++i) bytes[i] = static_cast<BYTE>(value >> (8 * i));
-      addValue(std::move(name), REG_DWORD, std::move(bytes));
+      addValue(REG_DWORD, std::move(bytes));
     } else if (data.starts_with("hex:")) {
-      addValue(std::move(name), REG_BINARY, readHexList(data.substr(4)));
+      addValue(REG_BINARY, readHexList(data.substr(4)));
     } else if (data.starts_with("hex(")) {
       std::size_t at = 4;
       DWORD type = readTypeNumber(data, at);
       if (data.substr(at, 2) != "):") fail("expected \"):\" after the type of hex(");
-      addValue(std::move(name), type, readHexList(data.substr(at + 2)));
+      addValue(type, readHexList(data.substr(at + 2)));
     } else {
       fail("expected value data: \"...\", str(N):, dword: or hex:");
     }
@@ -397,19 +561,46 @@ class WineTextReader {
 
   // A quoted string: the data is its UTF-16 text with the terminating zero.
   std::vector<BYTE> readStringData(std::string_view data, std::size_t pos) {
-    std::u16string text;
-    pos = readEscaped(data, pos, '"', text);
+    // Most strings are plain ASCII: their bytes become the data as they are.
+    const auto* plain = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t run = plainRunEnd(plain, pos, data.size(), '"');
+    if (run < data.size() && data[run] == '"') {
+      if (!onlyBlanksFrom(data, run + 1)) fail("expected the end of the line after the string");
+      std::vector<BYTE> text((run - pos + 1) * 2);
+      widenToLittleEndian(plain + pos, run - pos, text.data());
+      return text;  // the last two bytes stay zero
+    }
+    stringText_.clear();
+    pos = readEscaped(data, pos, '"', stringText_);
     if (!onlyBlanksFrom(data, pos)) fail("expected the end of the line after the string");
-    return utf16Bytes(text, true);
+    std::vector<BYTE> bytes((stringText_.size() + 1) * 2);
+    BYTE* to = bytes.data();
+    for (char16_t c : stringText_) {
+      *to++ = static_cast<BYTE>(c & 0xFF);
+      *to++ = static_cast<BYTE>(c >> 8);
+    }
+    return bytes;  // the last two bytes stay zero
   }
 
   // Comma-separated bytes, which may go on over continuation lines: a
   // backslash at the end of a line, the next line's leading blanks skipped.
   std::vector<BYTE> readHexList(std::string_view rest) {
-    std::vector<BYTE> bytes;
+    hexBytes_.clear();
     bool needByte = false;  // after a comma
     std::size_t pos = 0;
     while (true) {
+      // The usual "xx," after "xx," with nothing between, taken in one step;
+      // anything else goes the general way below.
+      if (needByte || hexBytes_.empty()) {
+        while (pos + 3 <= rest.size() && rest[pos + 2] == ',') {
+          int high = hexValue(rest[pos]);
+          int low = hexValue(rest[pos + 1]);
+          if (high < 0 || low < 0) break;
+          hexBytes_.push_back(static_cast<BYTE>(high * 16 + low));
+          pos += 3;
+          needByte = true;
+        }
+      }
       pos = skipBlanks(rest, pos);
       if (pos < rest.size() && rest[pos] == '\\' && onlyBlanksFrom(rest, pos + 1)) {
         if (!nextLine()) fail("expected a continuation line, found the end of the file");
@@ -419,9 +610,9 @@ class WineTextReader {
       }
       if (pos >= rest.size()) {
         if (needByte) fail("expected two hex digits after ','");
-        return bytes;
+        return std::vector<BYTE>(hexBytes_.begin(), hexBytes_.end());
       }
-      if (!needByte && !bytes.empty()) {
+      if (!needByte && !hexBytes_.empty()) {
         if (rest[pos] != ',') fail("expected ',' between hex bytes");
         ++pos;
         needByte = true;
@@ -431,16 +622,91 @@ class WineTextReader {
       int low = pos + 1 < rest.size() ? hexValue(rest[pos + 1]) : -1;
       if (high < 0 || low < 0 || (pos + 2 < rest.size() && hexValue(rest[pos + 2]) >= 0))
         fail("expected two hex digits for each byte");
-      bytes.push_back(static_cast<BYTE>(high * 16 + low));
+      hexBytes_.push_back(static_cast<BYTE>(high * 16 + low));
       pos += 2;
       needByte = false;
     }
   }
 
-  // Adds a value to the current key; a name given again replaces the data.
-  void addValue(std::u16string name, DWORD type, std::vector<BYTE> data) {
-    current_->setValue(name, type, std::move(data));
+  // Adds the value named name_ to the current key; a name given again
+  // replaces the data where the value stands. New values wait in pending_
+  // until the key's lines end, so that the key's list is made once at its
+  // full size.
+  void addValue(DWORD type, std::vector<BYTE> data) {
+    RegValue* same = nullptr;
+    if (pending_.size() < kValueNamesFrom) {
+      for (RegValue& value : pending_)
+        if (sameName(value.name, name_)) {
+          same = &value;
+          break;
+        }
+    } else {
+      valueNames_.catchUp(pending_);
+      same = valueNames_.find(pending_, name_);
+    }
+    // Only a key given a second key line has values of its own by now.
+    if (!same && !current_->values().empty()) same = current_->findValue(name_);
+    if (same) {
+      same->type = type;
+      same->data = std::move(data);
+      same->isVolatile = false;
+      return;
+    }
+    pending_.push_back(RegValue{std::u16string(name_), type, std::move(data)});
   }
+
+  // Gives the current key the values read for it since its key line.
+  void settleValues() {
+    if (!current_ || pending_.empty()) return;
+    current_->reserveValues(current_->values().size() + pending_.size());
+    for (RegValue& value : pending_) current_->appendValue(std::move(value));
+    pending_.clear();
+    valueNames_.clear();
+  }
+
+  // Below this many values a key's names are scanned; above, looked up.
+  static constexpr std::size_t kValueNamesFrom = 16;
+
+  // The names of the current key's new values, by a hash of their upper-cased
+  // units, so that a key with thousands of values is read in linear time
+  // and without an upper-cased copy of each name.
+  class ValueNames {
+   public:
+    void clear() {
+      slots_.clear();
+      count_ = 0;
+    }
+    // Takes in the values added since the last call.
+    void catchUp(const std::vector<RegValue>& values) {
+      if ((values.size() + 1) * 2 > slots_.size()) {
+        std::size_t size = 64;
+        while (size < (values.size() + 1) * 4) size *= 2;
+        slots_.assign(size, 0);
+        count_ = 0;
+      }
+      for (; count_ < values.size(); ++count_) {
+        std::size_t slot = slotOf(values, values[count_].name);
+        slots_[slot] = static_cast<std::uint32_t>(count_ + 1);
+      }
+    }
+    RegValue* find(std::vector<RegValue>& values, std::u16string_view name) const {
+      std::uint32_t at = slots_[slotOf(values, name)];
+      return at == 0 ? nullptr : &values[at - 1];
+    }
+
+   private:
+    // The slot that holds the name, or the empty one where it would go.
+    std::size_t slotOf(const std::vector<RegValue>& values, std::u16string_view name) const {
+      std::uint64_t hash = 1469598103934665603ull;
+      for (char16_t c : name) hash = (hash ^ upcased(c)) * 1099511628211ull;
+      const std::size_t mask = slots_.size() - 1;
+      for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask)
+        if (slots_[slot] == 0 || sameName(values[slots_[slot] - 1].name, name)) return slot;
+    }
+
+    std::vector<std::uint32_t> slots_;  // a value's index plus one; 0 is free
+    std::size_t count_ = 0;             // values taken in so far
+  };
 
   std::string_view text_;
   const std::string& fileName_;
@@ -449,18 +715,29 @@ class WineTextReader {
   std::string_view line_;
 
   WineHiveText hive_;
-  std::shared_ptr<KeyNode> current_;
+  // Where the file's keys are made (see KeyBlocks).
+  std::shared_ptr<KeyBlocks> keyBlocks_ = std::make_shared<KeyBlocks>();
+  // Keys are owned by the tree; these point into it.
+  KeyNode* current_ = nullptr;
   // Keys the current key line created along its path (their time follows #time).
-  std::vector<std::shared_ptr<KeyNode>> createdByLine_;
-  // The previous key line's path: upper-cased names and their nodes.
-  std::vector<std::u16string> cachedUpper_;
-  std::vector<std::shared_ptr<KeyNode>> cachedNodes_;
-  // The subkeys of each key by upper-cased name, given to the keys at the end,
-  // all at once.
-  struct KeyBuilding {
-    std::unordered_map<std::u16string, std::shared_ptr<KeyNode>> subkeys;
-  };
-  std::unordered_map<KeyNode*, KeyBuilding> building_;
+  std::vector<KeyNode*> createdByLine_;
+  // The previous key line's keys, one for each name of its path.
+  std::vector<KeyNode*> pathKeys_;
+  // The current key's values not yet given to it (see addValue).
+  std::vector<RegValue> pending_;
+  ValueNames valueNames_;
+  // Work space reused from line to line, so that reading allocates only
+  // what the tree keeps.
+  // The key path being read, with its separators (see readKeyLine), and the
+  // previous key line.
+  std::u16string path_;
+  std::vector<Separator> separators_;
+  std::string_view previousKeyLine_;
+  std::vector<std::u16string_view> names_;
+  std::u16string upper_;
+  std::u16string name_;
+  std::u16string stringText_;
+  std::vector<BYTE> hexBytes_;
 };
 
 // ---------------------------------------------------------------------------

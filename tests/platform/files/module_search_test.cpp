@@ -58,7 +58,7 @@ class ModuleSearchTest : public ::testing::Test {
     env_ = tp::WindowsEnvironment::fromRegistry();
   }
 
-  std::optional<fs::path> find(std::string_view module) { return tp::findModuleFile(module, env_, profile_->drives); }
+  std::optional<fs::path> find(std::string_view module) { return tp::findModuleFile(module, env_, profile_->drives()); }
   fs::path driveC() const { return *suiteDir_ / "prefix" / "drive_c"; }
 
   static std::unique_ptr<TempDir> suiteDir_;

@@ -137,7 +137,7 @@ TEST_F(RegfProfileTest, AnInstallationIsMountedAsWindowsMountsIt) {
   EXPECT_EQ(readString(HKEY_USERS, ".DEFAULT\\Control Panel\\Desktop", "Wallpaper"), "default.bmp");
   EXPECT_TRUE(warned(profile, "S-1-5-21-1-2-3-1002"));
   EXPECT_TRUE(warned(profile, "not closed cleanly"));  // the corpus SECURITY hive
-  auto system = profile->drives.toHost("C:\\WINDOWS\\System32\\CONFIG\\system");
+  auto system = profile->drives().toHost("C:\\WINDOWS\\System32\\CONFIG\\system");
   ASSERT_TRUE(system);
   EXPECT_EQ(fs::canonical(*system), fs::canonical(config_ / "SYSTEM"));
   // The boot links are the registry's own, in no file.

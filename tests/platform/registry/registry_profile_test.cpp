@@ -288,6 +288,8 @@ TEST_F(ProfileTest, APrefixWhoseWineServerRunsIsOpenedReadOnly) {
   }
   ::kill(server, SIGKILL);
   ::waitpid(server, nullptr, 0);
+  // The server left its lock file behind, held by nobody: no server runs.
+  EXPECT_FALSE(open()->readOnly);
   fs::remove_all(folder);
   EXPECT_EQ(readFile(prefix_ / "system.reg"), before);
 }
