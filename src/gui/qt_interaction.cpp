@@ -80,7 +80,7 @@ void QtInteraction::showStatus(std::string_view text) {
 std::optional<std::string> QtInteraction::chooseFolder(std::string_view title, std::string_view start) {
   // The core speaks Windows paths; the dialog shows the host's folders.
   const auto profile = Workspace::current().profile();
-  const platform::DriveMap drives = profile ? profile->drives : platform::DriveMap{};
+  const platform::DriveMap drives = profile ? profile->drives() : platform::DriveMap{};
   const std::string startText(start);
   return onGuiThread<std::optional<std::string>>([&]() -> std::optional<std::string> {
     auto hostStart = platform::hostPathOf(startText, drives);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -237,6 +239,55 @@ TEST_F(AccessTest, DeletingATreeRemovesEverySubkey) {
   closeKey(root);
   ASSERT_TRUE(deleteKey("", 0, "HKEY_LOCAL_MACHINE\\Software\\Tree", {}, nullptr));
   EXPECT_EQ(openKeyByPath("HKEY_LOCAL_MACHINE\\Software\\Tree", kReadKeyAccess, {}), 0u);
+}
+
+TEST_F(AccessTest, RenamingAKeyTakesItsTreeAndRefusesClashesAndRoots) {
+  HKEY made = 0;
+  ASSERT_EQ(createKeyPrimitive("", HKEY_LOCAL_MACHINE, "Software\\Old\\Child", made, kAllKeyAccess), ERROR_SUCCESS);
+  closeKey(made);
+  ASSERT_EQ(createKeyPrimitive("", HKEY_LOCAL_MACHINE, "Software\\Taken", made, kAllKeyAccess), ERROR_SUCCESS);
+  closeKey(made);
+  std::vector<int> actions;
+  WriteCheck gate = [&](WriteRequest& request) {
+    actions.push_back(request.action);
+    return WriteVerdict::Proceed;
+  };
+  Recorded recorded;
+  std::string newName = "Taken";
+  EXPECT_FALSE(renameKey("HKEY_LOCAL_MACHINE\\Software\\Old", newName, {recorded.handler()}, gate));
+  ASSERT_EQ(recorded.lines.size(), 1u);
+  EXPECT_NE(recorded.lines[0].find("Renaming Key"), std::string::npos);
+  EXPECT_NE(openKeyByPath("HKEY_LOCAL_MACHINE\\Software\\Old\\Child", kReadKeyAccess, {}), 0u);
+
+  newName = "New";
+  ASSERT_TRUE(renameKey("HKEY_LOCAL_MACHINE\\Software\\Old", newName, {}, gate));
+  EXPECT_EQ(openKeyByPath("HKEY_LOCAL_MACHINE\\Software\\Old", kReadKeyAccess, {}), 0u);
+  HKEY child = openKeyByPath("HKEY_LOCAL_MACHINE\\Software\\New\\Child", kReadKeyAccess, {});
+  EXPECT_NE(child, 0u);
+  closeKey(child);
+  // A change of case only is a rename, not a clash with itself.
+  newName = "NEW";
+  ASSERT_TRUE(renameKey("HKEY_LOCAL_MACHINE\\Software\\New", newName, {}, gate));
+  std::vector<std::string> names;
+  HKEY software = openKeyByPath("HKEY_LOCAL_MACHINE\\Software", kReadKeyAccess, {});
+  char buffer[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof buffer;
+    if (RegEnumKeyExA(software, i, buffer, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(buffer, size);
+  }
+  closeKey(software);
+  EXPECT_NE(std::find(names.begin(), names.end(), "NEW"), names.end());
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return std::toupper(x) < std::toupper(y); });
+  }));
+  EXPECT_EQ(actions, (std::vector<int>{kWriteRename, kWriteRename, kWriteRename}));
+
+  // Root keys keep their names, and a name with a separator is no name.
+  EXPECT_EQ(RegRenameKeyCountedA(HKEY_LOCAL_MACHINE, "", "Elsewhere"), ERROR_ACCESS_DENIED);
+  newName = "a\\b";
+  EXPECT_FALSE(renameKey("HKEY_LOCAL_MACHINE\\Software\\NEW", newName, {}, gate));
 }
 
 }  // namespace

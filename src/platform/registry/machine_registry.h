@@ -59,6 +59,8 @@ class MachineRegistry {
   LONG unmount(const std::shared_ptr<Hive>& hive, const std::function<LONG()>& mayUnmount = {});
 
   std::vector<std::shared_ptr<Hive>> hives() const;
+  // The same, for a caller that already holds treeMutex().
+  const std::vector<std::shared_ptr<Hive>>& hivesHeld() const { return hives_; }
   // The hive whose file is `file`, if mounted.
   std::shared_ptr<Hive> hiveOfFile(const std::filesystem::path& file) const;
 

@@ -478,6 +478,50 @@ LONG RegistryHost::deleteKey(HKEY key, std::u16string_view subkey) {
   return ERROR_SUCCESS;
 }
 
+LONG RegistryHost::renameKey(HKEY key, std::u16string_view subkey, std::u16string_view newName) {
+  if (newName.empty() || newName.find(u'\\') != std::u16string_view::npos) return ERROR_INVALID_PARAMETER;
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::unique_lock lock(entry.machine->treeMutex());
+  if (entry.key->deleted) return ERROR_KEY_DELETED;
+  std::shared_ptr<KeyNode> target;
+  std::vector<std::u16string_view> parts;
+  if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
+  if (parts.empty()) {
+    if (isPredefinedKey(key)) return ERROR_ACCESS_DENIED;
+    target = entry.key;
+  } else if (LONG rc = entry.machine->walk(entry.key, subkey, true, target); rc != ERROR_SUCCESS) {
+    return rc;
+  }
+  auto hive = target->hive();
+  auto parent = target->parent();
+  if (!parent || (hive && hive->root() == target)) {
+    setErrorDetail(fmt::format("{} is the root of a hive and keeps its name", describeKey(*target)));
+    return ERROR_ACCESS_DENIED;
+  }
+  if (LONG rc = requireWritable(*target); rc != ERROR_SUCCESS) return rc;
+  // A hive mounted below keeps the path it was loaded at in the list of
+  // loaded hives; renaming the way to it would leave that list wrong.
+  for (const auto& mounted : entry.machine->hivesHeld()) {
+    if (mounted == hive || !mounted->root()) continue;
+    for (auto above = mounted->root()->parent(); above; above = above->parent()) {
+      if (above != target) continue;
+      setErrorDetail(fmt::format("a hive is mounted below {}; unload it first", describeKey(*target)));
+      return ERROR_ACCESS_DENIED;
+    }
+  }
+  if (auto other = parent->findSubkey(newName); other && other != target) return ERROR_ALREADY_EXISTS;
+  // To whoever merges our changes with the file's, a rename is the old key
+  // gone and a new one, with all it holds, come.
+  if (auto* log = changeLogOf(*target)) log->keyDeleted(*target, *hive->root());
+  parent->removeSubkey(*target);
+  target->rename(std::u16string(newName));
+  parent->addSubkey(target);
+  if (auto* log = changeLogOf(*target)) log->keyCreated(target);
+  touch(*parent);
+  return ERROR_SUCCESS;
+}
+
 namespace {
 
 // The first key at or below `key` that cannot be deleted, with the reason in

@@ -95,6 +95,10 @@ class RegistryHost {
   LONG queryValueNative(HKEY key, std::u16string_view name, ValueEntry& out);
   LONG setValue(HKEY key, std::u16string_view name, DWORD type, std::vector<BYTE> data);
   LONG deleteKey(HKEY key, std::u16string_view subkey);
+  // Gives the key at `subkey` (empty: the key itself) a new name among its
+  // siblings; everything below it comes along. Hive roots and the predefined
+  // keys keep their names; a sibling of the new name is ERROR_ALREADY_EXISTS.
+  LONG renameKey(HKEY key, std::u16string_view subkey, std::u16string_view newName);
   // Whether the key and everything below it could be deleted, one key at a
   // time, to the end: none of them is a root, the root of a hive or a key of
   // no hive, none lies in a read-only hive, and no hive is mounted below. A

@@ -340,6 +340,10 @@ LONG RegCreateKeyExCountedA(HKEY hKey, std::string_view subKey, const char* lpCl
 
 LONG RegDeleteKeyCountedA(HKEY hKey, std::string_view subKey) { return host()->deleteKey(hKey, ansiToWide(subKey)); }
 
+LONG RegRenameKeyCountedA(HKEY hKey, std::string_view subKey, std::string_view newName) {
+  return host()->renameKey(hKey, ansiToWide(subKey), ansiToWide(newName));
+}
+
 LONG RegCheckDeleteTreeCountedA(HKEY hKey, std::string_view subKey) {
   return host()->checkDeleteTree(hKey, ansiToWide(subKey));
 }

@@ -81,6 +81,9 @@ LONG RegCreateKeyExCountedA(HKEY hKey, std::string_view subKey, const char* lpCl
                             REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
                             DWORD* lpdwDisposition);
 LONG RegDeleteKeyCountedA(HKEY hKey, std::string_view subKey);
+// RegRenameKey with counted ANSI names: the key at subKey (empty: hKey
+// itself) gets the new name.
+LONG RegRenameKeyCountedA(HKEY hKey, std::string_view subKey, std::string_view newName);
 // Whether the key with everything below it can be deleted to the end (none of
 // it a root, a hive's root or mount point, or read-only): ERROR_SUCCESS, or
 // the code the deletion would stop with, its reason in the error detail.

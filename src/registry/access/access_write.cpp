@@ -167,6 +167,22 @@ bool deleteKey(std::string_view machine, HKEY parent, std::string_view path, con
   return deleteSubtree(machine, parent, name, treeReport, nullptr, 0) == ERROR_SUCCESS;
 }
 
+bool renameKey(std::string_view path, std::string& newName, const ReportTo& report, const WriteCheck& check) {
+  const std::string_view parentPath = withoutLastComponent(path);
+  ScopedKey parent(openKeyByPath(parentPath, kAllKeyAccess, report, "Renaming Key (Open Parent)"));
+  if (!parent.get()) return false;
+  const std::string oldName(lastComponent(path));
+  WriteRequest request{kWriteRename, path, true, "", parent.get(), 0, &newName, nullptr, 0};
+  if (askGate(check, request) != WriteVerdict::Proceed) return false;
+  if (newName == oldName) return true;
+  LONG rc = RegRenameKeyCountedA(parent.get(), oldName, newName);
+  if (rc != ERROR_SUCCESS) {
+    reportError(report.handler, rc, path, newName, "Renaming Key", report.caller, kVerbosityBox, report.owner);
+    return false;
+  }
+  return true;
+}
+
 bool deleteValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath,
                  std::string_view valueName, const ReportTo& report, const WriteCheck& check) {
   ScopedKey opened;

@@ -159,6 +159,9 @@ bool deleteKey(std::string_view machine, HKEY parent, std::string_view path, con
                const WriteCheck& check);
 LONG deleteKeyTree(std::string_view machine, HKEY parent, std::string_view subkey, const ReportTo& report,
                    DWORD* walkIndex = nullptr);
+// Renames the key at `path` (a full path text) among its siblings, through
+// the gate (which may change the new name); everything below it comes along.
+bool renameKey(std::string_view path, std::string& newName, const ReportTo& report, const WriteCheck& check);
 bool deleteValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath,
                  std::string_view valueName, const ReportTo& report, const WriteCheck& check);
 bool setValue(std::string_view machine, HKEY parent, std::optional<std::string_view> subkeyPath, std::string& name,
