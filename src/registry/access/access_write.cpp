@@ -2,6 +2,7 @@
 // gate given by the caller first.
 
 #include "platform/last_error.h"
+#include "platform/text/code_page.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
 #include "registry/registry_path.h"
@@ -10,6 +11,11 @@
 namespace talmoor::registry {
 
 namespace {
+
+// Whether the registry takes two names for one (it compares them upper-cased).
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+  return platform::namesEqual(platform::ansiToWide(a), platform::ansiToWide(b));
+}
 
 WriteVerdict askGate(const WriteCheck& check, WriteRequest& request) {
   return check ? check(request) : WriteVerdict::Proceed;
@@ -326,6 +332,18 @@ bool renameValue(HKEY key, std::string_view oldName, std::string& newName, const
   if (askGate(check, request) != WriteVerdict::Proceed) return false;
   if (rc != ERROR_SUCCESS) {
     messageBox("Warning : Unable to rename Value because an error occured accessing the Value", "Sorry");
+    return false;
+  }
+  if (newName == oldName) return true;
+  if (sameNameIgnoringCase(newName, oldName)) {
+    // Only the case changes: both names are the same value to the registry,
+    // so writing under the new name would write over the old, and deleting
+    // the old afterwards would delete both. The old goes first; should the
+    // new one fail, the old is put back.
+    if (!deleteValue("", key, std::nullopt, oldName, report, nullptr)) return false;
+    if (setValue("", key, std::nullopt, newName, data, type, report, nullptr)) return true;
+    std::string restored(oldName);
+    setValue("", key, std::nullopt, restored, data, type, report, nullptr);
     return false;
   }
   // Written under the new name first, so that nothing is lost when the delete fails.
