@@ -12,7 +12,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 out="${1:?usage: $0 OUT [CORPUS]}"
 corpus="${2:-$here/../../shared/corpus}"
-targets=(mask_fuzz pe_resources_fuzz regf_fuzz script_reader_fuzz wine_text_fuzz)
+targets=(mask_fuzz naming_files_fuzz pe_resources_fuzz regf_fuzz script_reader_fuzz wine_text_fuzz)
 
 rm -rf "$out"
 for target in "${targets[@]}"; do

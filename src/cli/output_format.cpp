@@ -143,6 +143,7 @@ RecordPrinter::~RecordPrinter() { finish(); }
 
 std::vector<std::string> RecordPrinter::headers() const {
   std::vector<std::string> names;
+  if (columns_.names) return {"Key", "DisplayName", "Image", "Overlay", "OverlayText"};
   if (columns_.status) names.push_back("Status");
   names.insert(names.end(), {"Key", "Value", "Type", "Data"});
   if (columns_.times) names.push_back("LastWrite");
@@ -151,6 +152,11 @@ std::vector<std::string> RecordPrinter::headers() const {
 
 std::vector<std::string> RecordPrinter::cellsOf(const OutputRecord& record) const {
   std::vector<std::string> cells;
+  if (columns_.names) {
+    const OutputRecord::Naming naming = record.naming.value_or(OutputRecord::Naming{});
+    return {fullKeyPath(record), naming.displayName, std::to_string(naming.image), std::to_string(naming.overlay),
+            naming.overlayText};
+  }
   if (columns_.status) cells.push_back(record.status);
   cells.push_back(fullKeyPath(record));
   cells.push_back(shownName(record));
@@ -202,6 +208,12 @@ void RecordPrinter::writeJson(const OutputRecord& record) {
     object["data"] = *record.shownData;
   }
   if (record.lastWrite) object["lastWrite"] = filetimeText(*record.lastWrite);
+  if (record.naming) {
+    object["displayName"] = record.naming->displayName;
+    object["image"] = record.naming->image;
+    object["overlay"] = record.naming->overlay;
+    object["overlayText"] = record.naming->overlayText;
+  }
   out_ << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 

@@ -53,6 +53,14 @@ struct OutputRecord {
   // (--display, or a key name a mode proposed).
   std::optional<std::string> shownData;
   std::optional<std::uint64_t> lastWrite;  // a FILETIME, when times are asked for
+  // What naming shows for a key (query --names).
+  struct Naming {
+    std::string displayName;  // empty: the key shows its raw name
+    int image = -1;
+    int overlay = 0;
+    std::string overlayText;
+  };
+  std::optional<Naming> naming;
 };
 
 // The data as text: strings as stored (without the terminator), multi-strings
@@ -66,6 +74,7 @@ class RecordPrinter {
   struct Columns {
     bool status = false;  // rows of a search or a job
     bool times = false;   // last write times
+    bool names = false;   // naming: only keys, with DisplayName, Image, Overlay
   };
   RecordPrinter(std::ostream& out, OutputFormat format, Columns columns);
   ~RecordPrinter();  // prints what a table held back

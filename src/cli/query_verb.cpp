@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "browse/key_naming.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
 #include "cli/verbs.h"
@@ -205,6 +206,57 @@ class QueryWalk {
   int matches_ = 0;
 };
 
+// The subkeys of a key (with --recursive every key below it) with what the
+// naming rules make of them: one batch per parent, as the key browser names
+// a branch it opens.
+class NamesWalk {
+ public:
+  NamesWalk(const KeyArgument& where, OutputFormat format, FailureReporter& failures)
+      : where_(where), printer_(std::cout, format, RecordPrinter::Columns{false, false, true}), failures_(failures) {}
+
+  void tree(HKEY key, const std::string& path, bool recursive, std::size_t depth = 0) {
+    std::vector<std::string> names;
+    EnumerationRequest request(key, 0, 0, ReportTo(failures_.handler(), path));
+    enumerateSubkeys("", request, [&](const SubkeyVisit& visit) {
+      names.emplace_back(visit.name);
+      return 0;
+    });
+    std::vector<browse::KeyName> shown = namer_.nameSubkeys(path, names, ReportTo(failures_.handler(), path));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::string childPath = path + "\\" + names[i];
+      printer_.print(recordOf(childPath, shown[i]));
+      if (!recursive) continue;
+      ScopedKey child;
+      REGSAM access = kReadKeyAccess;
+      LONG rc = depth >= kMaxWalkDepth ? ERROR_CANT_RESOLVE_FILENAME
+                                       : openKey("", key, names[i], *child.out(), access, REG_OPTION_OPEN_LINK);
+      if (rc != ERROR_SUCCESS) {
+        reportError(failures_.handler(), rc, childPath, "", "Opening Key", nullptr, kVerbositySilent);
+        continue;
+      }
+      tree(child.get(), childPath, true, depth + 1);
+    }
+  }
+
+ private:
+  OutputRecord recordOf(const std::string& path, const browse::KeyName& name) const {
+    OutputRecord record;
+    record.machine = where_.machine;
+    record.root = where_.rootName;
+    auto rootAt = path.find(where_.rootName);
+    std::size_t below = rootAt == std::string::npos ? path.size() : rootAt + where_.rootName.size();
+    record.key = below < path.size() ? path.substr(below + 1) : std::string();
+    record.naming = OutputRecord::Naming{name.displayName, static_cast<int>(name.image),
+                                         static_cast<int>(name.overlay), browse::overlayText(name.overlay)};
+    return record;
+  }
+
+  const KeyArgument& where_;
+  RecordPrinter printer_;
+  FailureReporter& failures_;
+  browse::KeyNamer namer_;
+};
+
 std::unique_ptr<QueryOutput> outputFor(const QueryRequest& request) {
   if (!request.format) return std::make_unique<RegForm>(request.display);
   // A timeline needs the times: JSON always carries them.
@@ -221,6 +273,14 @@ int runQuery(const QueryRequest& request) {
   FailureReporter failures;
   ScopedKey handle(openKeyByPath(path, kReadKeyAccess, ReportTo(failures.handler(), path)));
   if (!handle.get()) return kExitFailure;
+
+  if (request.names) {
+    if (request.value || request.unnamed)
+      return reportProblem(request.key, "--names lists keys; it cannot be given with a value");
+    NamesWalk walk(*key, request.format.value_or(OutputFormat::Table), failures);
+    walk.tree(handle.get(), path, request.recursive);
+    return failures.failed() ? kExitFailure : kExitSuccess;
+  }
 
   const std::optional<std::string> valueName = request.unnamed ? std::optional<std::string>("") : request.value;
   const bool times = request.times || request.format == OutputFormat::Json;

@@ -98,6 +98,9 @@ Verbs addVerbs(CLI::App& app, Requests& r) {
   verbs.query->add_flag("--display", r.query.display,
                         "data in Talmoor's display form: indirect strings and environment references resolved");
   verbs.query->add_flag("--times", r.query.times, "each key's last write time");
+  verbs.query->add_flag("--names", r.query.names,
+                        "list the subkeys (with -s every key below) with the display name, image and overlay "
+                        "the naming rules give them; a table unless --format says otherwise");
   addFormatOption(*verbs.query, r.query.format, "the reg command's own form");
 
   verbs.add = app.add_subcommand("add", "add a key or set a value, as reg add does");

@@ -15,6 +15,7 @@ struct QueryRequest {
   bool recursive = false;
   bool display = false;  // data in Talmoor's display form instead of reg's raw form
   bool times = false;    // each key's last write time
+  bool names = false;    // the subkeys with the names, images and overlays naming gives them
   // Records in this form; none for the reg command's own form.
   std::optional<OutputFormat> format;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <vector>
 
 namespace talmoor::platform {
@@ -13,6 +14,11 @@ namespace talmoor::platform {
 namespace {
 
 constexpr std::uint16_t kStringType = 6;             // RT_STRING
+constexpr std::uint16_t kIconType = 3;               // RT_ICON
+constexpr std::uint16_t kGroupIconType = 14;         // RT_GROUP_ICON
+constexpr std::size_t kIconDirectorySize = 6;        // reserved, type 1, count
+constexpr std::size_t kGroupEntrySize = 14;          // GRPICONDIRENTRY
+constexpr std::size_t kFileEntrySize = 16;           // ICONDIRENTRY
 constexpr std::uint32_t kHighBit = 0x80000000u;      // name is a string / entry is a subdirectory
 constexpr std::uint16_t kPe32Magic = 0x10b;
 constexpr std::uint16_t kPe32PlusMagic = 0x20b;
@@ -266,7 +272,140 @@ std::optional<std::u16string> loadString(const ByteSource& source, unsigned id, 
   return stringFromBlock(*block, id % 16);
 }
 
+// The bytes a data entry of the resource tree describes, when they are all in
+// the file and no more than `limit`.
+std::optional<std::vector<std::uint8_t>> resourceData(const Image& image, const DirectoryEntry& entry,
+                                                      std::uint64_t limit) {
+  auto data = image.readResource(entry.target, 16);
+  if (!data) return std::nullopt;
+  std::uint32_t size = u32(*data, 4);
+  if (size == 0 || size > limit) return std::nullopt;
+  return image.readRva(u32(*data, 0), size);
+}
+
+// The data of resource `id` of `type`, in the language chosen for `language`.
+std::optional<std::vector<std::uint8_t>> resourceById(const Image& image, std::uint32_t types, std::uint32_t id,
+                                                      std::uint16_t language, std::uint64_t limit) {
+  auto languages = subdirectory(image, types, id);
+  if (!languages) return std::nullopt;
+  auto entries = readDirectory(image, *languages);
+  if (!entries) return std::nullopt;
+  const DirectoryEntry* chosen = chooseLanguage(*entries, language);
+  if (!chosen) return std::nullopt;
+  return resourceData(image, *chosen, limit);
+}
+
+bool isIconDirectory(std::span<const std::uint8_t> bytes) {
+  return bytes.size() >= kIconDirectorySize && u16(bytes, 0) == 0 && u16(bytes, 2) == 1 && u16(bytes, 4) > 0;
+}
+
+// An .ico file: its directory and every image it lists lie inside it.
+bool isIconFile(std::span<const std::uint8_t> bytes) {
+  if (!isIconDirectory(bytes)) return false;
+  std::size_t count = u16(bytes, 4);
+  if (bytes.size() < kIconDirectorySize + count * kFileEntrySize) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t at = kIconDirectorySize + i * kFileEntrySize;
+    std::uint64_t size = u32(bytes, at + 8), offset = u32(bytes, at + 12);
+    if (size == 0 || offset > bytes.size() || size > bytes.size() - offset) return false;
+  }
+  return true;
+}
+
+void put16(std::vector<std::uint8_t>& out, std::uint16_t value) {
+  out.push_back(static_cast<std::uint8_t>(value));
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  put16(out, static_cast<std::uint16_t>(value));
+  put16(out, static_cast<std::uint16_t>(value >> 16));
+}
+
+std::optional<std::vector<std::uint8_t>> loadIcon(const ByteSource& source, int index) {
+  if (index == 0 && source.size() >= kIconDirectorySize && source.size() <= kMaxIconBytes) {
+    if (auto whole = source.bytesAt(0, source.size()); whole && isIconDirectory(*whole))
+      return isIconFile(*whole) ? whole : std::nullopt;
+  }
+  auto image = Image::open(source);
+  if (!image) return std::nullopt;
+  constexpr std::uint16_t language = 0;
+
+  auto groups = subdirectory(*image, 0, kGroupIconType);
+  if (!groups) return std::nullopt;
+  auto entries = readDirectory(*image, *groups);
+  if (!entries) return std::nullopt;
+  const DirectoryEntry* group = nullptr;
+  if (index < 0) {
+    // -index fits: INT_MIN is refused rather than negated.
+    if (index == std::numeric_limits<int>::min() || -index > 0xFFFF) return std::nullopt;
+    group = findId(*entries, static_cast<std::uint32_t>(-index));
+  } else {
+    std::size_t seen = 0;
+    for (const auto& entry : *entries) {
+      if (!(entry.target & kHighBit)) continue;  // a group is a directory of languages
+      if (seen++ == static_cast<std::size_t>(index)) {
+        group = &entry;
+        break;
+      }
+    }
+  }
+  if (!group || !(group->target & kHighBit)) return std::nullopt;
+  auto languages = readDirectory(*image, group->target & ~kHighBit);
+  if (!languages) return std::nullopt;
+  const DirectoryEntry* chosen = chooseLanguage(*languages, language);
+  if (!chosen) return std::nullopt;
+  auto directory = resourceData(*image, *chosen, kIconDirectorySize + 0xFFFF * kGroupEntrySize);
+  if (!directory || !isIconDirectory(*directory)) return std::nullopt;
+  std::size_t count = u16(*directory, 4);
+  if (directory->size() < kIconDirectorySize + count * kGroupEntrySize) return std::nullopt;
+
+  auto icons = subdirectory(*image, 0, kIconType);
+  if (!icons) return std::nullopt;
+  struct Picture {
+    std::span<const std::uint8_t> entry;  // the first 12 bytes of the group's entry
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<Picture> pictures;
+  std::uint64_t total = kIconDirectorySize;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::span<const std::uint8_t> entry(directory->data() + kIconDirectorySize + i * kGroupEntrySize, kGroupEntrySize);
+    std::uint64_t room = kMaxIconBytes - std::min<std::uint64_t>(total + kFileEntrySize, kMaxIconBytes);
+    auto bytes = resourceById(*image, *icons, u16(entry, 12), language, room);
+    if (!bytes) continue;
+    total += kFileEntrySize + bytes->size();
+    pictures.push_back({entry.first(12), std::move(*bytes)});
+  }
+  if (pictures.empty()) return std::nullopt;
+
+  std::vector<std::uint8_t> out;
+  out.reserve(static_cast<std::size_t>(total));
+  put16(out, 0);
+  put16(out, 1);
+  put16(out, static_cast<std::uint16_t>(pictures.size()));
+  std::uint32_t offset = static_cast<std::uint32_t>(kIconDirectorySize + pictures.size() * kFileEntrySize);
+  for (const auto& picture : pictures) {
+    out.insert(out.end(), picture.entry.begin(), picture.entry.begin() + 8);
+    // The size the group states may be wrong; the image's own size is what the file holds.
+    put32(out, static_cast<std::uint32_t>(picture.bytes.size()));
+    put32(out, offset);
+    offset += static_cast<std::uint32_t>(picture.bytes.size());
+  }
+  for (const auto& picture : pictures) out.insert(out.end(), picture.bytes.begin(), picture.bytes.end());
+  return out;
+}
+
 }  // namespace
+
+std::optional<std::vector<std::uint8_t>> loadIconResource(const std::filesystem::path& module, int index) {
+  FileSource source(module);
+  return loadIcon(source, index);
+}
+
+std::optional<std::vector<std::uint8_t>> loadIconResource(std::span<const std::uint8_t> image, int index) {
+  MemorySource source(image);
+  return loadIcon(source, index);
+}
 
 std::optional<std::u16string> loadStringResource(const std::filesystem::path& module, unsigned id,
                                                  unsigned short language) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace talmoor::platform {
 
@@ -31,5 +32,22 @@ std::optional<std::u16string> loadStringResource(const std::filesystem::path& mo
 // The same over the bytes of a whole module file.
 std::optional<std::u16string> loadStringResource(std::span<const std::uint8_t> image, unsigned id,
                                                  unsigned short language = 0);
+
+// An icon of `module` as ExtractIconEx numbers them, as the bytes of an .ico
+// file made of every image of the icon group (RT_GROUP_ICON and the RT_ICON
+// images it names): `index` 0 or more is the index-th group in the order the
+// resource directory lists them, a negative `index` names the group whose id
+// is -index. Nothing when the module or the group is missing or damaged; an
+// image the group names but the module lacks is left out, and a group left
+// with no image is no icon. Languages are chosen as for strings.
+//
+// A file that already is an .ico (its first bytes are an icon directory)
+// gives its own bytes for index 0, after the same checks.
+std::optional<std::vector<std::uint8_t>> loadIconResource(const std::filesystem::path& module, int index);
+std::optional<std::vector<std::uint8_t>> loadIconResource(std::span<const std::uint8_t> image, int index);
+
+// The most bytes an icon is read from: far more than any real icon holds, a
+// bound on what a damaged module can make us read.
+inline constexpr std::size_t kMaxIconBytes = 4u << 20;
 
 }  // namespace talmoor::platform
