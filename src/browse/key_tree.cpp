@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "browse/browse_text.h"
+#include "browse/key_naming.h"
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
 #include "registry/registry_path.h"
@@ -19,7 +20,7 @@ constexpr const char* kUntitled = "Untitled";
 KeyTree::KeyTree() {
   TreeNode computer;
   computer.rawName = registry::kMyComputerLabel;
-  computer.image = computer.selectedImage = static_cast<int>(TreeImage::Computer);
+  computer.image = computer.selectedImage = static_cast<int>(TreeImage::MyComputer);
   computer.hasChildren = true;
   computer.expandedOnce = true;
   computer_ = addNode(kNoNode, std::move(computer), 0);
@@ -28,7 +29,7 @@ KeyTree::KeyTree() {
     TreeNode root;
     root.rawName = std::string("HKEY_") + row.longName;
     root.image = root.selectedImage = (row.handle == HKEY_LOCAL_MACHINE || row.handle == HKEY_USERS)
-                                          ? static_cast<int>(TreeImage::LocalRoot)
+                                          ? static_cast<int>(TreeImage::RootKey)
                                           : static_cast<int>(TreeImage::Key);
     root.hasChildren = true;
     addNode(computer_, std::move(root), nodes_[computer_].children.size());
@@ -89,8 +90,8 @@ int KeyTree::depth(NodeId id) const {
 
 int KeyTree::imageFor(NodeId parent) const {
   const TreeNode* p = node(parent);
-  if (p && isRoot(parent) && p->image == static_cast<int>(TreeImage::LocalRoot))
-    return static_cast<int>(TreeImage::BelowLocalRoot);
+  if (p && isRoot(parent) && p->image == static_cast<int>(TreeImage::RootKey))
+    return static_cast<int>(TreeImage::RootChild);
   return static_cast<int>(TreeImage::Key);
 }
 
@@ -138,6 +139,7 @@ void KeyTree::applyName(NodeId id, const ItemName& name) {
   // Images from the rules' own set show the same when selected.
   n.selectedImage = name.image >= 28 ? name.image : name.selectedImage;
   n.overlay = name.overlay;
+  n.icon = name.icon;
   if (listener_) listener_->changed(id);
 }
 
@@ -195,7 +197,7 @@ NodeId KeyTree::addNewChild(NodeId parent, PendingEdit mode) {
   const int row = static_cast<int>(p->children.size());
   TreeNode n;
   n.rawName = kUntitled;
-  n.image = n.selectedImage = mode == PendingEdit::LoadHive ? static_cast<int>(TreeImage::BelowLocalRoot)
+  n.image = n.selectedImage = mode == PendingEdit::LoadHive ? static_cast<int>(TreeImage::RootChild)
                                                             : static_cast<int>(TreeImage::Key);
   n.isNew = true;
   if (listener_) listener_->beginInsert(parent, row, row);
@@ -307,6 +309,24 @@ KeyListing listSubkeys(const std::string& path, const std::atomic<bool>* cancel)
     return 0;
   });
   return listing;
+}
+
+std::vector<ItemName> nameChildren(KeyNamer& namer, const std::string& parentPath,
+                                   const std::vector<std::string>& names, int defaultImage) {
+  // Naming meets unreadable keys all the time; they keep their raw names.
+  const auto named = namer.nameSubkeys(parentPath, names, registry::ReportTo([](const ErrorReport&) { return true; }));
+  std::vector<ItemName> out;
+  out.reserve(named.size());
+  for (const auto& k : named) {
+    ItemName item;
+    if (!k.displayName.empty()) item.displayName = k.displayName;
+    item.image = k.image == TreeImage::NotSet ? defaultImage : static_cast<int>(k.image);
+    item.selectedImage = k.image == TreeImage::ClassKey ? static_cast<int>(TreeImage::ClassKeySelected) : item.image;
+    item.overlay = static_cast<int>(k.overlay);
+    item.icon = k.icon;
+    out.push_back(std::move(item));
+  }
+  return out;
 }
 
 bool keyHasSubkeys(const std::string& path) {

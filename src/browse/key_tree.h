@@ -18,25 +18,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "browse/naming_rules.h"
 #include "platform/win32_types.h"
 
 namespace talmoor::browse {
 
 using NodeId = std::uint64_t;
 inline constexpr NodeId kNoNode = 0;
-
-// The tree's image numbers that the browser sets itself (the naming rules
-// choose others).
-enum class TreeImage : int {
-  LocalRoot = 13,       // HKEY_LOCAL_MACHINE and HKEY_USERS of this machine
-  Key = 17,             // any other key, and a new key being named
-  KeyWithClass = 21,    // a key with a class text
-  KeyWithClassOpen = 23,
-  BelowLocalRoot = 25,  // keys directly beneath those two, and new mount points
-  Computer = 35,        // "My Computer" and machines
-  Connecting = 36,
-  Unknown = 12,
-};
 
 // What a new item being named in place will become.
 enum class PendingEdit : int { Rename = 0, Create = 1, LoadHive = 2, Connect = 3 };
@@ -49,6 +37,7 @@ struct TreeNode {
   int image = static_cast<int>(TreeImage::Key);
   int selectedImage = static_cast<int>(TreeImage::Key);
   int overlay = 0;
+  std::vector<std::uint8_t> icon;  // an .ico image the rules loaded (image LoadedIcon)
   bool hasChildren = false;
   bool expandedOnce = false;  // the children were listed
   bool isNew = false;         // made by Create or Hive/Load, not yet in the registry
@@ -76,11 +65,8 @@ struct ItemName {
   int image = static_cast<int>(TreeImage::Key);
   int selectedImage = static_cast<int>(TreeImage::Key);
   int overlay = 0;
+  std::vector<std::uint8_t> icon;
 };
-
-// Names the subkeys `names` of the key at `parentPath` (runs on a worker).
-using KeyNamer = std::function<std::vector<ItemName>(const std::string& parentPath,
-                                                     const std::vector<std::string>& names)>;
 
 class KeyTreeListener {
  public:
@@ -168,6 +154,13 @@ class KeyTree {
 // its own (runs on a worker). A key that cannot be opened is reported with
 // the context "Opening Key for Browsing". `cancel` stops the listing.
 KeyListing listSubkeys(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+
+// Names the subkeys `names` of the key at `parentPath` ("" for the roots)
+// through the naming rules (runs on a worker); a key the rules give no image
+// keeps `defaultImage`.
+class KeyNamer;
+std::vector<ItemName> nameChildren(KeyNamer& namer, const std::string& parentPath,
+                                   const std::vector<std::string>& names, int defaultImage);
 
 // Whether the key at `path` has subkeys (for a refreshed item).
 bool keyHasSubkeys(const std::string& path);

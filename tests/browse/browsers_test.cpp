@@ -81,7 +81,7 @@ TEST_F(BrowsersTest, TheTreeListsEachKeyOnceAndForgetsOnRefresh) {
   EXPECT_FALSE(tree.node(tree.findChild(treeKey, "B"))->hasChildren);
   EXPECT_EQ(a->image, static_cast<int>(TreeImage::Key));
   EXPECT_EQ(tree.node(tree.reach("HKEY_LOCAL_MACHINE\\Software").reached)->image,
-            static_cast<int>(TreeImage::BelowLocalRoot));
+            static_cast<int>(TreeImage::RootChild));
 
   // A second listing applied over the shown children adds only what is new.
   HKEY key = 0;

@@ -163,7 +163,9 @@ TEST_F(KeyNamingTest, DefaultIconsAreReadFromTheModuleOnTheProfilesDrive) {
                                      {14, 5, 0x409, test::iconGroup({1})},
                                      {14, 6, 0x409, test::iconGroup({2})}});
   test::writeFile(drive / "App" / "App.exe", std::string(module.begin(), module.end()));
-  registry_.profile().drives.setDrive('C', drive);
+  platform::DriveMap drives = registry_.profile().drives();
+  drives.setDrive('C', drive);
+  registry_.profile().setDrives(std::move(drives));
 
   const std::string classes = "HKEY_LOCAL_MACHINE\\Software\\Classes";
   text(classes + "\\appfile\\DefaultIcon", "", "\"c:\\app\\app.exe\",-6");
