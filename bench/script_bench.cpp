@@ -37,7 +37,7 @@ struct Entry {
 void collect(const tp::KeyNode& key, const std::string& path, std::vector<Entry>& out) {
   if (key.values().empty()) out.push_back({path, {}, 0, {}});  // a key line of its own
   for (const auto& value : key.values()) {
-    std::vector<BYTE> data = value.data;
+    std::vector<BYTE> data = value.data.toVector();
     if (isStringType(value.type)) {
       std::string text = tp::wideToAnsi(tp::utf16FromBytes(value.data));
       data.assign(text.begin(), text.end());

@@ -94,7 +94,8 @@ void reportHiveState(const platform::Hive& hive, std::string_view mountPath, con
   auto tell = [&](std::string_view text, int verbosity) {
     reportError(report.handler, ERROR_REGISTRY_CORRUPT, mountPath, "", text, report.caller, verbosity, report.owner);
   };
-  const auto& problems = hive.damageReports();
+  // What opening it found; a hive read on demand is not scanned whole here.
+  const auto problems = hive.damageFoundSoFar();
   if (!problems.empty()) {
     tell(hive.readOnlyReason(), kVerbosityBox);
     for (std::size_t i = 0; i < problems.size() && i < kDamageReportsShown; ++i) tell(problems[i], kVerbositySilent);

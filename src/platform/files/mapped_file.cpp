@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -70,6 +71,15 @@ LONG MappedFile::open(const std::filesystem::path& file, MappedFile& out, FileId
   }
   ::close(fd);  // the mapping keeps the file
   return rc;
+}
+
+void MappedFile::forgetPages(std::size_t offset, std::size_t length) const {
+  if (!data_ || offset >= size_) return;
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  std::size_t from = (offset + page - 1) / page * page;
+  std::size_t to = std::min(offset + length, size_) / page * page;
+  // The mapping is private and never written: dropping its pages loses nothing.
+  if (from < to) ::madvise(const_cast<std::uint8_t*>(data_) + from, to - from, MADV_DONTNEED);
 }
 
 }  // namespace talmoor::platform

@@ -27,6 +27,11 @@ class MappedFile {
   static LONG open(const std::filesystem::path& file, MappedFile& out, FileIdentity* identity = nullptr);
 
   std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
+  // Gives back the pages of [offset, offset + length) touched so far (whole
+  // pages only): they are read again from the file's cache when next
+  // touched. For a walk that glances at every page of a large file once, so
+  // that what it touched does not stay counted against the process.
+  void forgetPages(std::size_t offset, std::size_t length) const;
 
  private:
   void release();

@@ -35,17 +35,22 @@ std::string userSidOf(std::u16string_view relativeTo) {
   return sidFromString(sid) ? sid : std::string();
 }
 
+std::string damageSummary(const std::filesystem::path& file, std::size_t problems, const std::string& first) {
+  return fmt::format("{}: the hive is damaged ({} problem{}, first: {}); what could be read is open read-only",
+                     file.string(), problems, problems == 1 ? "" : "s", first);
+}
+
 }  // namespace
 
 LONG Hive::load(const std::filesystem::path& file, std::shared_ptr<Hive>& out) {
   // Read through a mapping: the parsers copy what they keep, so the file is
   // never held a second time as a whole.
-  MappedFile mapped;
+  auto mapped = std::make_shared<MappedFile>();
   FileIdentity identity;
-  if (LONG rc = MappedFile::open(file, mapped, &identity); rc != ERROR_SUCCESS) return rc;
-  const std::span<const std::uint8_t> bytes = mapped.bytes();
+  if (LONG rc = MappedFile::open(file, *mapped, &identity); rc != ERROR_SUCCESS) return rc;
+  const std::span<const std::uint8_t> bytes = mapped->bytes();
   std::shared_ptr<Hive> hive;
-  if (LONG rc = parse(file, bytes, hive); rc != ERROR_SUCCESS) return rc;
+  if (LONG rc = parse(file, bytes, mapped, hive); rc != ERROR_SUCCESS) return rc;
   hive->identity_ = identity;
   hive->identityKnown_ = true;
   if (!isWritableFile(file))
@@ -61,8 +66,9 @@ LONG Hive::load(const std::filesystem::path& file, std::shared_ptr<Hive>& out) {
   return ERROR_SUCCESS;
 }
 
-LONG Hive::parse(const std::filesystem::path& file, std::span<const std::uint8_t> bytes, std::shared_ptr<Hive>& out) {
-  if (looksLikeRegf(bytes)) return loadRegf(file, bytes, out);
+LONG Hive::parse(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
+                 const std::shared_ptr<const MappedFile>& mapped, std::shared_ptr<Hive>& out) {
+  if (looksLikeRegf(bytes)) return loadRegf(file, bytes, mapped, out);
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (text.starts_with(kWin9xSignature)) {
     setErrorDetail(fmt::format("{}: a Windows 95/98/ME registry hive (\"CREG\"), which cannot be read here",
@@ -92,21 +98,34 @@ LONG Hive::parse(const std::filesystem::path& file, std::span<const std::uint8_t
 }
 
 LONG Hive::loadRegf(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
-                    std::shared_ptr<Hive>& out) {
-  // A file not closed cleanly is read with its transaction logs laid over it.
-  std::vector<std::uint8_t> recovered;
+                    const std::shared_ptr<const MappedFile>& mapped, std::shared_ptr<Hive>& out) {
+  // A file not closed cleanly is read with its transaction logs laid over a
+  // copy of it: the file itself stays as it is until a save.
+  std::shared_ptr<const void> image = mapped;
+  std::span<const std::uint8_t> imageBytes = bytes;
   LogRecovery recovery;
   const bool dirty = regfNeedsRecovery(bytes);
   if (dirty) {
-    recovered.assign(bytes.begin(), bytes.end());
-    recovery = recoverFromLogFiles(file, recovered);
+    auto recovered = std::make_shared<std::vector<std::uint8_t>>(bytes.begin(), bytes.end());
+    recovery = recoverFromLogFiles(file, *recovered);
+    imageBytes = *recovered;
+    image = std::move(recovered);
   }
   RegfHive parsed;
-  try {
-    parsed = readRegfHive(dirty ? std::span<const std::uint8_t>(recovered) : bytes, file.string());
-  } catch (const HiveFormatError& e) {
-    setErrorDetail(e.what());
-    return ERROR_BADDB;
+  std::function<void(std::size_t, std::size_t)> releasePages;
+  if (!dirty) {
+    // The walk over the bin headers touches every page of a hive of small
+    // bins; only the keys used from here on need to stay in memory.
+    releasePages = [mapped](std::size_t offset, std::size_t length) { mapped->forgetPages(offset, length); };
+  }
+  std::shared_ptr<RegfSource> source = RegfSource::open(imageBytes, image, file.string(), parsed, releasePages);
+  if (!source) {
+    try {
+      parsed = readRegfHive(imageBytes, file.string());
+    } catch (const HiveFormatError& e) {
+      setErrorDetail(e.what());
+      return ERROR_BADDB;
+    }
   }
   std::shared_ptr<Hive> hive(new Hive());
   hive->file_ = file;
@@ -118,20 +137,64 @@ LONG Hive::loadRegf(const std::filesystem::path& file, std::span<const std::uint
   hive->dirtyOnDisk_ = dirty;
   hive->logRecovery_ = std::move(recovery);
   hive->damageReports_ = std::move(parsed.damage);
+  hive->regfSource_ = std::move(source);
+  hive->scanned_ = hive->regfSource_ == nullptr;
   hive->adoptTree();
   // New keys take the root's descriptor, the nearest one the file itself gives.
   if (isValidSecurityDescriptor(hive->root_->security.bytes())) hive->defaultSecurity_ = hive->root_->security;
   if (!hive->damageReports_.empty()) {
-    std::string summary = fmt::format("{}: the hive is damaged ({} problem{}, first: {}); what could be read is open "
-                                      "read-only",
-                                      file.string(), parsed.statistics.problems,
-                                      parsed.statistics.problems == 1 ? "" : "s", hive->damageReports_.front());
+    std::string summary = damageSummary(file, parsed.statistics.problems, hive->damageReports_.front());
     hive->setReadOnly(summary);
     setErrorDetail(summary);
   }
   out = std::move(hive);
   return ERROR_SUCCESS;
 }
+
+void Hive::scanWhole() const {
+  if (scanned_.load(std::memory_order_acquire)) return;
+  // Hives are never made const; only their readers see them so. The scan
+  // changes no key, only what the hive reports.
+  const_cast<Hive*>(this)->scanWholeNow();
+}
+
+void Hive::scanWholeNow() {
+  std::lock_guard lock(scanMutex_);
+  if (scanned_.load(std::memory_order_relaxed)) return;
+  // A read of its own, which checks every cell; the keys it builds are only
+  // looked at for their problems.
+  RegfHive whole;
+  try {
+    whole = checkRegfHive(regfSource_->bytes(), file_.string());
+  } catch (const HiveFormatError& e) {
+    whole.damage.push_back(e.what());  // the root was read when the hive was opened; not expected
+    whole.statistics.problems = 1;
+  }
+  whole.root.reset();
+  if (!whole.damage.empty()) {
+    scanSummary_ = damageSummary(file_, whole.statistics.problems, whole.damage.front());
+    damageReports_ = std::move(whole.damage);
+  }
+  scanned_.store(true, std::memory_order_release);
+}
+
+std::string Hive::readOnlyReason() const {
+  if (!readOnlyReason_.empty()) return readOnlyReason_;
+  if (scanned_.load(std::memory_order_acquire) && !scanSummary_.empty()) return scanSummary_;
+  if (regfSource_ && regfSource_->damaged()) {
+    RegfStatistics read = regfSource_->statistics();
+    std::vector<std::string> found = regfSource_->damageSoFar();
+    return damageSummary(file_, read.problems, found.empty() ? std::string() : found.front());
+  }
+  return {};
+}
+
+std::vector<std::string> Hive::damageFoundSoFar() const {
+  if (scanned_.load(std::memory_order_acquire) || !regfSource_) return damageReports_;
+  return regfSource_->damageSoFar();
+}
+
+RegfStatistics Hive::readSoFar() const { return regfSource_ ? regfSource_->statistics() : RegfStatistics{}; }
 
 std::shared_ptr<Hive> Hive::createEmpty(const std::filesystem::path& file, std::u16string relativeTo,
                                         HiveFormat format) {
@@ -233,8 +296,11 @@ void Hive::keepRefusedSave(const std::filesystem::path& target, const ContentWri
 
 LONG Hive::save() {
   std::lock_guard lock(saveMutex_);
+  // Keys never read may be damaged: the file is checked whole before it is
+  // written over.
+  scanWhole();
   if (readOnly()) {
-    setErrorDetail(readOnlyReason_);
+    setErrorDetail(readOnlyReason());
     return ERROR_ACCESS_DENIED;
   }
   // Taken on the file a link points to: that is the file being replaced.
@@ -259,7 +325,7 @@ LONG Hive::save() {
   if (commitCheck_) {
     if (std::string refusal = commitCheck_(); !refusal.empty()) {
       keepRefusedSave(target, content, refusal);
-      setErrorDetail(readOnlyReason_);
+      setErrorDetail(readOnlyReason());
       return failed(ERROR_SHARING_VIOLATION);
     }
   }
@@ -282,6 +348,12 @@ LONG Hive::reload() {
   std::shared_ptr<Hive> current;
   if (LONG rc = loadCurrentWithChanges(current); rc != ERROR_SUCCESS) return rc;
   takeTree(*root_, *current->root_, shared_from_this());
+  // The keys taken over that are still unread read from the new file;
+  // loading it checked it whole.
+  regfSource_ = current->regfSource_;
+  damageReports_ = current->damageReports_;
+  scanSummary_ = current->scanSummary_;
+  scanned_.store(true, std::memory_order_release);
   identity_ = current->identity_;
   identityKnown_ = current->identityKnown_;
   regfSequence_ = current->regfSequence_;

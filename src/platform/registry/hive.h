@@ -12,9 +12,11 @@
 
 #include "platform/files/atomic_file.h"
 #include "platform/files/file_lock.h"
+#include "platform/files/mapped_file.h"
 #include "platform/registry/hive_changes.h"
 #include "platform/registry/key_tree.h"
 #include "platform/registry/regf_log.h"
+#include "platform/registry/regf_reader.h"
 #include "platform/win32_types.h"
 
 namespace talmoor::platform {
@@ -47,8 +49,10 @@ class Hive : public std::enable_shared_from_this<Hive> {
   bool dirty() const { return dirty_.load(); }
   void markDirty() { dirty_.store(true); }
 
-  bool readOnly() const { return !readOnlyReason_.empty(); }
-  const std::string& readOnlyReason() const { return readOnlyReason_; }
+  // Read-only for a reason given, or for damage found so far (on opening,
+  // by reading keys on demand, or by the whole scan); neither scans.
+  bool readOnly() const { return !readOnlyReason().empty(); }
+  std::string readOnlyReason() const;
   void setReadOnly(std::string reason) { readOnlyReason_ = std::move(reason); }
 
   // The native path named by the file's header, for the text format.
@@ -56,8 +60,25 @@ class Hive : public std::enable_shared_from_this<Hive> {
   const std::string& arch() const { return arch_; }
 
   // The problems found while reading a regf file, one text each with the
-  // cell offset and the key; empty for a sound file.
-  const std::vector<std::string>& damageReports() const { return damageReports_; }
+  // cell offset and the key; empty for a sound file. A regf hive whose base
+  // block, bins and root are sound is read on demand, each key when it is
+  // first used, and only the keys read are checked. Asking for its damage
+  // (and saving it) first scans the whole file once, checking every cell as
+  // a whole read does; damage found makes the hive read-only. The tree is
+  // not rebuilt then (lookups may be using it): the keys a whole read of the
+  // damaged file would recover besides (keys whose parent was lost, under
+  // kLostAndFound) are not in it.
+  const std::vector<std::string>& damageReports() const {
+    scanWhole();
+    return damageReports_;
+  }
+  // The problems found so far, without a scan: those opening found, and
+  // those met reading keys on demand.
+  std::vector<std::string> damageFoundSoFar() const;
+  // Whether keys are read from the mapped file as they are first used, and
+  // what was read so far.
+  bool readsOnDemand() const { return regfSource_ != nullptr; }
+  RegfStatistics readSoFar() const;
   // The regf file was not closed cleanly (its sequence numbers differ or its
   // checksum is wrong); what its transaction logs held was laid over it as
   // far as they were sound (see regf_log.h).
@@ -110,10 +131,13 @@ class Hive : public std::enable_shared_from_this<Hive> {
 
  private:
   Hive() = default;
+  // `file` keeps `bytes` alive; a hive read on demand keeps it.
   static LONG parse(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
-                    std::shared_ptr<Hive>& out);
+                    const std::shared_ptr<const MappedFile>& mapped, std::shared_ptr<Hive>& out);
   static LONG loadRegf(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
-                       std::shared_ptr<Hive>& out);
+                       const std::shared_ptr<const MappedFile>& mapped, std::shared_ptr<Hive>& out);
+  void scanWhole() const;
+  void scanWholeNow();
   void adoptTree();
   // The file's bytes for this hive's tree, in its format, handed to `sink`.
   LONG writeTo(const ByteSink& sink) const;
@@ -140,6 +164,13 @@ class Hive : public std::enable_shared_from_this<Hive> {
   std::u16string regfFileName_;
   std::uint32_t regfSequence_ = 0;
   std::mutex saveMutex_;
+  // Set while the keys are read on demand; the whole scan is still to come
+  // until `scanned_`, and what it found (damageReports_, scanSummary_) is
+  // read only after it is set.
+  std::shared_ptr<RegfSource> regfSource_;
+  std::atomic<bool> scanned_{true};
+  std::mutex scanMutex_;
+  std::string scanSummary_;
 
   // The version of the file this tree was read from or last saved as.
   FileIdentity identity_;

@@ -119,7 +119,7 @@ void HiveChangeLog::replay(const KeyNode& ours, KeyNode& theirs) const {
       case Kind::SetValue:
         if (const RegValue* value = change.key->findValue(change.valueName); value && !value->isVolatile) {
           KeyNode& key = ensureKey(theirs, *chain);
-          key.setValue(value->name, value->type, value->data);
+          key.setValue(value->name, value->type, value->data.toVector());
           key.lastWrite = change.key->lastWrite;
         }
         break;

@@ -8,33 +8,72 @@
 
 namespace talmoor::platform {
 
-KeyNode::KeyNode(std::u16string name) : name_(std::move(name)), upperName_(upcase(name_)) {}
-
-void KeyNode::rename(std::u16string name) {
-  name_ = std::move(name);
-  upperName_ = upcase(name_);
-}
-
 namespace {
 // Below this many values a scan is as quick as a lookup and costs no memory.
 constexpr std::size_t kValueIndexFrom = 32;
 constexpr std::size_t kNoValue = static_cast<std::size_t>(-1);
 }  // namespace
 
+KeyNode::KeyNode(std::u16string name) : name_(std::move(name)), upperName_(upcase(name_)) {}
+
+void KeyNode::readLater(std::shared_ptr<KeySource> source, std::uint32_t record, int depth, bool hasSubkeys,
+                        bool hasValues) {
+  source_ = std::move(source);
+  sourceRecord_ = record;
+  sourceDepth_ = static_cast<std::uint16_t>(depth);
+  pending_.store(static_cast<std::uint8_t>((hasSubkeys ? kSubkeysPending : 0) | (hasValues ? kValuesPending : 0)),
+                 std::memory_order_release);
+}
+
+void KeyNode::readPending(std::uint8_t what) const {
+  std::lock_guard lock(source_->mutex());
+  if (!(pending_.load(std::memory_order_relaxed) & what)) return;  // another thread read them meanwhile
+  // Keys are never made const; only the tree's readers see them so.
+  auto& self = const_cast<KeyNode&>(*this);
+  if (what == kSubkeysPending)
+    source_->readSubkeys(self, sourceRecord_, sourceDepth_);
+  else
+    source_->readValues(self, sourceRecord_, sourceDepth_);
+  pending_.fetch_and(static_cast<std::uint8_t>(~what), std::memory_order_release);
+}
+
+void KeySource::giveSubkey(KeyNode& key, std::shared_ptr<KeyNode> child) {
+  child->parent_ = key.weak_from_this();
+  child->hive_ = key.hive_;
+  // Read below a key deleted meanwhile: gone as its parent is.
+  child->deleted = key.deleted;
+  key.subkeys_.insert(std::move(child));
+}
+
+void KeySource::giveValue(KeyNode& key, RegValue value) {
+  key.values_.push_back(std::move(value));
+  if (key.valueIndex_)
+    key.valueIndex_->try_emplace(upcase(key.values_.back().name), key.values_.size() - 1);
+  else if (key.values_.size() == kValueIndexFrom)
+    key.indexValues();
+}
+
+void KeyNode::rename(std::u16string name) {
+  name_ = std::move(name);
+  upperName_ = upcase(name_);
+}
+
 std::shared_ptr<KeyNode> KeyNode::findSubkey(std::u16string_view name) const {
   std::u16string upper = upcase(name);
-  if (const auto* found = subkeys_.find(upper)) return *found;
+  if (const auto* found = subkeys().find(upper)) return *found;
   for (const auto& hidden : hiddenSubkeys_)
     if (hidden->upperName() == upper) return hidden;
   return nullptr;
 }
 
 void KeyNode::addSubkey(std::shared_ptr<KeyNode> child) {
+  readPendingSubkeys();
   child->parent_ = weak_from_this();
   subkeys_.insert(std::move(child));
 }
 
 bool KeyNode::removeSubkey(const KeyNode& child) {
+  readPendingSubkeys();
   if (subkeys_.erase(child)) return true;
   auto it = std::find_if(hiddenSubkeys_.begin(), hiddenSubkeys_.end(),
                          [&](const std::shared_ptr<KeyNode>& hidden) { return hidden.get() == &child; });
@@ -49,6 +88,8 @@ void KeyNode::addHiddenSubkey(std::shared_ptr<KeyNode> child) {
 }
 
 void KeyNode::moveChildrenFrom(KeyNode& other) {
+  readPendingSubkeys();
+  other.readPendingSubkeys();
   const std::vector<std::shared_ptr<KeyNode>> listed(other.subkeys_.begin(), other.subkeys_.end());
   for (const auto& child : listed) {
     other.subkeys_.erase(*child);
@@ -58,6 +99,7 @@ void KeyNode::moveChildrenFrom(KeyNode& other) {
 }
 
 std::size_t KeyNode::indexOfValue(std::u16string_view name) const {
+  readPendingValues();
   if (valueIndex_) {
     auto it = valueIndex_->find(upcase(name));
     return it == valueIndex_->end() ? kNoValue : it->second;
@@ -99,6 +141,7 @@ void KeyNode::setValue(std::u16string_view name, DWORD type, std::vector<BYTE> d
 }
 
 void KeyNode::appendValue(RegValue value) {
+  readPendingValues();
   values_.push_back(std::move(value));
   if (valueIndex_)
     valueIndex_->try_emplace(upcase(values_.back().name), values_.size() - 1);
@@ -121,12 +164,14 @@ bool KeyNode::deleteValue(std::u16string_view name) {
 }
 
 void KeyNode::eraseVolatileValues() {
+  readPendingValues();
   values_.erase(std::remove_if(values_.begin(), values_.end(), [](const RegValue& v) { return v.isVolatile; }),
                 values_.end());
   indexValues();
 }
 
 void KeyNode::replaceSavedValues(const std::vector<RegValue>& values) {
+  readPendingValues();
   std::vector<RegValue> kept;
   for (auto& value : values_)
     if (value.isVolatile) kept.push_back(std::move(value));
@@ -136,6 +181,7 @@ void KeyNode::replaceSavedValues(const std::vector<RegValue>& values) {
 }
 
 void KeyNode::adoptInto(const std::shared_ptr<Hive>& hive) {
+  // Keys not read yet take their parent's hive when they are read.
   hive_ = hive;
   for (const auto& child : subkeys_) child->adoptInto(hive);
 }

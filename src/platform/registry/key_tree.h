@@ -3,9 +3,13 @@
 // flags. Locking is the owner's business (see MachineRegistry); these types
 // hold no locks of their own.
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,11 +21,48 @@
 namespace talmoor::platform {
 
 class Hive;
+class KeyNode;
+
+// A value's data: bytes of its own, or bytes still in the hive file it was
+// read from (mapped read-only, and kept mapped while any value refers to it),
+// so that reading a hive does not copy what nobody changes. Setting data
+// gives the value bytes of its own; the file's bytes are never written.
+class ValueData {
+ public:
+  ValueData() = default;
+  ValueData(std::vector<BYTE> bytes) : own_(std::move(bytes)) {}  // NOLINT: set from bytes everywhere
+  ValueData(std::span<const BYTE> inFile, std::shared_ptr<const void> file)
+      : inFile_(inFile), file_(std::move(file)) {}
+
+  std::span<const BYTE> bytes() const { return file_ ? inFile_ : std::span<const BYTE>(own_); }
+  operator std::span<const BYTE>() const { return bytes(); }  // NOLINT: read wherever bytes are
+  const BYTE* data() const { return bytes().data(); }
+  std::size_t size() const { return bytes().size(); }
+  bool empty() const { return size() == 0; }
+  const BYTE* begin() const { return data(); }
+  const BYTE* end() const { return data() + size(); }
+  BYTE operator[](std::size_t i) const { return bytes()[i]; }
+  std::vector<BYTE> toVector() const { return {begin(), end()}; }
+  // Whether the bytes are still those of the file.
+  bool inFile() const { return file_ != nullptr; }
+
+  friend bool operator==(const ValueData& a, const ValueData& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  }
+  friend bool operator==(const ValueData& a, const std::vector<BYTE>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  }
+
+ private:
+  std::vector<BYTE> own_;
+  std::span<const BYTE> inFile_;
+  std::shared_ptr<const void> file_;
+};
 
 struct RegValue {
   std::u16string name;  // empty for the unnamed (default) value
   DWORD type = 0;
-  std::vector<BYTE> data;
+  ValueData data;
   // Kept in memory only, never saved (the hive list Talmoor keeps in a key
   // that the file may hold too).
   bool isVolatile = false;
@@ -54,16 +95,51 @@ class KeySecurity {
   std::shared_ptr<const std::vector<BYTE>> bytes_;
 };
 
+// Where a key read on demand gets its subkeys and values: a hive file that
+// stays mapped, read a key at a time as keys are first used, so that a large
+// hive costs only what is looked at.
+class KeySource : public std::enable_shared_from_this<KeySource> {
+ public:
+  virtual ~KeySource() = default;
+  // Gives `key` the subkeys (or values) its record in the source names; the
+  // caller holds mutex().
+  virtual void readSubkeys(KeyNode& key, std::uint32_t record, int depth) = 0;
+  virtual void readValues(KeyNode& key, std::uint32_t record, int depth) = 0;
+  // Keys are read on demand by lookups that may run on several threads at once.
+  std::mutex& mutex() { return mutex_; }
+
+ protected:
+  // For readers filling a key that is still waiting for them.
+  static void giveSubkey(KeyNode& key, std::shared_ptr<KeyNode> child);
+  static void giveValue(KeyNode& key, RegValue value);
+
+ private:
+  std::mutex mutex_;
+};
+
 class KeyNode : public std::enable_shared_from_this<KeyNode> {
  public:
   explicit KeyNode(std::u16string name);
+
+  // The key's subkeys and values are read from `source` when first used.
+  void readLater(std::shared_ptr<KeySource> source, std::uint32_t record, int depth, bool hasSubkeys,
+                 bool hasValues);
+  // Whether the subkeys (values) are still where they were read from.
+  bool subkeysPending() const { return pending_.load(std::memory_order_acquire) & kSubkeysPending; }
+  bool valuesPending() const { return pending_.load(std::memory_order_acquire) & kValuesPending; }
 
   const std::u16string& name() const { return name_; }
   const std::u16string& upperName() const { return upperName_; }
   void rename(std::u16string name);
 
   // Subkeys, sorted by upper-cased name.
-  const SubkeyList& subkeys() const { return subkeys_; }
+  const SubkeyList& subkeys() const {
+    readPendingSubkeys();
+    return subkeys_;
+  }
+  // The subkeys read so far, without reading more (walks that only mark
+  // or move what is in memory).
+  const SubkeyList& subkeysInMemory() const { return subkeys_; }
   std::shared_ptr<KeyNode> findSubkey(std::u16string_view name) const;
   // Inserts in sorted place; the caller has checked that the name is free.
   void addSubkey(std::shared_ptr<KeyNode> child);
@@ -82,7 +158,10 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   void moveChildrenFrom(KeyNode& other);
 
   // Values, in insertion order.
-  const std::vector<RegValue>& values() const { return values_; }
+  const std::vector<RegValue>& values() const {
+    readPendingValues();
+    return values_;
+  }
   RegValue* findValue(std::u16string_view name);
   const RegValue* findValue(std::u16string_view name) const;
   // Sets (replacing in place, or appending) a value.
@@ -90,7 +169,10 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   // Appends a value whose name the caller knows to be free (a reader that
   // checks names itself).
   void appendValue(RegValue value);
-  void reserveValues(std::size_t count) { values_.reserve(count); }
+  void reserveValues(std::size_t count) {
+    readPendingValues();
+    values_.reserve(count);
+  }
   bool deleteValue(std::u16string_view name);
   // Drops the values kept in memory only.
   void eraseVolatileValues();
@@ -121,8 +203,23 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   void markDeletedRecursive();
 
  private:
+  friend class KeySource;
+  static constexpr std::uint8_t kSubkeysPending = 1;
+  static constexpr std::uint8_t kValuesPending = 2;
+  void readPendingSubkeys() const {
+    if (pending_.load(std::memory_order_acquire) & kSubkeysPending) readPending(kSubkeysPending);
+  }
+  void readPendingValues() const {
+    if (pending_.load(std::memory_order_acquire) & kValuesPending) readPending(kValuesPending);
+  }
+  void readPending(std::uint8_t what) const;
+
   std::u16string name_;
   std::u16string upperName_;
+  std::shared_ptr<KeySource> source_;
+  std::uint32_t sourceRecord_ = 0;
+  std::uint16_t sourceDepth_ = 0;
+  mutable std::atomic<std::uint8_t> pending_{0};
   std::weak_ptr<KeyNode> parent_;
   std::weak_ptr<Hive> hive_;
   // Keys with many values also keep an index of them by upper-cased name, so

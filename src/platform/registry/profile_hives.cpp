@@ -23,7 +23,9 @@ std::shared_ptr<Hive> loadProfileHive(const std::filesystem::path& file) {
 }
 
 void noteHiveState(const Hive& hive, std::vector<std::string>& warnings) {
-  const auto& reports = hive.damageReports();
+  // What is known on opening: a hive read on demand is not scanned whole for
+  // this, or every mount would read every key.
+  const auto reports = hive.damageFoundSoFar();
   if (!reports.empty()) {
     warnings.push_back(fmt::format("warning: {} is damaged; the keys and values that could be read are open "
                                    "read-only. Problems found:",

@@ -1,6 +1,8 @@
 #include "platform/registry/regf_reader.h"
 
 #include <algorithm>
+#include <bitset>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -22,6 +24,31 @@ using Span = std::span<const std::uint8_t>;
 struct Bin {
   std::uint32_t start;  // offsets from the end of the base block
   std::uint32_t end;
+};
+
+// Which cells were used, a bit per cell boundary. Kept in slices made when
+// first marked, so that a hive read a few keys at a time costs a few slices.
+class CellMarks {
+ public:
+  void reset(std::uint32_t dataSize) {
+    slices_.clear();
+    slices_.resize(dataSize / kCellAlignment / kSliceBits + 1);
+  }
+  bool test(std::uint32_t offset) const {
+    std::size_t bit = offset / kCellAlignment;
+    const auto& slice = slices_[bit / kSliceBits];
+    return slice && slice->test(bit % kSliceBits);
+  }
+  void set(std::uint32_t offset) {
+    std::size_t bit = offset / kCellAlignment;
+    auto& slice = slices_[bit / kSliceBits];
+    if (!slice) slice = std::make_unique<std::bitset<kSliceBits>>();
+    slice->set(bit % kSliceBits);
+  }
+
+ private:
+  static constexpr std::size_t kSliceBits = 1u << 15;
+  std::vector<std::unique_ptr<std::bitset<kSliceBits>>> slices_;
 };
 
 // A subkey list entry: the key cell and, for "lh" lists, the hash kept for it.
@@ -51,17 +78,70 @@ std::string signatureText(Span cell) {
   return text;
 }
 
+}  // namespace
+
 class RegfReader {
  public:
-  RegfReader(Span bytes, const std::string& fileName) : bytes_(bytes), fileName_(fileName) {}
+  // `file`, when given, keeps `bytes` alive: value data then stays in it
+  // instead of being copied. `onDemand`, when given, is the source keys read
+  // from it wait on: each key is read alone, its subkeys and values later.
+  RegfReader(Span bytes, std::string fileName, std::shared_ptr<const void> file = nullptr,
+             KeySource* onDemand = nullptr)
+      : bytes_(bytes), fileName_(std::move(fileName)), file_(std::move(file)), onDemand_(onDemand) {}
+
+  // Reads the base block, walks the bins and reads the root key alone; false
+  // when any of that found a problem (the hive is then read whole instead).
+  // `releasePages` is given each stretch of the file the bin walk is done
+  // with.
+  bool openOnDemand(const std::function<void(std::size_t, std::size_t)>& releasePages) {
+    readBaseBlock();
+    findBins(releasePages);
+    if (hive_.statistics.problems != 0) return false;
+    releasePages_ = releasePages;
+    touched_.assign(bytes_.size() / kRegionBytes + 1, false);
+    // Keys only: a key cell named twice is what would make the tree endless.
+    used_.reset(dataSize_);
+    hive_.root = readKey(load32(bytes_, kRootCell), 0, nullptr, nullptr);
+    if (!hive_.root || hive_.statistics.problems != 0) return false;
+    hive_.rootName = hive_.root->name();
+    hive_.root->rename(u"");
+    return true;
+  }
+
+  // What openOnDemand read, less the root it hands over.
+  RegfHive takeOpened() {
+    RegfHive opened = hive_;
+    hive_.root.reset();
+    return opened;
+  }
+
+  const RegfStatistics& statistics() const { return hive_.statistics; }
+  // For a read that only checks: values are read and checked, then dropped.
+  void keepNoValues() { keepValues_ = false; }
+  const std::vector<std::string>& damage() const { return hive_.damage; }
+
+  // The subkeys of a key read on demand, each read alone.
+  std::vector<std::shared_ptr<KeyNode>> subkeysOf(const KeyNode& key, std::uint32_t record, int depth) {
+    setPathTo(key, depth);
+    auto nk = locateKey(record);
+    if (!nk) return {};
+    return readSubkeys(key, *nk, record, depth);
+  }
+
+  std::vector<RegValue> valuesOf(const KeyNode& key, std::uint32_t record, int depth) {
+    setPathTo(key, depth);
+    auto nk = locateKey(record);
+    if (!nk) return {};
+    return readValues(load32(*nk, kNkValueCount), load32(*nk, kNkValueList), record);
+  }
 
   RegfHive read() {
     readBaseBlock();
     findBins();
-    used_.assign(dataSize_ / kCellAlignment + 1, false);
+    used_.reset(dataSize_);
     std::uint32_t rootCell = load32(bytes_, kRootCell);
     path_.clear();
-    hive_.root = readKey(rootCell, 0, nullptr);
+    hive_.root = readKey(rootCell, 0, nullptr, nullptr);
     if (hive_.root) recoverOrphans();
     if (!hive_.root)
       throw HiveFormatError(fileName_, 0,
@@ -131,7 +211,12 @@ class RegfReader {
 
   // Walks the bins page by page; pages that start no bin and lie in no bin
   // are reported once per run.
-  void findBins() {
+  void findBins(const std::function<void(std::size_t, std::size_t)>& releasePages = {}) {
+    // Every header sits on a page of its own in a hive of small bins: the
+    // walk would keep the whole file mapped in, so the pages it is done
+    // with are handed back as it goes.
+    constexpr std::uint32_t kReleaseEvery = 1u << 20;
+    std::uint32_t released = 0;
     constexpr std::uint32_t kNoRun = 0xFFFFFFFFu;
     std::uint32_t offset = 0;
     std::uint32_t badStart = kNoRun;
@@ -155,8 +240,13 @@ class RegfReader {
       closeBadRun(offset);
       bins_.push_back(Bin{offset, offset + size});
       offset += size;
+      if (releasePages && offset - released >= kReleaseEvery) {
+        releasePages(kBaseBlockSize + released, offset - released);
+        released = offset;
+      }
     }
     closeBadRun(offset);
+    if (releasePages) releasePages(0, kBaseBlockSize + std::size_t{dataSize_});
     hive_.statistics.bins = bins_.size();
   }
 
@@ -188,23 +278,56 @@ class RegfReader {
       return std::nullopt;
     }
     if (raw > 0) reportCell(offset, fmt::format("{} is in a cell marked free", what));
+    if (releasePages_) noteTouched(kBaseBlockSize + offset);
     return bytes_.subspan(kBaseBlockSize + offset + 4, static_cast<std::size_t>(size) - 4);
+  }
+
+  // A kernel may map a whole stretch of a file's cache (megabytes of it)
+  // at the first touch of a page, so keys read on demand from far apart in
+  // a large hive would keep most of it mapped in. Once reads have spread
+  // over more stretches than the budget, every page is handed back; those
+  // still in use are read again from the cache when next touched.
+  static constexpr std::size_t kRegionBytes = std::size_t{2} << 20;
+  static constexpr std::size_t kRegionBudget = 8;
+  void noteTouched(std::size_t fileOffset) {
+    std::size_t region = fileOffset / kRegionBytes;
+    if (touched_[region]) return;
+    if (++touchedCount_ > kRegionBudget) {
+      releasePages_(0, bytes_.size());
+      std::fill(touched_.begin(), touched_.end(), false);
+      touchedCount_ = 1;
+    }
+    touched_[region] = true;
   }
 
   // As locate, for cells that belong to one owner only: a second use is
   // refused, which is what keeps cycles and shared lists from being followed.
-  std::optional<Span> cell(std::uint32_t offset, std::string_view what) {
-    if (offset < dataSize_ && offset % kCellAlignment == 0 && used_[offset / kCellAlignment]) {
+  std::optional<Span> cell(std::uint32_t offset, std::string_view what, bool isKey = false) {
+    // Read on demand, only key cells are held to one use: a key named twice
+    // would be read again below itself without end. Other shared cells are
+    // for the whole scan to find.
+    if (onDemand_ && !isKey) return locate(offset, what);
+    if (offset < dataSize_ && offset % kCellAlignment == 0 && used_.test(offset)) {
       reportCell(offset, fmt::format("{} is used a second time", what));
       return std::nullopt;
     }
     auto data = locate(offset, what);
-    if (data) used_[offset / kCellAlignment] = true;
+    if (data) used_.set(offset);
     return data;
   }
 
-  std::shared_ptr<KeyNode> readKey(std::uint32_t offset, int depth, const KeyNode* parent) {
-    auto data = cell(offset, parent ? "a subkey" : "the root key");
+  // A key checked earlier, read again on demand: its cell as the key.
+  std::optional<Span> locateKey(std::uint32_t offset) {
+    auto data = locate(offset, "a key");
+    if (data && (!hasSignature(*data, "nk") || data->size() < kNkName)) return std::nullopt;
+    return data;
+  }
+
+  // `taken` holds the upper-cased names of the siblings read before; without
+  // it the parent's own subkeys are asked.
+  std::shared_ptr<KeyNode> readKey(std::uint32_t offset, int depth, const KeyNode* parent,
+                                   std::unordered_set<std::u16string>* taken) {
+    auto data = cell(offset, parent ? "a subkey" : "the root key", true);
     if (!data) return nullptr;
     if (!hasSignature(*data, "nk") || data->size() < kNkName) {
       reportCell(offset, fmt::format("expected a key (\"nk\"), found \"{}\"", signatureText(*data)));
@@ -223,15 +346,17 @@ class RegfReader {
       reportCell(offset, fmt::format("a subkey named \"{}\" cannot be addressed; it is left out", wideToAnsi(name)));
       return nullptr;
     }
-    if (parent && parent->findSubkey(name)) {
+    if (parent && (taken ? !taken->insert(upcase(name)).second : parent->findSubkey(name) != nullptr)) {
       reportCell(offset, fmt::format("a second subkey named \"{}\" is left out", wideToAnsi(name)));
       return nullptr;
     }
 
     auto key = std::make_shared<KeyNode>(std::move(name));
     ++hive_.statistics.keys;
-    keysRead_.emplace(offset, ReadKey{key.get(), depth});
-    readOrder_.push_back(offset);
+    if (!onDemand_) {  // for the orphans' parents, which only a whole read looks for
+      keysRead_.emplace(offset, ReadKey{key.get(), depth});
+      readOrder_.push_back(offset);
+    }
     key->lastWrite = load64(nk, kNkLastWrite);
     key->isLink = flags & kKeySymLink;
     // A volatile flag in a file is stale (such keys live in memory only);
@@ -240,26 +365,39 @@ class RegfReader {
 
     readClass(*key, nk, offset);
     readSecurity(*key, load32(nk, kNkSecurity), offset);
-    readValues(*key, load32(nk, kNkValueCount), load32(nk, kNkValueList), offset);
-
-    std::uint32_t subkeyCount = load32(nk, kNkSubkeyCount);
-    if (subkeyCount != 0) {
-      if (depth >= kMaxTreeDepth) {
-        reportCell(offset, fmt::format("deeper than {} levels; its subkeys are left out", kMaxTreeDepth));
-      } else {
-        std::vector<SubkeyRef> refs;
-        if (collectSubkeys(load32(nk, kNkSubkeyList), false, refs) && refs.size() != subkeyCount)
-          reportCell(offset, fmt::format("the key counts {} subkeys, its lists hold {}", subkeyCount, refs.size()));
-        for (const auto& ref : refs) {
-          auto child = readKey(ref.cell, depth + 1, key.get());
-          if (!child) continue;
-          if (ref.hash && *ref.hash != nameHash(child->name())) ++hive_.statistics.hashMismatches;
-          key->addSubkey(std::move(child));
-        }
-      }
+    if (onDemand_) {
+      key->readLater(onDemand_->shared_from_this(), offset, depth, load32(nk, kNkSubkeyCount) != 0,
+                     load32(nk, kNkValueCount) != 0);
+    } else {
+      auto values = readValues(load32(nk, kNkValueCount), load32(nk, kNkValueList), offset);
+      if (keepValues_)
+        for (auto& value : values) key->appendValue(std::move(value));
+      for (auto& child : readSubkeys(*key, nk, offset, depth)) key->addSubkey(std::move(child));
     }
     if (parent) path_.pop_back();
     return key;
+  }
+
+  std::vector<std::shared_ptr<KeyNode>> readSubkeys(const KeyNode& key, Span nk, std::uint32_t offset, int depth) {
+    std::vector<std::shared_ptr<KeyNode>> children;
+    std::uint32_t subkeyCount = load32(nk, kNkSubkeyCount);
+    if (subkeyCount == 0) return children;
+    if (depth >= kMaxTreeDepth) {
+      reportCell(offset, fmt::format("deeper than {} levels; its subkeys are left out", kMaxTreeDepth));
+      return children;
+    }
+    std::vector<SubkeyRef> refs;
+    if (collectSubkeys(load32(nk, kNkSubkeyList), false, refs) && refs.size() != subkeyCount)
+      reportCell(offset, fmt::format("the key counts {} subkeys, its lists hold {}", subkeyCount, refs.size()));
+    std::unordered_set<std::u16string> taken;
+    children.reserve(refs.size());
+    for (const auto& ref : refs) {
+      auto child = readKey(ref.cell, depth + 1, &key, &taken);
+      if (!child) continue;
+      if (ref.hash && *ref.hash != nameHash(child->name())) ++hive_.statistics.hashMismatches;
+      children.push_back(std::move(child));
+    }
+    return children;
   }
 
   // Keys whose subkey list was lost may still sit whole in sound bins. Each
@@ -279,7 +417,7 @@ class RegfReader {
         std::int64_t size = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
         if (size < 8 || size % kCellAlignment != 0 || at + size > bin.end) break;  // the rest of the bin is unreadable
         Span data = bytes_.subspan(kBaseBlockSize + at + 4, static_cast<std::size_t>(size) - 4);
-        if (raw < 0 && !used_[at / kCellAlignment] && hasSignature(data, "nk") && data.size() >= kNkName &&
+        if (raw < 0 && !used_.test(at) && hasSignature(data, "nk") && data.size() >= kNkName &&
             !(load16(data, kNkFlags) & kKeyHiveEntry))
           orphans.push_back(Orphan{at, load32(data, kNkParent), data});
         at += static_cast<std::uint32_t>(size);
@@ -299,12 +437,12 @@ class RegfReader {
     for (const auto& orphan : orphans) orphanCells.insert(orphan.cell);
     for (bool topsOnly : {true, false}) {
       for (const auto& orphan : orphans) {
-        if (used_[orphan.cell / kCellAlignment]) continue;
-        if (topsOnly && orphanCells.count(orphan.parent) && !used_[orphan.parent / kCellAlignment]) continue;
+        if (used_.test(orphan.cell)) continue;
+        if (topsOnly && orphanCells.count(orphan.parent) && !used_.test(orphan.parent)) continue;
         KeyNode& lost = lostAndFound();
         setPathTo(lost);
         std::size_t before = hive_.statistics.keys;
-        auto key = readKey(orphan.cell, 2, &lost);
+        auto key = readKey(orphan.cell, 2, &lost, nullptr);
         if (!key) continue;
         hive_.statistics.recoveredKeys += hive_.statistics.keys - before;
         report(fmt::format("cell 0x{:x}: key \"{}\" has lost its parent (cell 0x{:x}); it is kept under \"{}\"",
@@ -331,10 +469,10 @@ class RegfReader {
       if (parent.depth >= kMaxTreeDepth) continue;
       for (std::size_t index : children) {
         std::uint32_t orphan = orphans[index].cell;
-        if (used_[orphan / kCellAlignment]) continue;
+        if (used_.test(orphan)) continue;
         setPathTo(*parent.key);
         std::size_t before = hive_.statistics.keys;
-        auto child = readKey(orphan, parent.depth + 1, parent.key);
+        auto child = readKey(orphan, parent.depth + 1, parent.key, nullptr);
         if (!child) continue;
         hive_.statistics.recoveredKeys += hive_.statistics.keys - before;
         reportCell(orphan, fmt::format("subkey \"{}\" was not in the key's subkey list; recovered",
@@ -359,6 +497,19 @@ class RegfReader {
   }
 
   std::shared_ptr<KeyNode> lostAndFound_;
+
+  // For a key read on demand: its name and those of the `depth` keys above it.
+  void setPathTo(const KeyNode& key, int depth) {
+    path_.clear();
+    const KeyNode* node = &key;
+    std::shared_ptr<KeyNode> up;
+    for (int level = depth; level > 0 && node; --level) {
+      path_.push_back(node->name());
+      up = node->parent();
+      node = up.get();
+    }
+    std::reverse(path_.begin(), path_.end());
+  }
 
   void setPathTo(const KeyNode& key) {
     path_.clear();
@@ -419,17 +570,18 @@ class RegfReader {
     return KeySecurity(std::move(descriptor));
   }
 
-  void readValues(KeyNode& key, std::uint32_t count, std::uint32_t listAt, std::uint32_t keyCell) {
-    if (count == 0) return;
+  std::vector<RegValue> readValues(std::uint32_t count, std::uint32_t listAt, std::uint32_t keyCell) {
+    std::vector<RegValue> values;
+    if (count == 0) return values;
     auto list = cell(listAt, "the value list");
-    if (!list) return;
+    if (!list) return values;
     if (count > list->size() / 4) {
       reportCell(keyCell, fmt::format("the key counts {} values, its list 0x{:x} holds {}", count, listAt,
                                       list->size() / 4));
       count = static_cast<std::uint32_t>(list->size() / 4);
     }
     std::unordered_set<std::u16string> seen;
-    key.reserveValues(count);
+    values.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
       auto value = readValue(load32(*list, 4 * i));
       if (!value) continue;
@@ -437,9 +589,10 @@ class RegfReader {
         reportCell(load32(*list, 4 * i), fmt::format("a second value named \"{}\" is left out", wideToAnsi(value->name)));
         continue;
       }
-      key.appendValue(std::move(*value));
+      values.push_back(std::move(*value));
       ++hive_.statistics.values;
     }
+    return values;
   }
 
   std::optional<RegValue> readValue(std::uint32_t at) {
@@ -477,7 +630,7 @@ class RegfReader {
                                           wideToAnsi(value.name), length));
         return false;
       }
-      value.data.assign(vk.begin() + kVkData, vk.begin() + kVkData + length);
+      value.data = std::vector<BYTE>(vk.begin() + kVkData, vk.begin() + kVkData + length);
       return true;
     }
     if (length == 0) return true;
@@ -491,7 +644,10 @@ class RegfReader {
                                         wideToAnsi(value.name), length, at, data->size()));
       return false;
     }
-    value.data.assign(data->begin(), data->begin() + length);
+    if (file_)
+      value.data = ValueData(data->first(length), file_);
+    else
+      value.data = std::vector<BYTE>(data->begin(), data->begin() + length);
     return true;
   }
 
@@ -511,19 +667,22 @@ class RegfReader {
                                      wideToAnsi(value.name), list->size() / 4, needed));
       return false;
     }
-    value.data.reserve(length);
+    // Segments lie apart in the file: their bytes are gathered into one.
+    std::vector<BYTE> gathered;
+    gathered.reserve(length);
     for (std::size_t i = 0; i < needed; ++i) {
       std::uint32_t segmentAt = load32(*list, 4 * i);
       auto segment = cell(segmentAt, "a big data segment");
-      std::size_t take = std::min(kBigDataSegment, length - value.data.size());
+      std::size_t take = std::min(kBigDataSegment, length - gathered.size());
       if (!segment) return false;
       if (segment->size() < take) {
         reportCell(segmentAt, fmt::format("value \"{}\": segment {} holds {} of {} bytes", wideToAnsi(value.name),
                                           i, segment->size(), take));
         return false;
       }
-      value.data.insert(value.data.end(), segment->begin(), segment->begin() + take);
+      gathered.insert(gathered.end(), segment->begin(), segment->begin() + take);
     }
+    value.data = std::move(gathered);
     return true;
   }
 
@@ -572,10 +731,16 @@ class RegfReader {
   }
 
   Span bytes_;
-  const std::string& fileName_;
+  std::string fileName_;
+  std::shared_ptr<const void> file_;
+  KeySource* onDemand_ = nullptr;
+  std::function<void(std::size_t, std::size_t)> releasePages_;
+  std::vector<bool> touched_;
+  std::size_t touchedCount_ = 0;
+  bool keepValues_ = true;
   std::uint32_t dataSize_ = 0;
   std::vector<Bin> bins_;
-  std::vector<bool> used_;
+  CellMarks used_;
   std::unordered_map<std::uint32_t, KeySecurity> security_;
   struct ReadKey {
     KeyNode* key;
@@ -587,12 +752,62 @@ class RegfReader {
   RegfHive hive_;
 };
 
-}  // namespace
 
 bool looksLikeRegf(std::span<const std::uint8_t> bytes) { return hasSignature(bytes, kFileSignature); }
 
 RegfHive readRegfHive(std::span<const std::uint8_t> bytes, const std::string& fileName) {
   return RegfReader(bytes, fileName).read();
+}
+
+RegfHive checkRegfHive(std::span<const std::uint8_t> bytes, const std::string& fileName) {
+  RegfReader reader(bytes, fileName);
+  reader.keepNoValues();
+  return reader.read();
+}
+
+RegfSource::RegfSource() = default;
+RegfSource::~RegfSource() = default;
+
+std::shared_ptr<RegfSource> RegfSource::open(std::span<const std::uint8_t> bytes, std::shared_ptr<const void> file,
+                                             const std::string& fileName, RegfHive& opened,
+                                             const std::function<void(std::size_t, std::size_t)>& releasePages) {
+  auto source = std::make_shared<RegfSource>();
+  source->bytes_ = bytes;
+  source->reader_ = std::make_unique<RegfReader>(bytes, fileName, std::move(file), source.get());
+  bool sound = false;
+  try {
+    sound = source->reader_->openOnDemand(releasePages);
+  } catch (const HiveFormatError&) {
+    // The whole read says why.
+  }
+  if (!sound) {
+    // The root read so far waits on this source: dropped with the reader,
+    // or the two would keep each other.
+    source->reader_.reset();
+    return nullptr;
+  }
+  opened = source->reader_->takeOpened();
+  return source;
+}
+
+void RegfSource::readSubkeys(KeyNode& key, std::uint32_t record, int depth) {
+  for (auto& child : reader_->subkeysOf(key, record, depth)) giveSubkey(key, std::move(child));
+  if (reader_->statistics().problems != 0) damaged_.store(true, std::memory_order_release);
+}
+
+void RegfSource::readValues(KeyNode& key, std::uint32_t record, int depth) {
+  for (auto& value : reader_->valuesOf(key, record, depth)) giveValue(key, std::move(value));
+  if (reader_->statistics().problems != 0) damaged_.store(true, std::memory_order_release);
+}
+
+RegfStatistics RegfSource::statistics() {
+  std::lock_guard lock(mutex());
+  return reader_->statistics();
+}
+
+std::vector<std::string> RegfSource::damageSoFar() {
+  std::lock_guard lock(mutex());
+  return reader_->damage();
 }
 
 }  // namespace talmoor::platform

@@ -10,7 +10,9 @@
 // and shared lists cannot make the reading loop or grow without bound), and
 // the tree is followed no deeper than Windows allows.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -71,5 +73,43 @@ bool looksLikeRegf(std::span<const std::uint8_t> bytes);
 // signature or version, a transaction log) or when its root key is unusable;
 // any other damage is listed in the result.
 RegfHive readRegfHive(std::span<const std::uint8_t> bytes, const std::string& fileName);
+// Checks a whole file as readRegfHive reads it, for its problems and
+// statistics only: values are read and checked but not kept.
+RegfHive checkRegfHive(std::span<const std::uint8_t> bytes, const std::string& fileName);
+
+class RegfReader;
+
+// A sound hive read on demand: opening it reads the base block, walks the
+// bins and reads the root key; every other key is read when first used, and
+// its value data stays in `bytes` (which `file` keeps alive) until changed.
+// Problems met on the way are noted as a whole read would note them.
+class RegfSource : public KeySource {
+ public:
+  RegfSource();
+  ~RegfSource() override;
+  // Null when the base block, the bins or the root key show any problem: a
+  // hive like that is read whole (readRegfHive), where every problem is found.
+  // `releasePages`, when given, is handed each stretch of `bytes` that
+  // opening is done with (see MappedFile::forgetPages).
+  static std::shared_ptr<RegfSource> open(std::span<const std::uint8_t> bytes, std::shared_ptr<const void> file,
+                                          const std::string& fileName, RegfHive& opened,
+                                          const std::function<void(std::size_t, std::size_t)>& releasePages = {});
+
+  void readSubkeys(KeyNode& key, std::uint32_t record, int depth) override;
+  void readValues(KeyNode& key, std::uint32_t record, int depth) override;
+
+  std::span<const std::uint8_t> bytes() const { return bytes_; }
+  // What was read so far: keys, values, and the problems met.
+  RegfStatistics statistics();
+  std::vector<std::string> damageSoFar();
+  // Whether reading keys on demand met any problem (without waiting for a
+  // reader that holds the lock).
+  bool damaged() const { return damaged_.load(std::memory_order_acquire); }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::atomic<bool> damaged_{false};
+  std::unique_ptr<RegfReader> reader_;
+};
 
 }  // namespace talmoor::platform

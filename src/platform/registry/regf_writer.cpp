@@ -234,7 +234,7 @@ class RegfWriter {
     return vk;
   }
 
-  std::uint32_t writeBigData(const std::vector<BYTE>& bytes) {
+  std::uint32_t writeBigData(std::span<const BYTE> bytes) {
     std::size_t count = (bytes.size() + kBigDataSegment - 1) / kBigDataSegment;
     std::vector<std::uint32_t> segments;
     segments.reserve(count);

@@ -103,7 +103,7 @@ std::size_t ansiDataLength(const Value& value) {
   return ansiLengthOf(utf16FromBytes(value.data));
 }
 
-ValueEntry copyOf(const RegValue& value) { return ValueEntry{value.name, value.type, value.data}; }
+ValueEntry copyOf(const RegValue& value) { return ValueEntry{value.name, value.type, value.data.toVector()}; }
 
 bool isMountParent(const MachineRegistry& machine, const KeyNode& key) {
   return &key == machine.machineRoot().get() || &key == machine.usersRoot().get();

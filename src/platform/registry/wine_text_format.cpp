@@ -817,7 +817,7 @@ void appendHexBytes(TextOut& out, std::span<const BYTE> data, std::size_t column
 }
 
 // Data the quoted forms can hold: UTF-16 with a final zero code unit.
-bool isTerminatedString(const std::vector<BYTE>& data) {
+bool isTerminatedString(std::span<const BYTE> data) {
   return data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0;
 }
 
