@@ -5,6 +5,7 @@
 // write check apply as they do everywhere else. Every change is saved to its
 // hive before the call returns, so other programs (Wine's own tools) see it.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,11 @@ struct KeyStatus {
   std::string values;
 };
 KeyStatus readKeyStatus(const std::string& path, bool isRoot);
+
+// What the Properties box says of a key that is not a hive mount point: its
+// class, when it was last written (UTC), its counts of subkeys and values.
+// None when the key cannot be opened.
+std::optional<std::string> keyPropertiesText(const std::string& path);
 
 // Deletes the key at `path` with everything below it. A root key is refused
 // with "Cannot delete Root Keys my friend" before anything is touched.

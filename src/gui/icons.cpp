@@ -2,8 +2,10 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QHash>
 #include <QPixmap>
 
+#include "browse/naming_rules.h"
 #include "frame/window_table.h"
 #include "platform/registry/registry_constants.h"
 #include "search/results/result_list.h"
@@ -116,6 +118,92 @@ QIcon keyIcon(KeyKind kind) {
     case KeyKind::Unreadable: return drawn({kGrey, QStringLiteral("\u00d7"), true});
   }
   return {};
+}
+
+namespace {
+
+// The overlays as a small sign in the lower left corner.
+struct OverlaySign {
+  QColor colour;
+  QString sign;
+};
+OverlaySign overlaySign(int overlay) {
+  using browse::Overlay;
+  switch (static_cast<Overlay>(overlay)) {
+    case Overlay::Error: return {kRed, QStringLiteral("!")};
+    case Overlay::NoAccess: return {kRed, QStringLiteral("\u26bf")};
+    case Overlay::Crossed: return {kRed, QStringLiteral("\u00d7")};
+    case Overlay::Checked: return {kGreen, QStringLiteral("\u2713")};
+    case Overlay::Plus: return {kBlue, QStringLiteral("+")};
+    case Overlay::Skipped: return {kGrey, QStringLiteral("\u2013")};
+    case Overlay::Unknown: return {kGrey, QStringLiteral("?")};
+    case Overlay::UnknownError: return {kAmber, QStringLiteral("?")};
+    case Overlay::On: return {kGreen, QStringLiteral("\u25cf")};
+    case Overlay::Off: return {kGrey, QStringLiteral("\u25cb")};
+    case Overlay::DisabledService: return {kRed, QStringLiteral("\u25a0")};
+    case Overlay::EnabledService: return {kGreen, QStringLiteral("\u25b6")};
+    default: return {};
+  }
+}
+
+QIcon baseTreeIcon(int image) {
+  using browse::TreeImage;
+  const auto kind = static_cast<TreeImage>(image);
+  switch (kind) {
+    case TreeImage::MyComputer: return themed("computer", {kBlue, QStringLiteral("PC")});
+    case TreeImage::MachineConnecting: return drawn({kGrey, QStringLiteral("\u2026")});
+    case TreeImage::RootKey: return drawn({kAmber.darker(115), QStringLiteral("H"), true});
+    case TreeImage::RootChild: return drawn({kAmber, QString(), true});
+    case TreeImage::ClassKey:
+    case TreeImage::ClassKeySelected: return drawn({kPurple, QStringLiteral("C"), true});
+    case TreeImage::ServiceDisabled: return drawn({kGrey, QStringLiteral("S")});
+    case TreeImage::ServiceBoot: return drawn({kRed, QStringLiteral("S")});
+    case TreeImage::ServiceSystem: return drawn({kAmber, QStringLiteral("S")});
+    case TreeImage::ServiceAutomatic: return drawn({kGreen, QStringLiteral("S")});
+    case TreeImage::ServiceManual: return drawn({kBlue, QStringLiteral("S")});
+    case TreeImage::Unknown: return drawn({kGrey, QStringLiteral("?")});
+    default: break;
+  }
+  // The device classes: one tile each, its sign the class's first letters.
+  if (image >= static_cast<int>(TreeImage::ClassComputer) && image < static_cast<int>(TreeImage::LoadedIcon))
+    return drawn({kGreen.darker(110), QStringLiteral("D")});
+  return keyIcon(KeyKind::Closed);
+}
+
+}  // namespace
+
+QIcon treeItemIcon(int image, int overlay, const std::vector<std::uint8_t>& iconBytes) {
+  QIcon base;
+  if (!iconBytes.empty()) {
+    QPixmap loaded;
+    if (loaded.loadFromData(iconBytes.data(), static_cast<uint>(iconBytes.size()), "ICO")) base = QIcon(loaded);
+  }
+  if (base.isNull()) {
+    static QHash<int, QIcon> cache;  // GUI thread only
+    auto it = cache.find(image);
+    if (it == cache.end()) it = cache.insert(image, baseTreeIcon(image));
+    base = *it;
+  }
+  const OverlaySign sign = overlaySign(overlay);
+  if (sign.sign.isEmpty()) return base;
+  QIcon out;
+  for (int size : {16, 24, 32}) {
+    QPixmap pixmap = base.pixmap(size, size);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal half = size / 2.0;
+    QRectF corner(0, size - half, half, half);
+    painter.setBrush(sign.colour);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawEllipse(corner);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(static_cast<int>(half * 0.8));
+    painter.setFont(font);
+    painter.drawText(corner, Qt::AlignCenter, sign.sign);
+    out.addPixmap(pixmap);
+  }
+  return out;
 }
 
 QIcon markIcon(int mark) {

@@ -4,6 +4,8 @@
 // size the screen may ask for.
 
 #include <QIcon>
+#include <cstdint>
+#include <vector>
 
 #include "platform/win32_types.h"
 
@@ -18,6 +20,9 @@ QIcon valueTypeIcon(DWORD type);
 // The kinds of key a tree shows.
 enum class KeyKind { Closed, Open, Link, HiveRoot, Remote, Unreadable };
 QIcon keyIcon(KeyKind kind);
+// A key browser item's icon: the naming rules' image number (a loaded .ico
+// in `iconBytes` when there is one), with the overlay drawn in a corner.
+QIcon treeItemIcon(int image, int overlay, const std::vector<std::uint8_t>& iconBytes = {});
 // A result row's status mark (kMarkDone, kMarkNotDone, kMarkBinaryInString);
 // none for the others.
 QIcon markIcon(int mark);

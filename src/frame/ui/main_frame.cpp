@@ -15,6 +15,7 @@
 #include <QShortcut>
 #include <QSplashScreen>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <fmt/format.h>
@@ -25,6 +26,9 @@
 #include "base/workspace.h"
 #include "favourites/ui/organise_dialog.h"
 #include "frame/frame_commands.h"
+#include "browse/ui/key_browser_window.h"
+#include "browse/ui/value_list_window.h"
+#include "frame/ui/data_viewer_window.h"
 #include "frame/ui/error_log_window.h"
 #include "frame/ui/search_host_window.h"
 #include "frame/ui/simple_windows.h"
@@ -88,33 +92,45 @@ class AnsweringInteraction : public Interaction {
 
 }  // namespace
 
-// What the path opener drives while there is no key browser: the frame's
-// own boxes and status. Called on the opener's worker thread.
+// What the path opener drives: the key browser and the value list, on the
+// GUI thread. Called on the opener's worker thread.
 class MainFrame::Location : public LocationTarget {
  public:
   explicit Location(MainFrame* frame) : frame_(frame) {}
 
   bool selectKeyPath(const std::string& keyPath) override {
-    registry::ScopedKey key(registry::openKeyByPath(
-        keyPath, registry::kReadKeyAccess, registry::ReportTo([](const ErrorReport&) { return true; }, keyPath)));
-    if (!key.get()) return false;
-    rememberLocation(keyPath, std::nullopt);
-    post(keyPath, std::nullopt);
-    return true;
+    bool reached = false;
+    onGui([&] {
+      if (frame_->keyBrowser_) reached = frame_->keyBrowser_->goTo(keyPath);
+    });
+    return reached;
   }
 
   void selectValue(const OpenPathRequest& request) override {
     if (!request.valueName) return;
     rememberLocation(request.keyPath, request.valueName);
-    post(request.keyPath, request.valueName);
+    QPointer<MainFrame> frame(frame_);
+    // The key as the tree spells it (the request may use a short root name
+    // or another case).
+    gui::postToGui(frame_, [frame, name = *request.valueName] {
+      if (frame && frame->valueList_) frame->valueList_->selectValue(frame->keyBrowser_->selectedPath(), name);
+    });
+  }
+
+  void selectRememberedValue() override {
+    auto last = lastLocation();
+    if (last && last->valueName) selectValue(*last);
   }
 
  private:
-  void post(std::string keyPath, std::optional<std::string> value) {
-    QPointer<MainFrame> frame(frame_);
-    gui::postToGui(frame_, [frame, keyPath = std::move(keyPath), value = std::move(value)] {
-      if (frame) frame->showLocation(keyPath, value);
-    });
+  // The opener waits for the tree: the path must be reached before its value
+  // can be selected.
+  void onGui(const std::function<void()>& work) {
+    if (QThread::currentThread() == frame_->thread()) {
+      work();
+      return;
+    }
+    QMetaObject::invokeMethod(frame_, work, Qt::BlockingQueuedConnection);
   }
 
   MainFrame* frame_;
@@ -137,6 +153,7 @@ MainFrame::MainFrame(FrameStart start, QWidget* parent)
   buildAddressBar();
   buildStatusBar();
   registerCommandWork();
+  connectBrowsers();
   favourites_.setListener([frame = QPointer<MainFrame>(this)] {
     gui::postToGui(frame, [frame] {
       if (frame) frame->rebuildFavouritesMenu();
@@ -168,6 +185,9 @@ void MainFrame::buildWindows() {
       case WindowCommand::Debug: content = new DebugWindow(workspace_->service<DebugLog>()); break;
       case WindowCommand::About: content = new AboutWindow(*workspace_); break;
       case WindowCommand::Search: content = searchWindow_ = new SearchHostWindow(); break;
+      case WindowCommand::KeyBrowser: content = keyBrowser_ = new browse::ui::KeyBrowserWindow(workspace_); break;
+      case WindowCommand::ValueList: content = valueList_ = new browse::ui::ValueListWindow(); break;
+      case WindowCommand::DataViewer: content = dataViewer_ = new DataViewerWindow(); break;
       default: content = new PlaceholderWindow(row); break;
     }
     auto* child = new ChildFrame();
@@ -347,6 +367,36 @@ void MainFrame::buildStatusBar() {
     if (busy != progress_->isVisible()) progress_->setVisible(busy);
   });
   watch->start(200);
+}
+
+void MainFrame::connectBrowsers() {
+  using browse::ui::KeyBrowserWindow;
+  using browse::ui::ValueListWindow;
+  connect(keyBrowser_, &KeyBrowserWindow::keySelected, this, [this](const QString& path) {
+    const std::string key = path.toStdString();
+    // The roots and "My Computer" have no values of their own to show.
+    const bool quiet = key.find('\\') == std::string::npos;
+    valueList_->showKey(key, quiet);
+    dataViewer_->clear();
+    if (!key.empty()) showLocation(key, std::nullopt);
+  });
+  connect(keyBrowser_, &KeyBrowserWindow::keyRefreshed, this, [this](const QString& path) {
+    if (valueList_->keyPath() == path.toStdString()) valueList_->showKey("");
+  });
+  connect(keyBrowser_, &KeyBrowserWindow::importRequested, this, [this] { runCommand(id(FrameCommand::ImportFile)); });
+  connect(keyBrowser_, &KeyBrowserWindow::exportRequested, this, [this] { runCommand(id(FrameCommand::ExportFile)); });
+  connect(keyBrowser_, &KeyBrowserWindow::gotoRequested, this, [this] {
+    pathBox_->setFocus();
+    pathBox_->lineEdit()->selectAll();
+  });
+  connect(valueList_, &ValueListWindow::valueSelected, this, [this](const QString& key, const QString& value) {
+    dataViewer_->showRegistryValue(key.toStdString(), value.toStdString());
+    showLocation(key.toStdString(), value.toStdString());
+  });
+  connect(valueList_, &ValueListWindow::valueCleared, this, [this] { dataViewer_->clear(); });
+  connect(valueList_, &ValueListWindow::gotoRequested, this, [this](const QString& path) {
+    keyBrowser_->goTo(path.toStdString());
+  });
 }
 
 void MainFrame::registerCommandWork() {

@@ -31,11 +31,16 @@ class QSplashScreen;
 namespace talmoor {
 class Workspace;
 }
+namespace talmoor::browse::ui {
+class KeyBrowserWindow;
+class ValueListWindow;
+}  // namespace talmoor::browse::ui
 
 namespace talmoor::frame::ui {
 
 class SearchHostWindow;
 class ErrorLogWindow;
+class DataViewerWindow;
 
 // How the desktop was started.
 struct FrameStart {
@@ -68,6 +73,9 @@ class MainFrame : public QMainWindow {
   QComboBox* hiveBox() const { return hiveBox_; }
   QComboBox* computerBox() const { return computerBox_; }
   SearchHostWindow* searchWindow() const { return searchWindow_; }
+  browse::ui::KeyBrowserWindow* keyBrowser() const { return keyBrowser_; }
+  browse::ui::ValueListWindow* valueList() const { return valueList_; }
+  DataViewerWindow* dataViewer() const { return dataViewer_; }
   favourites::FavouritesModel& favourites() { return favourites_; }
   CommandThread& commands() { return *commands_; }
 
@@ -98,6 +106,7 @@ class MainFrame : public QMainWindow {
   void buildAddressBar();
   void buildStatusBar();
   void registerCommandWork();
+  void connectBrowsers();
   void rebuildFavouritesMenu();
   void restoreWindows();
   void keepWindows();
@@ -130,6 +139,9 @@ class MainFrame : public QMainWindow {
   std::map<int, QMdiSubWindow*> windows_;
   std::map<int, QAction*> actions_;
   SearchHostWindow* searchWindow_ = nullptr;
+  browse::ui::KeyBrowserWindow* keyBrowser_ = nullptr;
+  browse::ui::ValueListWindow* valueList_ = nullptr;
+  DataViewerWindow* dataViewer_ = nullptr;
   QMenu* favouritesMenu_ = nullptr;
   QMenu* windowMenu_ = nullptr;
   QComboBox* computerBox_ = nullptr;
