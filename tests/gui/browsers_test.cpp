@@ -156,8 +156,8 @@ class BrowsersWindowTest : public QObject {
     const NodeId parent = window.model()->tree().reach(std::string(kBase) + "\\Key001").reached;
 
     window.runCommand(KeyCommand::CreateChild);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
     QWidget* editor = QApplication::focusWidget();
-    QVERIFY(qobject_cast<QLineEdit*>(editor));
     QCOMPARE(qobject_cast<QLineEdit*>(editor)->text(), QStringLiteral("Untitled"));
     QTest::keyClick(editor, Qt::Key_Escape);
     QTRY_VERIFY(window.model()->tree().node(parent)->children.empty());
@@ -165,8 +165,8 @@ class BrowsersWindowTest : public QObject {
 
     window.view()->setCurrentIndex(window.model()->indexOf(parent));
     window.runCommand(KeyCommand::CreateChild);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
     editor = QApplication::focusWidget();
-    QVERIFY(qobject_cast<QLineEdit*>(editor));
     qobject_cast<QLineEdit*>(editor)->selectAll();
     QTest::keyClicks(editor, QStringLiteral("Made"));
     QTest::keyClick(editor, Qt::Key_Return);
@@ -215,13 +215,13 @@ class BrowsersWindowTest : public QObject {
 
     // A new binary value: Escape leaves nothing; a typed name writes one zero byte.
     window.runCommand(REG_BINARY + 1);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
     QWidget* editor = QApplication::focusWidget();
-    QVERIFY(qobject_cast<QLineEdit*>(editor));
     QTest::keyClick(editor, Qt::Key_Escape);
     QTRY_COMPARE(window.model()->rowCount(), 1);
     window.runCommand(REG_BINARY + 1);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
     editor = QApplication::focusWidget();
-    QVERIFY(qobject_cast<QLineEdit*>(editor));
     QTest::keyClicks(editor, QStringLiteral("Fresh"));
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_VERIFY(exists("Fresh"));
@@ -240,8 +240,8 @@ class BrowsersWindowTest : public QObject {
     // Renamed in place with F2, then both deleted with the Delete key.
     window.view()->setFocus();
     QTest::keyClick(window.view(), Qt::Key_F2);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
     editor = QApplication::focusWidget();
-    QVERIFY(qobject_cast<QLineEdit*>(editor));
     qobject_cast<QLineEdit*>(editor)->selectAll();
     QTest::keyClicks(editor, QStringLiteral("Renamed"));
     QTest::keyClick(editor, Qt::Key_Return);

@@ -143,6 +143,8 @@ bool KeyBrowserWindow::goTo(const std::string& path) {
 
 void KeyBrowserWindow::selectionSettled() {
   const NodeId id = selectedNode();
+  // A new item being named is not in the registry yet: nothing to show.
+  if (const TreeNode* n = model_->tree().node(id); n && n->isNew) return;
   const std::uint64_t ticket = latest_->next();
   const std::string path = model_->tree().path(id);
   const bool root = model_->tree().isRoot(id);
@@ -297,7 +299,11 @@ void KeyBrowserWindow::beginEdit(NodeId id) {
   editCommitted_ = false;
   model_->setEditableNode(id);
   select(id);
-  view_->edit(model_->indexOf(id));
+  // After the menu that asked for it has closed: its closing moves the focus,
+  // which would end an edit begun now.
+  QTimer::singleShot(0, this, [this, id] {
+    if (pendingNode_ == id) view_->edit(model_->indexOf(id));
+  });
 }
 
 void KeyBrowserWindow::beginCreate(bool sibling) {

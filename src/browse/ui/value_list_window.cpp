@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "base/interaction.h"
@@ -313,7 +314,10 @@ void ValueListWindow::beginCreate(DWORD type) {
   const QModelIndex index = model_->index(pendingRow_, 0);
   view_->setCurrentIndex(index);
   view_->scrollTo(index);
-  view_->edit(index);
+  // After the menu that asked for it has closed (see the key browser).
+  QTimer::singleShot(0, this, [this, row = pendingRow_] {
+    if (pendingRow_ == row) view_->edit(model_->index(row, 0));
+  });
 }
 
 void ValueListWindow::nameEdited(int row, const QString& text) {

@@ -7,6 +7,7 @@ the AT-SPI accessibility bus and xdotool, on a copy of a Wine prefix.
 Exits 77 (skipped) when Xvfb, the accessibility bus, pyatspi or xdotool are
 missing, 0 when every step held, 1 with the step that did not.
 """
+import fcntl
 import os
 import shutil
 import subprocess
@@ -31,6 +32,7 @@ def missing_tools():
 
 def main():
     talmoor, source, shots = sys.argv[1], sys.argv[2], sys.argv[3]
+    scratch = sys.argv[4] if len(sys.argv) > 4 else None
     gone = missing_tools()
     if not os.path.exists(os.path.join(source, "system.reg")):
         gone.append("the corpus prefix " + source)
@@ -87,11 +89,44 @@ def main():
             time.sleep(0.3)
         raise AssertionError("the status line says %r, not %r" % (status.description, text))
 
+    def wine_query(key):
+        """What Wine's own reg says of a key of the prefix, or None without Wine."""
+        loader = next((c for c in ("/usr/lib/wine/wine64", "/usr/bin/wine64",
+                                   "/usr/lib/x86_64-linux-gnu/wine/wine64") if os.path.exists(c)), None)
+        if loader is None or scratch is None:
+            return None
+        wine_env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", DISPLAY="",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        booted = os.path.join(scratch, "drive_c", "windows", "system32")
+        # One booted prefix per build tree (shared with the other tests, under their lock).
+        with open(scratch + ".lock", "a") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if not os.path.exists(booted):
+                boot_env = dict(wine_env, WINEPREFIX=scratch)
+                subprocess.run([loader, "wineboot", "--init"], env=boot_env, capture_output=True, timeout=600)
+                subprocess.run(["wineserver", "-w"], env=boot_env, timeout=120)
+        if not os.path.exists(os.path.join(prefix, "drive_c")):
+            shutil.copy(os.path.join(scratch, ".update-timestamp"), prefix)
+            os.symlink(os.path.join(scratch, "drive_c"), os.path.join(prefix, "drive_c"))
+        result = subprocess.run([loader, "reg", "query", key], env=wine_env, capture_output=True, text=True,
+                                timeout=300)
+        subprocess.run(["wineserver", "-w"], env=wine_env, timeout=120)
+        return result.stdout.replace("\r", "")
+
+    def answer_yes(s):
+        s.act(s.wait_for(name="Yes", role="push button", showing=True))
+        time.sleep(0.8)
+
+    def type_name(s, text):
+        s.keys("ctrl+a")
+        s.type(text)
+        s.keys("Return", delay=1.0)
+
     phase = os.environ.get("TALMOOR_E2E_PHASE")
     if phase is None:
         # Each run of the program gets a process of its own: the accessibility
         # library stays bound to the first bus it meets.
-        for name in ("first", "second"):
+        for name in ("first", "second", "browse"):
             run_env = dict(os.environ, TALMOOR_E2E_PHASE=name, TALMOOR_E2E_WORK=work)
             result = subprocess.run([sys.executable, os.path.abspath(__file__)] + sys.argv[1:], env=run_env)
             if result.returncode != 0:
@@ -136,6 +171,76 @@ def main():
         while s.app.poll() is None and time.time() < end:
             time.sleep(0.2)
         check(s.app.returncode == 0, "talmoor ended with %s" % s.app.returncode)
+
+    elif phase == "browse":
+      key = "HKEY_LOCAL_MACHINE\\Software\\Wine\\LicenseInformation"
+      with Session(argv, env=env, display=":95") as s:
+        s.wait_for(name="Talmoor", role="frame")
+        focus_frame(s)
+        s.keys("ctrl+l")
+        s.type(key)
+        s.keys("Return", delay=1.0)
+        wait_for_status(s, key)
+        browser = s.wait_for(name="Key Browser", role="frame", showing=True)
+        values = s.wait_for(name="Value List", role="frame", showing=True)
+        s.wait_for(name="Kernel-MUI-Number-Allowed", under=values, showing=True)
+        s.wait_for(name="Wine", under=browser, showing=True)
+
+        # A new key below the selected one: the popup menu's Create, Child.
+        s.click(s.wait_for(name="LicenseInformation", under=browser, showing=True))
+        # Popup menus are top-level windows the bus does not list: their
+        # mnemonics reach them ("&Create", "&Child").
+        s.keys("Menu", delay=0.8)
+        s.keys("c", delay=0.5)
+        s.keys("c", delay=1.0)
+        type_name(s, "E2E Key")
+        answer_yes(s)
+        wait_for_status(s, key + "\\E2E Key")
+        # A string value in it: the value popup's Create, String.
+        table = s.wait_for(name="Registry Values", under=values, showing=True)
+        s.click(table)
+        # "&Create", then the second type after the separator: "String".
+        s.keys("Menu", delay=0.8)
+        s.keys("c", delay=0.5)
+        s.keys("Down", "Down", delay=0.3)
+        s.keys("Return", delay=1.0)
+        type_name(s, "E2E Value")
+        answer_yes(s)
+        s.wait_for(name="E2E Value", under=values, showing=True)
+        s.shot(os.path.join(shots, "browsers.png"))
+        seen = wine_query(key + "\\E2E Key")
+        check(seen is None or "E2E Value" in seen, "Wine's reg sees the new key and value: %r" % seen)
+
+        # Both renamed in place (F2).
+        s.click(s.wait_for(name="E2E Value", under=values, showing=True))
+        s.keys("F2", delay=0.5)
+        type_name(s, "E2E Renamed Value")
+        answer_yes(s)
+        s.wait_for(name="E2E Renamed Value", under=values, showing=True)
+        s.click(s.wait_for(name="E2E Key", under=browser, showing=True))
+        s.keys("F2", delay=0.5)
+        type_name(s, "E2E Renamed Key")
+        answer_yes(s)
+        wait_for_status(s, key + "\\E2E Renamed Key")
+        seen = wine_query(key + "\\E2E Renamed Key")
+        check(seen is None or "E2E Renamed Value" in seen, "Wine's reg sees the renamed key and value: %r" % seen)
+
+        # And deleted with the Delete key.
+        s.click(s.wait_for(name="E2E Renamed Value", under=values, showing=True))
+        s.keys("Delete", delay=0.5)
+        answer_yes(s)
+        end = time.time() + 20
+        while s.find(name="E2E Renamed Value", under=values, showing=True) is not None and time.time() < end:
+            time.sleep(0.3)
+        check(s.find(name="E2E Renamed Value", under=values, showing=True) is None, "the value is gone")
+        s.click(s.wait_for(name="E2E Renamed Key", under=browser, showing=True))
+        s.keys("Delete", delay=0.5)
+        answer_yes(s)
+        wait_for_status(s, key)
+        seen = wine_query(key)
+        check(seen is None or ("Kernel-MUI-Number-Allowed" in seen and "E2E" not in seen),
+              "Wine's reg sees them gone: %r" % seen)
+        quit_program(s)
 
     else:
       with Session(argv, env=env, display=":94") as s:
