@@ -397,11 +397,8 @@ bool HexEditor::writeOver(std::size_t at, std::span<const BYTE> bytes) {
   std::size_t size = data_.size();
   at = std::min(at, size);
   if (at + bytes.size() > size) {
-    if (data_.resizable() && askExpand()) {
-      data_.resize(at + bytes.size());
-    } else if (!data_.resizable()) {
-      debugOutput(kShrinkWarning);
-    }
+    // A buffer that may not grow takes what fits.
+    if (data_.resizable() && askExpand()) data_.resize(at + bytes.size());
   }
   std::size_t fits = std::min(bytes.size(), data_.size() - at);
   data_.write(at, bytes.first(fits));
@@ -424,7 +421,6 @@ void HexEditor::type(std::string_view text) {
         caret_.offset += bytes.size();
         changed = true;
       } else {
-        debugOutput(kShrinkWarning);
         beep();
       }
     } else {
@@ -451,7 +447,6 @@ void HexEditor::type(std::string_view text) {
         }
         const BYTE inserted = *byte;
         if (!data_.insert(caret_.offset, std::span<const BYTE>(&inserted, 1))) {
-          debugOutput(kShrinkWarning);
           beep();
           break;
         }
@@ -725,7 +720,6 @@ bool HexEditor::pasteBytes(const std::vector<BYTE>& bytes) {
     }
   } else if (insert_) {
     if (!data_.insert(begin, bytes)) {
-      debugOutput(kShrinkWarning);
       beep();
       return false;
     }
@@ -826,7 +820,6 @@ bool HexEditor::insertAt(std::size_t offset, std::span<const BYTE> bytes) {
   if (!canEditOrBeep() || bytes.empty()) return false;
   offset = std::min(offset, data_.size());
   if (!data_.insert(offset, bytes)) {
-    debugOutput(kShrinkWarning);
     beep();
     return false;
   }

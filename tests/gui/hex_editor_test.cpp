@@ -194,6 +194,29 @@ class HexEditorTest : public QObject {
     QCOMPARE(*fixture.bytes, (std::vector<BYTE>{'z', 'a', 0, 'b', 0, 0}));
   }
 
+  void dropsInsertAtThePointAndTheWheelScrolls() {
+    Fixture fixture(std::vector<BYTE>(2000, '.'));
+    auto cell = fixture.widget.editor().cellRect(Pane::Text, 3);
+    QVERIFY(cell);
+    QMimeData mime;
+    mime.setText(QStringLiteral("hi"));
+    const QPointF at(cell->x + 1, cell->y + 1);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(fixture.widget.viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(fixture.widget.viewport(), &drop);
+    QCOMPARE(fixture.bytes->size(), std::size_t{2002});
+    QCOMPARE(std::string(fixture.bytes->begin(), fixture.bytes->begin() + 7), std::string("...hi.."));
+    QVERIFY(fixture.boxes->boxes().empty());
+    // The wheel scrolls by rows; the data stays.
+    QWheelEvent wheel(QPointF(5, 5), fixture.widget.viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(fixture.widget.viewport(), &wheel);
+    QVERIFY(fixture.widget.editor().firstOffset() > 0);
+    QCOMPARE(fixture.widget.editor().firstOffset() % fixture.widget.editor().layout().bytesPerRow, std::size_t{0});
+  }
+
   void theNumberEditorWritesTheDwordsBytesAndWaitsForApply() {
     std::shared_ptr<ScriptedInteraction> boxes = std::make_shared<ScriptedInteraction>();
     ScopedInteraction installed{boxes};
