@@ -4,7 +4,7 @@
 set(allowed_platform "platform")
 set(allowed_base "platform|base")
 set(allowed_registry "platform|base|registry")
-set(allowed_core "platform|base|registry|search|scripts|verify|browse|security|frame|favourites")
+set(allowed_core "platform|base|registry|search|scripts|verify|browse|security|frame|favourites|hexedit")
 
 file(GLOB_RECURSE files "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
 set(problems "")
