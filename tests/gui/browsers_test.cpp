@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -19,6 +20,8 @@
 #include "browse/ui/value_item_model.h"
 #include "browse/ui/value_list_window.h"
 #include "browse/value_list.h"
+#include "frame/ui/data_viewer_window.h"
+#include "hexedit/ui/data_editor_widget.h"
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
 #include "support/scripted_interaction.h"
@@ -255,6 +258,40 @@ class BrowsersWindowTest : public QObject {
     QTRY_COMPARE(window.model()->rowCount(), 0);
     QVERIFY(browse::readValues(kBase).rows.empty());
     QVERIFY(fixture.boxes->boxLines().empty());
+  }
+
+  void editedDataIsWrittenOnApplyAndWhenAnotherValueIsChosen() {
+    Fixture fixture;
+    std::string name = "Count";
+    std::vector<BYTE> count{1, 0, 0, 0};
+    QVERIFY(registry::setValue("", 0, kBase, name, count, REG_DWORD, {}, nullptr));
+    name = "Other";
+    QVERIFY(registry::setValue("", 0, kBase, name, count, REG_DWORD, {}, nullptr));
+    frame::ui::DataViewerWindow viewer;
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    auto* editor = viewer.editor();
+    viewer.showRegistryValue(kBase, "Count");
+    QTRY_COMPARE(editor->decimalEdit()->text(), QStringLiteral("1"));
+
+    // Typing changes nothing in the registry until Apply.
+    editor->decimalEdit()->selectAll();
+    QTest::keyClicks(editor->decimalEdit(), QStringLiteral("258"));
+    QTest::qWait(50);
+    QCOMPARE(browse::readValue(kBase, "Count")->data, count);
+    QSignalSpy written(&viewer, &frame::ui::DataViewerWindow::written);
+    QTest::mouseClick(editor->applyButton(), Qt::LeftButton);
+    QTRY_COMPARE(written.size(), 1);
+    QCOMPARE(browse::readValue(kBase, "Count")->data, (std::vector<BYTE>{2, 1, 0, 0}));
+    QVERIFY(fixture.boxes->confirmations().back().caption.find("Data Changed") != std::string::npos);
+
+    // Unsaved edits go to the registry when another value is chosen.
+    editor->decimalEdit()->selectAll();
+    QTest::keyClicks(editor->decimalEdit(), QStringLiteral("3"));
+    viewer.showRegistryValue(kBase, "Other");
+    QTRY_COMPARE(written.size(), 2);
+    QCOMPARE(browse::readValue(kBase, "Count")->data, (std::vector<BYTE>{3, 0, 0, 0}));
+    QTRY_COMPARE(editor->decimalEdit()->text(), QStringLiteral("1"));
   }
 };
 

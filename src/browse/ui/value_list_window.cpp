@@ -279,6 +279,11 @@ void ValueListWindow::selectValue(const std::string& keyPath, const std::string&
   view_->scrollTo(index);
 }
 
+void ValueListWindow::reloadValue(const std::string& keyPath, const std::string& rawName) {
+  if (keyPath != keyPath_ || model_->reading()) return;
+  if (const auto row = model_->list().findByName(rawName)) model_->reloadRow(static_cast<int>(*row), rawName);
+}
+
 void ValueListWindow::currentChanged() {
   const auto row = currentRow();
   if (!row) return;

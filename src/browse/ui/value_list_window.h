@@ -56,6 +56,8 @@ class ValueListWindow : public QWidget {
   // key; a value that is gone says so in a box.
   void selectValue(const std::string& keyPath, const std::string& rawName);
   void runCommand(int command);
+  // The value's row again as the registry holds it (its data was written).
+  void reloadValue(const std::string& keyPath, const std::string& rawName);
   void updateMenu();
   // The selected values' raw names, in list order.
   std::vector<std::string> selectedNames() const;

@@ -1,15 +1,19 @@
 #pragma once
-// "Data Viewer": the bytes of the value the value list selected, as offset,
-// hexadecimal and text columns, read-only.
+// "Data Viewer": the data of the value the value list selected, in the data
+// editor (the hex editor beside a typed view). Edits are written back as a
+// registry change ("Data Changed") when the user applies them, or when
+// another value is chosen while they are still unsaved.
 
 #include <QWidget>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/win32_types.h"
 
-class QLabel;
-class QPlainTextEdit;
+namespace talmoor::hexedit::ui {
+class DataEditorWidget;
+}
 
 namespace talmoor::frame::ui {
 
@@ -21,21 +25,23 @@ class DataViewerWindow : public QWidget {
 
   // Reads the value on a worker and shows it ("Data Editor - Registry Value").
   void showRegistryValue(const std::string& keyPath, const std::string& valueName);
-  void showData(const QString& caption, DWORD type, const std::vector<BYTE>& data);
+  // Shows no value (after writing back what was edited).
   void clear();
-  QString text() const;
-  QString caption() const;
+  hexedit::ui::DataEditorWidget* editor() const { return editor_; }
+  // The value shown: its key and name.
+  std::optional<std::pair<std::string, std::string>> shownValue() const { return shown_; }
 
  signals:
-  void captionChanged(const QString& caption);
+  // Edited data was written to the registry (or refused).
+  void written(const QString& keyPath, const QString& valueName, bool ok);
 
  private:
-  QLabel* heading_ = nullptr;
-  QPlainTextEdit* dump_ = nullptr;
-  std::uint64_t shown_ = 0;  // the newest request's number
-};
+  // Writes the edited data of the value shown, when there is any.
+  void writeBack();
 
-// The offset, hexadecimal and text columns of `data`, sixteen bytes a line.
-QString hexDumpText(const std::vector<BYTE>& data);
+  hexedit::ui::DataEditorWidget* editor_ = nullptr;
+  std::optional<std::pair<std::string, std::string>> shown_;
+  std::uint64_t request_ = 0;  // the newest read's number
+};
 
 }  // namespace talmoor::frame::ui

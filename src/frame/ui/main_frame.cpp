@@ -394,6 +394,9 @@ void MainFrame::connectBrowsers() {
     showLocation(key.toStdString(), value.toStdString());
   });
   connect(valueList_, &ValueListWindow::valueCleared, this, [this] { dataViewer_->clear(); });
+  connect(dataViewer_, &DataViewerWindow::written, this, [this](const QString& key, const QString& value, bool ok) {
+    if (ok) valueList_->reloadValue(key.toStdString(), value.toStdString());
+  });
   connect(valueList_, &ValueListWindow::gotoRequested, this, [this](const QString& path) {
     keyBrowser_->goTo(path.toStdString());
   });
