@@ -29,6 +29,15 @@ bool HandleTable::remove(HKEY handle) {
   return entries_.erase(handle) > 0;
 }
 
+std::optional<HandleEntry> HandleTable::take(HKEY handle) {
+  std::lock_guard lock(mutex_);
+  auto it = entries_.find(handle);
+  if (it == entries_.end()) return std::nullopt;
+  HandleEntry entry = std::move(it->second);
+  entries_.erase(it);
+  return entry;
+}
+
 std::optional<HandleEntry> HandleTable::find(HKEY handle) const {
   std::lock_guard lock(mutex_);
   auto it = entries_.find(handle);

@@ -24,6 +24,8 @@ class HandleTable {
  public:
   HKEY insert(HandleEntry entry);
   bool remove(HKEY handle);
+  // Removes the handle and gives back what it recorded.
+  std::optional<HandleEntry> take(HKEY handle);
   std::optional<HandleEntry> find(HKEY handle) const;
   // True when an open handle names a key of `hive`.
   bool anyInHive(const Hive& hive) const;

@@ -194,6 +194,11 @@ std::vector<std::string> Hive::damageFoundSoFar() const {
   return regfSource_->damageSoFar();
 }
 
+bool Hive::mayForgetKeys() const {
+  if (!regfSource_ || changedSinceRead_.load() || regfSource_->damaged()) return false;
+  return !scanned_.load(std::memory_order_acquire) || scanSummary_.empty();
+}
+
 RegfStatistics Hive::readSoFar() const { return regfSource_ ? regfSource_->statistics() : RegfStatistics{}; }
 
 std::shared_ptr<Hive> Hive::createEmpty(const std::filesystem::path& file, std::u16string relativeTo,

@@ -47,7 +47,16 @@ class Hive : public std::enable_shared_from_this<Hive> {
   const std::shared_ptr<KeyNode>& root() const { return root_; }
 
   bool dirty() const { return dirty_.load(); }
-  void markDirty() { dirty_.store(true); }
+  void markDirty() {
+    changedSinceRead_.store(true);
+    dirty_.store(true);
+  }
+  // Whether keys read on demand may be given back to the file they were
+  // read from (KeyNode::forgetContents): only while the file holds what the
+  // tree does, that is while nothing was ever changed (a save does not undo
+  // that: keys not read yet still come from the file as it was), and no
+  // damage was found that could make a second read differ from the first.
+  bool mayForgetKeys() const;
 
   // Read-only for a reason given, or for damage found so far (on opening,
   // by reading keys on demand, or by the whole scan); neither scans.
@@ -151,6 +160,7 @@ class Hive : public std::enable_shared_from_this<Hive> {
   HiveFormat format_ = HiveFormat::WineText;
   std::shared_ptr<KeyNode> root_;
   std::atomic<bool> dirty_{false};
+  std::atomic<bool> changedSinceRead_{false};
   std::string readOnlyReason_;
   std::u16string relativeTo_;
   std::string arch_;

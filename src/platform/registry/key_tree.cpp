@@ -37,6 +37,43 @@ void KeyNode::readPending(std::uint8_t what) const {
   pending_.fetch_and(static_cast<std::uint8_t>(~what), std::memory_order_release);
 }
 
+bool KeyNode::canForget(const KeySource& source) const {
+  if (source_.get() != &source || deleted || !hiddenSubkeys_.empty()) return false;
+  if (std::any_of(values_.begin(), values_.end(), [](const RegValue& value) { return value.isVolatile; }))
+    return false;
+  // A child held elsewhere would be cut off from the tree it is still used in.
+  return std::all_of(subkeys_.begin(), subkeys_.end(), [&](const std::shared_ptr<KeyNode>& child) {
+    return child.use_count() == 1 && child->canForget(source);
+  });
+}
+
+void KeyNode::dropContents(std::vector<std::uint32_t>& records, std::size_t& values) {
+  for (const auto& child : subkeys_) {
+    child->dropContents(records, values);
+    records.push_back(child->sourceRecord_);
+  }
+  values += values_.size();
+  // What was there is read again; what was found empty stays known empty.
+  std::uint8_t pending = pending_.load(std::memory_order_relaxed);
+  if (!subkeys_.empty()) pending |= kSubkeysPending;
+  if (!values_.empty()) pending |= kValuesPending;
+  subkeys_ = SubkeyList();
+  values_ = std::vector<RegValue>();
+  valueIndex_.reset();
+  pending_.store(pending, std::memory_order_release);
+}
+
+bool KeyNode::forgetContents() {
+  if (!source_ || (subkeys_.empty() && values_.empty())) return false;
+  std::lock_guard lock(source_->mutex());
+  if (!canForget(*source_)) return false;
+  std::vector<std::uint32_t> records;
+  std::size_t values = 0;
+  dropContents(records, values);
+  source_->forget(records, values);
+  return true;
+}
+
 void KeySource::giveSubkey(KeyNode& key, std::shared_ptr<KeyNode> child) {
   child->parent_ = key.weak_from_this();
   child->hive_ = key.hive_;

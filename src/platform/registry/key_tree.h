@@ -105,6 +105,10 @@ class KeySource : public std::enable_shared_from_this<KeySource> {
   // caller holds mutex().
   virtual void readSubkeys(KeyNode& key, std::uint32_t record, int depth) = 0;
   virtual void readValues(KeyNode& key, std::uint32_t record, int depth) = 0;
+  // The keys read from `records` were given back (see KeyNode::forgetContents),
+  // with `values` values: they are read again, as they were, when next used.
+  // The caller holds mutex().
+  virtual void forget(std::span<const std::uint32_t> records, std::size_t values) = 0;
   // Keys are read on demand by lookups that may run on several threads at once.
   std::mutex& mutex() { return mutex_; }
 
@@ -124,6 +128,15 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
   // The key's subkeys and values are read from `source` when first used.
   void readLater(std::shared_ptr<KeySource> source, std::uint32_t record, int depth, bool hasSubkeys,
                  bool hasValues);
+  // Gives back the values and subkeys read into this key (with everything
+  // read below them), so that they are read from the source again when next
+  // used: a walk over a large hive then holds only the keys on its way. The
+  // caller holds the tree's lock exclusively and has made sure that nothing
+  // of the source's keys was changed. Nothing is given back, and false is
+  // returned, when any of it would not come back alike: a key or value made
+  // here rather than read, one kept in memory only, a hidden child, or a
+  // key below that anything besides its parent holds (a handle, a mount).
+  bool forgetContents();
   // Whether the subkeys (values) are still where they were read from.
   bool subkeysPending() const { return pending_.load(std::memory_order_acquire) & kSubkeysPending; }
   bool valuesPending() const { return pending_.load(std::memory_order_acquire) & kValuesPending; }
@@ -213,6 +226,8 @@ class KeyNode : public std::enable_shared_from_this<KeyNode> {
     if (pending_.load(std::memory_order_acquire) & kValuesPending) readPending(kValuesPending);
   }
   void readPending(std::uint8_t what) const;
+  bool canForget(const KeySource& source) const;
+  void dropContents(std::vector<std::uint32_t>& records, std::size_t& values);
 
   std::u16string name_;
   std::u16string upperName_;

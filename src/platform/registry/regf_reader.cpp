@@ -45,6 +45,10 @@ class CellMarks {
     if (!slice) slice = std::make_unique<std::bitset<kSliceBits>>();
     slice->set(bit % kSliceBits);
   }
+  void clear(std::uint32_t offset) {
+    std::size_t bit = offset / kCellAlignment;
+    if (auto& slice = slices_[bit / kSliceBits]) slice->reset(bit % kSliceBits);
+  }
 
  private:
   static constexpr std::size_t kSliceBits = 1u << 15;
@@ -133,6 +137,14 @@ class RegfReader {
     auto nk = locateKey(record);
     if (!nk) return {};
     return readValues(load32(*nk, kNkValueCount), load32(*nk, kNkValueList), record);
+  }
+
+  // Keys given back by the tree: their cells may be read again, and what
+  // was read counts what the tree holds.
+  void forget(std::span<const std::uint32_t> records, std::size_t values) {
+    for (std::uint32_t record : records) used_.clear(record);
+    hive_.statistics.keys -= std::min(hive_.statistics.keys, records.size());
+    hive_.statistics.values -= std::min(hive_.statistics.values, values);
   }
 
   RegfHive read() {
@@ -286,9 +298,13 @@ class RegfReader {
   // at the first touch of a page, so keys read on demand from far apart in
   // a large hive would keep most of it mapped in. Once reads have spread
   // over more stretches than the budget, every page is handed back; those
-  // still in use are read again from the cache when next touched.
+  // still in use are read again from the cache when next touched. The
+  // budget is small: a walk over a whole hive gives its keys back as it goes
+  // (KeyNode::forgetContents), and would otherwise hold the pages it passed
+  // (a walk of a 12 MB hive peaked at 21 MB with 8 stretches, 12 MB with 2,
+  // in the same time).
   static constexpr std::size_t kRegionBytes = std::size_t{2} << 20;
-  static constexpr std::size_t kRegionBudget = 8;
+  static constexpr std::size_t kRegionBudget = 2;
   void noteTouched(std::size_t fileOffset) {
     std::size_t region = fileOffset / kRegionBytes;
     if (touched_[region]) return;
@@ -580,12 +596,23 @@ class RegfReader {
                                       list->size() / 4));
       count = static_cast<std::uint32_t>(list->size() / 4);
     }
+    // Most keys have a few values: their names are compared as they are;
+    // past a few, by a set of upper-cased names, made when first needed.
+    constexpr std::size_t kCompareNamesBelow = 16;
     std::unordered_set<std::u16string> seen;
+    auto nameTaken = [&](const std::u16string& name) {
+      if (values.size() < kCompareNamesBelow)
+        return std::any_of(values.begin(), values.end(),
+                           [&](const RegValue& other) { return namesEqual(other.name, name); });
+      if (seen.empty())
+        for (const auto& other : values) seen.insert(upcase(other.name));
+      return !seen.insert(upcase(name)).second;
+    };
     values.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
       auto value = readValue(load32(*list, 4 * i));
       if (!value) continue;
-      if (!seen.insert(upcase(value->name)).second) {
+      if (nameTaken(value->name)) {
         reportCell(load32(*list, 4 * i), fmt::format("a second value named \"{}\" is left out", wideToAnsi(value->name)));
         continue;
       }
@@ -798,6 +825,10 @@ void RegfSource::readSubkeys(KeyNode& key, std::uint32_t record, int depth) {
 void RegfSource::readValues(KeyNode& key, std::uint32_t record, int depth) {
   for (auto& value : reader_->valuesOf(key, record, depth)) giveValue(key, std::move(value));
   if (reader_->statistics().problems != 0) damaged_.store(true, std::memory_order_release);
+}
+
+void RegfSource::forget(std::span<const std::uint32_t> records, std::size_t values) {
+  reader_->forget(records, values);
 }
 
 RegfStatistics RegfSource::statistics() {

@@ -97,9 +97,11 @@ class RegfSource : public KeySource {
 
   void readSubkeys(KeyNode& key, std::uint32_t record, int depth) override;
   void readValues(KeyNode& key, std::uint32_t record, int depth) override;
+  void forget(std::span<const std::uint32_t> records, std::size_t values) override;
 
   std::span<const std::uint8_t> bytes() const { return bytes_; }
-  // What was read so far: keys, values, and the problems met.
+  // What was read so far and is still held (keys given back are not
+  // counted): keys, values, and the problems met.
   RegfStatistics statistics();
   std::vector<std::string> damageSoFar();
   // Whether reading keys on demand met any problem (without waiting for a

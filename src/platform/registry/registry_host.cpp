@@ -100,6 +100,11 @@ DWORD narrow(std::size_t n) { return static_cast<DWORD>(std::min<std::size_t>(n,
 template <typename Value>
 std::size_t ansiDataLength(const Value& value) {
   if (!isStringType(value.type)) return value.data.size();
+  // Most text is ASCII, one byte a unit; only other text is decoded to be measured.
+  const std::size_t units = value.data.size() / 2;
+  bool ascii = true;
+  for (std::size_t i = 0; i < units && ascii; ++i) ascii = value.data[2 * i] < 0x80 && value.data[2 * i + 1] == 0;
+  if (ascii) return units;
   return ansiLengthOf(utf16FromBytes(value.data));
 }
 
@@ -304,7 +309,25 @@ LONG RegistryHost::createKey(HKEY parent, std::u16string_view subkey, const std:
 
 LONG RegistryHost::closeKey(HKEY key) {
   if (isPredefinedKey(key)) return ERROR_SUCCESS;
-  return handles_.remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  std::optional<HandleEntry> closed = handles_.take(key);
+  if (!closed) return ERROR_INVALID_HANDLE;
+  forgetUnused(*closed);
+  return ERROR_SUCCESS;
+}
+
+void RegistryHost::forgetUnused(HandleEntry& closed) {
+  // What a walk read below a key is given back when it closes the key, so
+  // that a walk over a whole hive holds the keys on its way and not the
+  // hive: a key nothing else holds comes back alike from the file. Handles
+  // below the key, and changes to the hive, keep everything as it is.
+  std::shared_ptr<KeyNode> node = std::move(closed.key);
+  if (!node->subkeysPending() || !node->valuesPending()) {
+    auto hive = node->hive();
+    if (!hive || !hive->mayForgetKeys()) return;
+    // Only an optimisation: never waited for.
+    std::unique_lock lock(closed.machine->treeMutex(), std::try_to_lock);
+    if (lock.owns_lock() && !node->deleted) node->forgetContents();
+  }
 }
 
 LONG RegistryHost::enumKey(HKEY key, DWORD index, SubkeyEntry& out) {
@@ -354,8 +377,9 @@ LONG RegistryHost::enumValue(HKEY key, DWORD index, ValueEntry& out) {
 
 namespace {
 template <typename Value>  // a stored value or a filtered copy
-void countValue(KeyInformation& out, const Value& value) {
+void countValue(KeyInformation& out, const Value& value, bool measure) {
   ++out.valueCount;
+  if (!measure) return;
   out.maxValueName = std::max(out.maxValueName, narrow(value.name.size()));
   out.maxValueNameAnsi = std::max(out.maxValueNameAnsi, narrow(ansiLengthOf(value.name)));
   out.maxValueData = std::max(out.maxValueData, narrow(value.data.size()));
@@ -364,9 +388,10 @@ void countValue(KeyInformation& out, const Value& value) {
 }
 }  // namespace
 
-LONG RegistryHost::queryInfo(HKEY key, KeyInformation& out) {
+LONG RegistryHost::queryInfo(HKEY key, KeyInformation& out, unsigned parts) {
   HandleEntry entry;
   if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  const bool measureValues = parts & kInfoValueLengths;
   std::vector<ValueEntry> values;
   std::u16string path;
   {
@@ -377,20 +402,27 @@ LONG RegistryHost::queryInfo(HKEY key, KeyInformation& out) {
     out = KeyInformation{};
     out.className = node.className;
     out.subkeyCount = narrow(node.subkeys().size());
-    for (const auto& child : node.subkeys()) {
-      out.maxSubkeyName = std::max(out.maxSubkeyName, narrow(child->name().size()));
-      out.maxSubkeyNameAnsi = std::max(out.maxSubkeyNameAnsi, narrow(ansiLengthOf(child->name())));
-      if (child->className) {
-        out.maxClass = std::max(out.maxClass, narrow(child->className->size()));
-        out.maxClassAnsi = std::max(out.maxClassAnsi, narrow(ansiLengthOf(*child->className)));
+    if (parts & kInfoSubkeyLengths) {
+      for (const auto& child : node.subkeys()) {
+        out.maxSubkeyName = std::max(out.maxSubkeyName, narrow(child->name().size()));
+        out.maxSubkeyNameAnsi = std::max(out.maxSubkeyNameAnsi, narrow(ansiLengthOf(child->name())));
+        if (child->className) {
+          out.maxClass = std::max(out.maxClass, narrow(child->className->size()));
+          out.maxClassAnsi = std::max(out.maxClassAnsi, narrow(ansiLengthOf(*child->className)));
+        }
       }
     }
     out.securitySize = narrow(effectiveSecurity(node).size());
     out.lastWrite = node.lastWrite;
+    if (!(parts & (kInfoValues | kInfoValueLengths))) return ERROR_SUCCESS;
     if (!hasFilters_) {
       // Without filters the values are measured where they are; filters
       // run outside the lock, on copies.
-      for (const auto& value : node.values()) countValue(out, value);
+      if (!measureValues) {
+        out.valueCount = narrow(node.values().size());
+        return ERROR_SUCCESS;
+      }
+      for (const auto& value : node.values()) countValue(out, value, true);
       return ERROR_SUCCESS;
     }
     values.reserve(node.values().size());
@@ -398,7 +430,7 @@ LONG RegistryHost::queryInfo(HKEY key, KeyInformation& out) {
     path = MachineRegistry::nativePathOf(node);
   }
   for (auto& value : values)
-    if (applyFilters(path, value)) countValue(out, value);
+    if (applyFilters(path, value)) countValue(out, value, measureValues);
   return ERROR_SUCCESS;
 }
 

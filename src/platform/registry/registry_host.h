@@ -33,6 +33,12 @@ struct ValueEntry {
   std::vector<BYTE> data;
 };
 
+// What queryInfo measures besides the counts.
+inline constexpr unsigned kInfoSubkeyLengths = 1;  // maxSubkeyName*, maxClass*
+inline constexpr unsigned kInfoValues = 2;         // valueCount (read the values)
+inline constexpr unsigned kInfoValueLengths = 4;   // maxValueName*, maxValueData*
+inline constexpr unsigned kInfoAll = kInfoSubkeyLengths | kInfoValues | kInfoValueLengths;
+
 struct KeyInformation {
   std::optional<std::u16string> className;
   DWORD subkeyCount = 0;
@@ -89,7 +95,10 @@ class RegistryHost {
   LONG closeKey(HKEY key);
   LONG enumKey(HKEY key, DWORD index, SubkeyEntry& out);
   LONG enumValue(HKEY key, DWORD index, ValueEntry& out);
-  LONG queryInfo(HKEY key, KeyInformation& out);
+  // Fills what `parts` asks for (kInfo* bits); the counts, class, security
+  // size and time always. Measuring every subkey and value of a large key
+  // for lengths nobody asked for is most of what a walk would spend here.
+  LONG queryInfo(HKEY key, KeyInformation& out, unsigned parts = kInfoAll);
   LONG queryValue(HKEY key, std::u16string_view name, ValueEntry& out);
   // The stored value, around the filter chain.
   LONG queryValueNative(HKEY key, std::u16string_view name, ValueEntry& out);
@@ -126,6 +135,7 @@ class RegistryHost {
   std::shared_ptr<const std::vector<std::shared_ptr<RegistryFilter>>> filters() const;
   bool applyFilters(std::u16string_view keyPath, ValueEntry& value) const;
   LONG readValue(HKEY key, std::u16string_view name, ValueEntry& out, std::u16string* keyPath);
+  void forgetUnused(HandleEntry& closed);
 
   std::shared_ptr<MachineRegistry> local_;
   HandleTable handles_;

@@ -140,7 +140,11 @@ LONG queryInfoKey(HKEY hKey, Char* className, DWORD* classCount, DWORD* reserved
                   DWORD* maxValueLen, DWORD* securitySize, FILETIME* lastWrite) {
   if (reserved || (className && !classCount)) return ERROR_INVALID_PARAMETER;
   KeyInformation info;
-  if (LONG rc = host()->queryInfo(hKey, info); rc != ERROR_SUCCESS) return rc;
+  unsigned parts = 0;
+  if (maxSubKeyLen || maxClassLen) parts |= talmoor::platform::kInfoSubkeyLengths;
+  if (values) parts |= talmoor::platform::kInfoValues;
+  if (maxValueNameLen || maxValueLen) parts |= talmoor::platform::kInfoValueLengths;
+  if (LONG rc = host()->queryInfo(hKey, info, parts); rc != ERROR_SUCCESS) return rc;
   constexpr bool ansi = std::is_same_v<Char, char>;
   if (subKeys) *subKeys = info.subkeyCount;
   if (maxSubKeyLen) *maxSubKeyLen = ansi ? info.maxSubkeyNameAnsi : info.maxSubkeyName;
