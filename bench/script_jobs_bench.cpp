@@ -121,11 +121,12 @@ fs::path wideScript(bool keys, std::int64_t count) {
 
 void importWide(benchmark::State& state, bool keys) {
   const fs::path file = wideScript(keys, state.range(0));
-  confirmationsOff();
   std::size_t entries = 0;
   for (auto _ : state) {
     state.PauseTiming();
     bool mounted = mountEmptyStore();
+    // The options belong to the workspace the store was opened in.
+    if (mounted) confirmationsOff();
     state.ResumeTiming();
     if (!mounted) {
       state.SkipWithError("an empty store could not be mounted");
@@ -157,11 +158,12 @@ void BM_ImportIntoEmptyStore(benchmark::State& state) {
     state.SkipWithError("the export benchmark runs first");
     return;
   }
-  confirmationsOff();
   std::size_t entries = 0;
   for (auto _ : state) {
     state.PauseTiming();
     bool mounted = mountEmptyStore();
+    // The options belong to the workspace the store was opened in.
+    if (mounted) confirmationsOff();
     state.ResumeTiming();
     if (!mounted) {
       state.SkipWithError("an empty store could not be mounted");
