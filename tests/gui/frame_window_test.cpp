@@ -21,6 +21,8 @@
 #include "frame/ui/main_frame.h"
 #include "frame/ui/search_host_window.h"
 #include "frame/window_table.h"
+#include "platform/registry/win32_registry.h"
+#include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
 #include "registry/settings_key.h"
 #include "support/scripted_interaction.h"
@@ -150,6 +152,38 @@ class FrameWindowTest : public QObject {
     frame.startSession();
     QCOMPARE(fixture.boxTexts(), std::vector<std::string>{"Invalid Format for Starting Path Setting"});
     QCOMPARE(frame.currentPath(), QString());
+  }
+
+  void aHiveSavedByAnotherProgramIsOfferedForReloading() {
+    Fixture fixture;
+    QCOMPARE(RegFlushKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);  // the file exists as this program read it
+    HKEY unsaved = 0;
+    QCOMPARE(registry::createKeyPrimitive("", HKEY_LOCAL_MACHINE, "Software\\Unsaved", unsaved,
+                                          registry::kAllKeyAccess),
+             ERROR_SUCCESS);
+    registry::closeKey(unsaved);
+    MainFrame frame(fixture.start());
+    frame.show();
+    const auto file = fixture.registry.machineHive()->file();
+    {
+      std::ofstream out(file, std::ios::trunc);
+      out << "WINE REGISTRY Version 2\n;; All keys relative to \\\\REGISTRY\\\\Machine\n\n"
+             "[Software\\\\Outside] 1700000000\n\"Made\"=\"elsewhere\"\n";
+    }
+    std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::seconds(5));
+    fixture.boxes->answer({IDYES});
+    QTRY_VERIFY_WITH_TIMEOUT(!fixture.boxes->boxes().empty(), 10000);
+    QCOMPARE(fixture.boxes->boxes().front().title, std::string("Hive Changed"));
+    HKEY key = registry::openKeyByPath("HKEY_LOCAL_MACHINE\\Software\\Outside", registry::kReadKeyAccess, {});
+    QVERIFY(key != 0);
+    QVERIFY(registry::valueExists(key, "Made"));
+    registry::closeKey(key);
+    // What this program changed and had not saved is kept over the file's new contents.
+    key = registry::openKeyByPath("HKEY_LOCAL_MACHINE\\Software\\Unsaved", registry::kReadKeyAccess, {});
+    QVERIFY(key != 0);
+    registry::closeKey(key);
+    QTest::qWait(3500);
+    QCOMPARE(fixture.boxes->boxes().size(), std::size_t(1));  // asked once
   }
 
   void favouritesAppearInTheMenuAndLeadToTheirKeys() {

@@ -154,6 +154,7 @@ MainFrame::MainFrame(FrameStart start, QWidget* parent)
   buildStatusBar();
   registerCommandWork();
   connectBrowsers();
+  watchHiveFiles();
   favourites_.setListener([frame = QPointer<MainFrame>(this)] {
     gui::postToGui(frame, [frame] {
       if (frame) frame->rebuildFavouritesMenu();
@@ -367,6 +368,33 @@ void MainFrame::buildStatusBar() {
     if (busy != progress_->isVisible()) progress_->setVisible(busy);
   });
   watch->start(200);
+}
+
+void MainFrame::watchHiveFiles() {
+  // Another program (Wine, another Talmoor) may save a hive this window has
+  // open; saves merge with it anyway, but what the windows show would be old.
+  auto* watch = new QTimer(this);
+  connect(watch, &QTimer::timeout, this, [this] {
+    if (closing_ || QApplication::activeModalWidget()) return;
+    auto machine = workspace_->registry().localShared();
+    for (const auto& hive : machine->hives()) {
+      if (!hive || hive->file().empty() || !hive->changedOnDisk()) {
+        if (hive) askedAboutHives_.erase(hive.get());
+        continue;
+      }
+      if (!askedAboutHives_.insert(hive.get()).second) continue;  // asked once per change
+      const std::string text = fmt::format(
+          "The hive file {} has been changed by another program.\nReload it? (Changes made here and not yet saved "
+          "are kept.)",
+          hive->file().string());
+      if (messageBox(text, "Hive Changed", BoxButtons::YesNo, BoxIcon::Question) != IDYES) continue;
+      if (machine->reloadHive(hive) == ERROR_SUCCESS) {
+        askedAboutHives_.erase(hive.get());
+        if (keyBrowser_) keyBrowser_->runCommand(browse::ui::KeyCommand::Refresh);
+      }
+    }
+  });
+  watch->start(3000);
 }
 
 void MainFrame::connectBrowsers() {

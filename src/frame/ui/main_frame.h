@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <map>
+#include <set>
 #include <memory>
 #include <optional>
 #include <string>
@@ -107,6 +108,7 @@ class MainFrame : public QMainWindow {
   void buildStatusBar();
   void registerCommandWork();
   void connectBrowsers();
+  void watchHiveFiles();
   void rebuildFavouritesMenu();
   void restoreWindows();
   void keepWindows();
@@ -134,6 +136,7 @@ class MainFrame : public QMainWindow {
   std::string currentPath_;
   std::optional<std::string> currentValue_;
   bool closing_ = false;
+  std::set<const void*> askedAboutHives_;
 
   QMdiArea* area_ = nullptr;
   std::map<int, QMdiSubWindow*> windows_;
