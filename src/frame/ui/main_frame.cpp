@@ -373,26 +373,32 @@ void MainFrame::buildStatusBar() {
 void MainFrame::watchHiveFiles() {
   // Another program (Wine, another Talmoor) may save a hive this window has
   // open; saves merge with it anyway, but what the windows show would be old.
+  // Wine's server writes all of a prefix's files as it ends: one question
+  // covers every file changed since the last look.
   auto* watch = new QTimer(this);
   connect(watch, &QTimer::timeout, this, [this] {
     if (closing_ || QApplication::activeModalWidget()) return;
     auto machine = workspace_->registry().localShared();
+    std::vector<std::shared_ptr<platform::Hive>> changed;
     for (const auto& hive : machine->hives()) {
-      if (!hive || hive->file().empty() || !hive->changedOnDisk()) {
-        if (hive) askedAboutHives_.erase(hive.get());
+      if (!hive || hive->file().empty()) continue;
+      if (!hive->changedOnDisk()) {
+        askedAboutHives_.erase(hive.get());
         continue;
       }
-      if (!askedAboutHives_.insert(hive.get()).second) continue;  // asked once per change
-      const std::string text = fmt::format(
-          "The hive file {} has been changed by another program.\nReload it? (Changes made here and not yet saved "
-          "are kept.)",
-          hive->file().string());
-      if (messageBox(text, "Hive Changed", BoxButtons::YesNo, BoxIcon::Question) != IDYES) continue;
-      if (machine->reloadHive(hive) == ERROR_SUCCESS) {
-        askedAboutHives_.erase(hive.get());
-        if (keyBrowser_) keyBrowser_->runCommand(browse::ui::KeyCommand::Refresh);
-      }
+      if (askedAboutHives_.insert(hive.get()).second) changed.push_back(hive);  // asked once per change
     }
+    if (changed.empty()) return;
+    std::string files;
+    for (const auto& hive : changed) files += "\n  " + hive->file().string();
+    const std::string text = fmt::format(
+        "These hive files have been changed by another program:{}\n\nReload them? (Changes made here and not yet "
+        "saved are kept.)",
+        files);
+    if (messageBox(text, "Hive Changed", BoxButtons::YesNo, BoxIcon::Question) != IDYES) return;
+    for (const auto& hive : changed)
+      if (machine->reloadHive(hive) == ERROR_SUCCESS) askedAboutHives_.erase(hive.get());
+    if (keyBrowser_) keyBrowser_->runCommand(browse::ui::KeyCommand::Refresh);
   });
   watch->start(3000);
 }
