@@ -209,6 +209,7 @@ class BrowsersWindowTest : public QObject {
     std::vector<BYTE> nine{'1', '2', '3', '4', '5', '6', '7', '8', 0};
     QVERIFY(registry::setValue("", 0, kBase, name, nine, REG_SZ, {}, nullptr));
     ValueListWindow window;
+    QSignalSpy shown(&window, &ValueListWindow::valueSelected);
     QAbstractItemModelTester tester(window.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -230,6 +231,9 @@ class BrowsersWindowTest : public QObject {
     QTRY_VERIFY(exists("Fresh"));
     QCOMPARE(browse::readValue(kBase, "Fresh")->data, std::vector<BYTE>{0});
     QTRY_COMPARE(window.selectedNames(), std::vector<std::string>{"Fresh"});
+    QCOMPARE(window.statusText(), QStringLiteral("Selected 1 of 2 Value(s)"));
+    QVERIFY(!shown.isEmpty());  // the new value goes to the data viewer
+    QCOMPARE(shown.back().back().toString(), QStringLiteral("Fresh"));
     QVERIFY(fixture.boxes->confirmations().back().caption.find("Confirm Overwrite") != std::string::npos);
 
     // Retyped through the Type cell; sorted by Size as text ("1" before "9").

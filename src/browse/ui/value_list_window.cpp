@@ -274,9 +274,16 @@ void ValueListWindow::selectValue(const std::string& keyPath, const std::string&
     return;
   }
   const QModelIndex index = model_->index(static_cast<int>(*found), 0);
+  const bool alreadyCurrent = view_->currentIndex().row() == index.row();
   view_->setCurrentIndex(index);
   view_->selectRow(index.row());
   view_->scrollTo(index);
+  // A row that was current already (a value just named in place) changes no
+  // selection: the status and the data viewer are told all the same.
+  if (alreadyCurrent) {
+    status_->setText(QString::fromStdString(selectionStatus(selectedNames().size(), model_->list().size())));
+    currentChanged();
+  }
 }
 
 void ValueListWindow::reloadValue(const std::string& keyPath, const std::string& rawName) {

@@ -223,6 +223,7 @@ def main():
         type_name(s, "E2E Value")
         answer_yes(s)
         s.wait_for(name="E2E Value", under=values, showing=True)
+        time.sleep(1.0)  # the box's place painted again
         s.shot(os.path.join(shots, "browsers.png"))
         seen = wine_query(key + "\\E2E Key")
         if seen is not None:
