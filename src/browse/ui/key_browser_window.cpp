@@ -23,6 +23,7 @@
 #include "frame/location.h"
 #include "gui/background.h"
 #include "gui/gui_thread.h"
+#include "gui/quick_search_bar.h"
 #include "registry/hive_operations.h"
 
 namespace talmoor::browse::ui {
@@ -58,38 +59,27 @@ KeyBrowserWindow::KeyBrowserWindow(std::shared_ptr<Workspace> workspace, QWidget
   view_->installEventFilter(this);
   view_->expand(model_->indexOf(model_->tree().computer()));
 
-  keysBox_ = new QCheckBox(tr("Key(s)"), this);
-  keysBox_->setAccessibleName(tr("Key(s)"));
-  keysBox_->setChecked(true);
-  quickSearch_ = new QLineEdit(this);
+  auto* searchBar = new gui::QuickSearchBar(
+      {tr("Key(s)"), tr("Quick Search Text"), tr("Actual"), tr("Quick Search"),
+       tr("First click on and expand the Key whos children you wish to search then\ntype the beginning of the Key "
+          "Name you wish to find.")},
+      this);
+  quickSearch_ = searchBar->edit();
   quickSearch_->setObjectName(QStringLiteral("QuickSearch"));
-  quickSearch_->setAccessibleName(tr("Quick Search Text"));
-  quickSearch_->setToolTip(
-      tr("First click on and expand the Key whos children you wish to search then\ntype the beginning of the Key Name "
-         "you wish to find."));
   quickSearch_->installEventFilter(this);
-  actual_ = new QCheckBox(tr("Actual"), this);
-  actual_->setAccessibleName(tr("Actual"));
-  actual_->setToolTip(
-      tr("Tick this box to search on the Value Name, untick to search using against the translated name."));
-  searchButton_ = new QPushButton(tr("Quick Search"), this);
-  searchButton_->setAccessibleName(tr("Quick Search"));
+  actual_ = searchBar->actual();
+  searchButton_ = searchBar->button();
   keysLabel_ = new QLabel(this);
   keysLabel_->setAccessibleName(tr("Key Count"));
   valuesLabel_ = new QLabel(this);
   valuesLabel_->setAccessibleName(tr("Value Count"));
 
-  auto* searchBar = new QHBoxLayout();
-  searchBar->addWidget(keysBox_);
-  searchBar->addWidget(quickSearch_, 1);
-  searchBar->addWidget(actual_);
-  searchBar->addWidget(searchButton_);
   auto* statusBar = new QHBoxLayout();
   statusBar->addWidget(keysLabel_, 1);
   statusBar->addWidget(valuesLabel_, 1);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 2);
-  layout->addLayout(searchBar);
+  layout->addWidget(searchBar);
   layout->addWidget(view_, 1);
   layout->addLayout(statusBar);
 

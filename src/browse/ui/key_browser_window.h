@@ -110,7 +110,6 @@ class KeyBrowserWindow : public QWidget {
   std::shared_ptr<Workspace> workspace_;
   KeyTreeItemModel* model_ = nullptr;
   QTreeView* view_ = nullptr;
-  QCheckBox* keysBox_ = nullptr;
   QLineEdit* quickSearch_ = nullptr;
   QCheckBox* actual_ = nullptr;
   QPushButton* searchButton_ = nullptr;

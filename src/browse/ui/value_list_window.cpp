@@ -28,6 +28,7 @@
 #include "gui/background.h"
 #include "gui/gui_thread.h"
 #include "gui/icons.h"
+#include "gui/quick_search_bar.h"
 #include "registry/format_data.h"
 #include "verify/file_actions.h"
 
@@ -96,19 +97,14 @@ ValueListWindow::ValueListWindow(QWidget* parent) : QWidget(parent) {
   view_->setColumnWidth(1, 260);
   view_->setColumnWidth(2, 110);
 
-  valuesBox_ = new QCheckBox(tr("Value(s)"), this);
-  valuesBox_->setAccessibleName(tr("Value(s)"));
-  valuesBox_->setChecked(true);
-  quickSearch_ = new QLineEdit(this);
+  auto* searchBar = new gui::QuickSearchBar({tr("Value(s)"), tr("Quick Search Value"), tr("Actual Value Names"),
+                                              tr("Quick Search Values"),
+                                              tr("Type the beginning of the Value Name you wish to find.")},
+                                             this);
+  quickSearch_ = searchBar->edit();
   quickSearch_->setObjectName(QStringLiteral("ValueQuickSearch"));
-  quickSearch_->setAccessibleName(tr("Quick Search Value"));
-  quickSearch_->setToolTip(tr("Type the beginning of the Value Name you wish to find."));
-  actual_ = new QCheckBox(tr("Actual"), this);
-  actual_->setAccessibleName(tr("Actual Value Names"));
-  actual_->setToolTip(
-      tr("Tick this box to search on the Value Name, untick to search using against the translated name."));
-  searchButton_ = new QPushButton(tr("Quick Search"), this);
-  searchButton_->setAccessibleName(tr("Quick Search Values"));
+  actual_ = searchBar->actual();
+  searchButton_ = searchBar->button();
   progress_ = new QProgressBar(this);
   progress_->setAccessibleName(tr("Reading Values"));
   progress_->setRange(0, 0);
@@ -119,18 +115,13 @@ ValueListWindow::ValueListWindow(QWidget* parent) : QWidget(parent) {
   status_ = new QLabel(this);
   status_->setAccessibleName(tr("Value Status"));
 
-  auto* searchBar = new QHBoxLayout();
-  searchBar->addWidget(valuesBox_);
-  searchBar->addWidget(quickSearch_, 1);
-  searchBar->addWidget(actual_);
-  searchBar->addWidget(searchButton_);
   auto* statusBar = new QHBoxLayout();
   statusBar->addWidget(status_, 1);
   statusBar->addWidget(caching_);
   statusBar->addWidget(progress_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 2);
-  layout->addLayout(searchBar);
+  layout->addWidget(searchBar);
   layout->addWidget(view_, 1);
   layout->addLayout(statusBar);
 

@@ -92,7 +92,6 @@ class ValueListWindow : public QWidget {
   QTableView* view_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* caching_ = nullptr;
-  QCheckBox* valuesBox_ = nullptr;
   QLineEdit* quickSearch_ = nullptr;
   QCheckBox* actual_ = nullptr;
   QPushButton* searchButton_ = nullptr;

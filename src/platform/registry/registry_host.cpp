@@ -472,20 +472,31 @@ LONG RegistryHost::setValue(HKEY key, std::u16string_view name, DWORD type, std:
   return ERROR_SUCCESS;
 }
 
+namespace {
+
+// The key at `subkey` below the handle's key (empty: the key itself, which a
+// predefined handle never names for a change); the caller holds the tree lock.
+LONG changeTarget(HKEY key, const HandleEntry& entry, std::u16string_view subkey,
+                  std::shared_ptr<KeyNode>& target) {
+  std::vector<std::u16string_view> parts;
+  if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
+  if (!parts.empty()) return entry.machine->walk(entry.key, subkey, true, target);
+  if (isPredefinedKey(key)) return ERROR_ACCESS_DENIED;
+  target = entry.key;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
 LONG RegistryHost::deleteKey(HKEY key, std::u16string_view subkey) {
   HandleEntry entry;
   if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
   std::unique_lock lock(entry.machine->treeMutex());
   if (entry.key->deleted) return ERROR_KEY_DELETED;
   std::shared_ptr<KeyNode> target;
-  std::vector<std::u16string_view> parts;
-  if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
-  if (parts.empty()) {
-    if (isPredefinedKey(key) || !(entry.access & DELETE)) return ERROR_ACCESS_DENIED;
-    target = entry.key;
-  } else if (LONG rc = entry.machine->walk(entry.key, subkey, true, target); rc != ERROR_SUCCESS) {
-    return rc;
-  }
+  if (LONG rc = changeTarget(key, entry, subkey, target); rc != ERROR_SUCCESS) return rc;
+  // A handle deletes its own key only with the right to.
+  if (target == entry.key && !(entry.access & DELETE)) return ERROR_ACCESS_DENIED;
   auto hive = target->hive();
   auto parent = target->parent();
   if (!parent || (hive && hive->root() == target)) {
@@ -517,14 +528,7 @@ LONG RegistryHost::renameKey(HKEY key, std::u16string_view subkey, std::u16strin
   std::unique_lock lock(entry.machine->treeMutex());
   if (entry.key->deleted) return ERROR_KEY_DELETED;
   std::shared_ptr<KeyNode> target;
-  std::vector<std::u16string_view> parts;
-  if (LONG rc = splitKeyPath(subkey, parts); rc != ERROR_SUCCESS) return rc;
-  if (parts.empty()) {
-    if (isPredefinedKey(key)) return ERROR_ACCESS_DENIED;
-    target = entry.key;
-  } else if (LONG rc = entry.machine->walk(entry.key, subkey, true, target); rc != ERROR_SUCCESS) {
-    return rc;
-  }
+  if (LONG rc = changeTarget(key, entry, subkey, target); rc != ERROR_SUCCESS) return rc;
   auto hive = target->hive();
   auto parent = target->parent();
   if (!parent || (hive && hive->root() == target)) {
