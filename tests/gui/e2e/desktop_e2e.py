@@ -87,6 +87,7 @@ def main():
             if status.description == text:
                 return
             time.sleep(0.3)
+        s.shot(os.path.join(shots, "status-not-reached.png"))
         raise AssertionError("the status line says %r, not %r" % (status.description, text))
 
     def wine_query(key):
@@ -263,6 +264,7 @@ def main():
         seen = wine_query(key)
         check(seen is None or ("Kernel-MUI-Number-Allowed" in seen and "E2E" not in seen),
               "Wine's reg sees them gone: %r" % seen)
+
         quit_program(s)
 
     else:
@@ -283,5 +285,6 @@ if __name__ == "__main__":
     try:
         sys.exit(main())
     except (AssertionError, TimeoutError, RuntimeError) as failure:
+        import traceback; traceback.print_exc() if os.environ.get("TALMOOR_E2E_TRACE") else None
         print("failed: %s" % failure)
         sys.exit(1)
