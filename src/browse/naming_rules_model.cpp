@@ -98,11 +98,21 @@ void NamingRulesModel::removeName(std::size_t row) {
   selected()->names.erase(selected()->names.begin() + static_cast<std::ptrdiff_t>(row));
 }
 
+void NamingRulesModel::setRules(std::vector<NamingRule> rules) {
+  rules_ = std::move(rules);
+  selected_.reset();
+}
+
+bool NamingRulesModel::setNames(std::vector<NameEntry> names) {
+  if (!selected()) return false;
+  selected()->names = std::move(names);
+  return true;
+}
+
 bool NamingRulesModel::loadRules(const std::filesystem::path& file, std::string& problem) {
   auto rules = loadRuleListFile(file, problem);
   if (!rules) return false;
-  rules_ = std::move(*rules);
-  selected_.reset();
+  setRules(std::move(*rules));
   return true;
 }
 
@@ -116,9 +126,7 @@ bool NamingRulesModel::loadNames(const std::filesystem::path& file, std::string&
     return false;
   }
   auto names = loadNameListFile(file, problem);
-  if (!names) return false;
-  selected()->names = std::move(*names);
-  return true;
+  return names && setNames(std::move(*names));
 }
 
 bool NamingRulesModel::saveNames(const std::filesystem::path& file, std::string& problem) const {

@@ -61,6 +61,11 @@ class NamingRulesModel {
   bool addName(std::string_view text);
   void removeName(std::size_t row);
 
+  // A whole list read elsewhere (a file) in place of the current one; names
+  // only when a rule is selected.
+  void setRules(std::vector<NamingRule> rules);
+  bool setNames(std::vector<NameEntry> names);
+
   // Whole files or nothing; `problem` says why not.
   bool loadRules(const std::filesystem::path& file, std::string& problem);
   bool saveRules(const std::filesystem::path& file, std::string& problem) const;

@@ -27,6 +27,7 @@
 #include "favourites/ui/organise_dialog.h"
 #include "frame/frame_commands.h"
 #include "browse/ui/key_browser_window.h"
+#include "browse/ui/naming_rules_window.h"
 #include "browse/ui/value_list_window.h"
 #include "frame/ui/data_viewer_window.h"
 #include "frame/ui/error_log_window.h"
@@ -189,6 +190,7 @@ void MainFrame::buildWindows() {
       case WindowCommand::KeyBrowser: content = keyBrowser_ = new browse::ui::KeyBrowserWindow(workspace_); break;
       case WindowCommand::ValueList: content = valueList_ = new browse::ui::ValueListWindow(); break;
       case WindowCommand::DataViewer: content = dataViewer_ = new DataViewerWindow(); break;
+      case WindowCommand::NamingRules: content = namingRules_ = new browse::ui::NamingRulesWindow(workspace_); break;
       default: content = new PlaceholderWindow(row); break;
     }
     auto* child = new ChildFrame();
@@ -417,6 +419,11 @@ void MainFrame::connectBrowsers() {
   connect(keyBrowser_, &KeyBrowserWindow::keyRefreshed, this, [this](const QString& path) {
     if (valueList_->keyPath() == path.toStdString()) valueList_->showKey("");
   });
+  // New rules name the selected key and its children again (one key read
+  // here, the listing and naming on workers). Other branches keep their
+  // names until they are refreshed themselves.
+  connect(namingRules_, &browse::ui::NamingRulesWindow::rulesApplied, this,
+          [this] { keyBrowser_->runCommand(browse::ui::KeyCommand::Refresh); });
   connect(keyBrowser_, &KeyBrowserWindow::importRequested, this, [this] { runCommand(id(FrameCommand::ImportFile)); });
   connect(keyBrowser_, &KeyBrowserWindow::exportRequested, this, [this] { runCommand(id(FrameCommand::ExportFile)); });
   connect(keyBrowser_, &KeyBrowserWindow::gotoRequested, this, [this] {

@@ -34,6 +34,7 @@ class Workspace;
 }
 namespace talmoor::browse::ui {
 class KeyBrowserWindow;
+class NamingRulesWindow;
 class ValueListWindow;
 }  // namespace talmoor::browse::ui
 
@@ -143,6 +144,7 @@ class MainFrame : public QMainWindow {
   std::map<int, QAction*> actions_;
   SearchHostWindow* searchWindow_ = nullptr;
   browse::ui::KeyBrowserWindow* keyBrowser_ = nullptr;
+  browse::ui::NamingRulesWindow* namingRules_ = nullptr;
   browse::ui::ValueListWindow* valueList_ = nullptr;
   DataViewerWindow* dataViewer_ = nullptr;
   QMenu* favouritesMenu_ = nullptr;
