@@ -119,8 +119,9 @@ class Walker {
     // of this key's subkeys stay put while the walk goes below them.
     if (readsWhole_ && levels_ >= contents_.size()) contents_.resize(levels_ + 1);
     if (readsWhole_ && readKeyContents(key, contents_[levels_])) {
-      const KeyContents& read = contents_[levels_];
+      KeyContents& read = contents_[levels_];
       enumerateValuesOf(machine_, values, read, visitValue);
+      read.dropValues();
       if (context_.aborted()) return;
       context_.passPausePoint();
       for (DWORD index = 0; index < read.subkeyCount(); ++index) {

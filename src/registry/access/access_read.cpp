@@ -293,9 +293,16 @@ int enumerateValues(std::string_view machine, EnumerationRequest& request, const
 
 void KeyContents::clear() {
   names_.clear();
-  data_.clear();
-  values_.clear();
   subkeys_.clear();
+  dropValues();
+}
+
+void KeyContents::dropValues() {
+  values_.clear();
+  // A large value is not held while the walk goes on below its key.
+  constexpr std::size_t kKeptData = 64 * 1024;
+  if (data_.capacity() > kKeptData) std::vector<BYTE>().swap(data_);
+  data_.clear();
 }
 
 KeyContents::Piece KeyContents::addText(std::string_view text) {

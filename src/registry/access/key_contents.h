@@ -28,6 +28,8 @@ class KeyContents {
   // Kept for the next key: a walk reuses one per level, so that reading a
   // key allocates nothing once the buffers have grown.
   void clear();
+  // The values alone, once handed over; the subkey names stay.
+  void dropValues();
   void addValue(std::string_view name, DWORD type, std::span<const BYTE> data);
   void addSubkey(std::string_view name);
 
