@@ -1,4 +1,5 @@
-// The search walk over the whole corpus prefix: a Find that examines every
+// The search walk over the whole corpus prefix (and over the corpus SYSTEM
+// hive alone): a Find that examines every
 // key name, value name and datum (all types), the same walk with a matcher
 // that never matches (the cost of walking alone), and a plain byte scan of
 // the same names and data held in memory, for comparison.
@@ -7,6 +8,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "platform/registry/registry_host.h"
 #include "platform/registry/registry_profile.h"
@@ -21,17 +24,25 @@ namespace {
 namespace fs = std::filesystem;
 using namespace talmoor::search;
 
-// The corpus prefix, mounted once.
-bool mountCorpus() {
-  static bool mounted = [] {
-    talmoor::platform::ProfileOptions options;
+// The corpus prefix, or the corpus SYSTEM hive alone at HKLM\BENCH: one
+// workspace at a time, opened again when a benchmark wants the other.
+enum class Mounted { None, Prefix, SystemHive };
+
+bool mount(Mounted which) {
+  static Mounted current = Mounted::None;
+  static talmoor::bench::BenchWorkspace workspace;
+  if (current == which) return true;
+  talmoor::platform::ProfileOptions options;
+  if (which == Mounted::Prefix)
     options.prefix = fs::path(TALMOOR_CORPUS_DIR) / "wine-8.0";
-    options.settingsFile = fs::temp_directory_path() / "talmoor-search-bench-settings.reg";
-    static talmoor::bench::BenchWorkspace workspace;
-    return workspace.open(options);
-  }();
-  return mounted;
+  else
+    options.hives.push_back({fs::path(TALMOOR_CORPUS_DIR) / "hives" / "SYSTEM", "HKLM\\BENCH"});
+  options.settingsFile = fs::temp_directory_path() / "talmoor-search-bench-settings.reg";
+  current = workspace.open(options) ? which : Mounted::None;
+  return current == which;
 }
+
+bool mountCorpus() { return mount(Mounted::Prefix); }
 
 struct WalkTotals {
   std::int64_t items = 0;
@@ -39,7 +50,8 @@ struct WalkTotals {
 };
 
 // A Find with every type searched; `matcher` decides.
-WalkTotals runWalk(benchmark::State& state, SearchMatcher matcher, std::int64_t& recorded) {
+WalkTotals runWalk(benchmark::State& state, SearchMatcher matcher, std::int64_t& recorded,
+                   const std::optional<std::string>& start = std::nullopt) {
   WalkTotals totals;
   SearchContext context(JobKind::Search);
   context.criteria.mode = kModeFind;
@@ -52,7 +64,7 @@ WalkTotals runWalk(benchmark::State& state, SearchMatcher matcher, std::int64_t&
     return inner(item, c);
   };
   context.results = std::make_shared<ResultList>();
-  walkRegistry(context, std::nullopt);
+  walkRegistry(context, start);
   recorded = static_cast<std::int64_t>(context.results->size());
   (void)state;
   return totals;
@@ -85,6 +97,21 @@ void BM_WalkAlone(benchmark::State& state) {
   state.SetBytesProcessed(totals.bytes * state.iterations());
 }
 BENCHMARK(BM_WalkAlone)->Unit(benchmark::kMillisecond);
+
+// The same Find over the corpus SYSTEM hive, read on demand from its file.
+void BM_FindWalkSystemHive(benchmark::State& state) {
+  if (!mount(Mounted::SystemHive)) {
+    state.SkipWithError("corpus SYSTEM hive not available");
+    return;
+  }
+  WalkTotals totals;
+  std::int64_t recorded = 0;
+  for (auto _ : state) totals = runWalk(state, searchMatcher, recorded, "HKEY_LOCAL_MACHINE\\BENCH");
+  state.SetItemsProcessed(totals.items * state.iterations());
+  state.SetBytesProcessed(totals.bytes * state.iterations());
+  state.counters["items_per_walk"] = static_cast<double>(totals.items);
+}
+BENCHMARK(BM_FindWalkSystemHive)->Unit(benchmark::kMillisecond);
 
 // The same names and data, collected once, scanned with the same test.
 void BM_PlainByteScan(benchmark::State& state) {

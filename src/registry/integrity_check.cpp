@@ -249,10 +249,27 @@ std::optional<LONG> queryValueNatively(HKEY key, std::string_view name, DWORD& t
   return ERROR_SUCCESS;
 }
 
+namespace {
+// A type of its own, so that a walk can tell this check from another hook.
+struct InstalledCheck {
+  void operator()(HKEY key, const std::string& name, DWORD& type, std::vector<BYTE>& data,
+                  const EnumerationRequest& request) const {
+    checkValue(key, name, type, data, request);
+  }
+};
+}  // namespace
+
 void installIntegrityCheck(AccessOptions& options) {
-  options.integrityCheck = [](HKEY key, const std::string& name, DWORD& type, std::vector<BYTE>& data,
-                              const EnumerationRequest& request) { checkValue(key, name, type, data, request); };
+  options.integrityCheck = InstalledCheck{};
   options.nativeQuery = &queryValueNatively;
+}
+
+bool integrityCheckPassesEverything(const AccessOptions& options) {
+  if (!options.integrityCheck) return true;
+  if (!options.integrityCheck.target<InstalledCheck>()) return false;
+  // As checkValue decides before reading anything.
+  return !integrityCheckEnabled() || !nativeReadAvailable() ||
+         (!Workspace::current().registry().hasFilters() && !nativeEntryPointsReplaced());
 }
 
 }  // namespace talmoor::registry

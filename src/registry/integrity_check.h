@@ -103,4 +103,10 @@ std::optional<LONG> queryValueNatively(HKEY key, std::string_view name, DWORD& t
 // walk running on another thread never sees them change under it.
 void installIntegrityCheck(AccessOptions& options);
 
+// Whether the check in `options` is the one installed above and would now
+// pass every value as the registry gives it (off, no native call, or the
+// system's own native call beside a registry without filters), so that a
+// walk may read values without handing each to it.
+bool integrityCheckPassesEverything(const AccessOptions& options);
+
 }  // namespace talmoor::registry

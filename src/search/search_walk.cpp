@@ -1,10 +1,13 @@
 #include "search/search_walk.h"
 
+#include <deque>
+
 #include "base/error_reporting.h"
 #include "base/interaction.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/text/code_page.h"
 #include "platform/win32_errors.h"
+#include "registry/access/key_contents.h"
 #include "registry/access/registry_access.h"
 #include "registry/registry_path.h"
 #include "registry/root_keys.h"
@@ -33,7 +36,11 @@ bool isSkippedRoot(std::string_view name) {
 
 class Walker {
  public:
-  Walker(SearchContext& context, std::string machine) : context_(context), machine_(std::move(machine)) {}
+  // A walk with no action changes nothing as it goes (Find, export), so it
+  // may read each key whole in one call; an action may rename or delete
+  // what the walk is about to reach, which only a read at every index sees.
+  Walker(SearchContext& context, std::string machine)
+      : context_(context), machine_(std::move(machine)), readsWhole_(!context.action && !context.keyVisit) {}
 
   int visitValue(const ValueVisit& visit) {
     // A value renamed by this walk was handled under its old name.
@@ -107,7 +114,24 @@ class Walker {
     context_.walk.renamedValues.clear();
     EnumerationRequest values(key, 0, 0, ReportTo(defaultErrorHandler, context_.walk.keyPath, nullptr, context_.owner));
     values.cancel = &context_.abort;
-    enumerateValues(machine_, values, [this](const ValueVisit& visit) { return visitValue(visit); });
+    auto visitValue = [this](const ValueVisit& visit) { return this->visitValue(visit); };
+    // One buffer per level, kept for the next key at that level: the names
+    // of this key's subkeys stay put while the walk goes below them.
+    if (readsWhole_ && levels_ >= contents_.size()) contents_.resize(levels_ + 1);
+    if (readsWhole_ && readKeyContents(key, contents_[levels_])) {
+      KeyContents& read = contents_[levels_];
+      enumerateValuesOf(machine_, values, read, visitValue);
+      read.dropValues();
+      if (context_.aborted()) return;
+      context_.passPausePoint();
+      for (DWORD index = 0; index < read.subkeyCount(); ++index) {
+        std::string_view name = read.subkeyName(index);
+        // The one-at-a-time walk hands over no key without a name either.
+        if (!name.empty() && visitKey(key, name, &index) != 0) return;
+      }
+      return;
+    }
+    enumerateValues(machine_, values, visitValue);
     if (context_.aborted()) return;
     context_.passPausePoint();
     walkSubkeys(key);
@@ -131,6 +155,8 @@ class Walker {
   SearchContext& context_;
   std::string machine_;
   std::size_t levels_ = 0;
+  const bool readsWhole_;
+  std::deque<KeyContents> contents_;  // by level
 };
 
 }  // namespace

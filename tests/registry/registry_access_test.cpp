@@ -107,6 +107,27 @@ TEST_F(AccessTest, OpeningByPathTextAndLongPaths) {
   EXPECT_EQ(scripted_->boxLines(), std::vector<std::string>{"Invalid Path: Invalid Path Passed to Open Key"});
 }
 
+// Discovery grants the rights of the request it knows, one open doing for a
+// key that opens with all of them; a key that is not there grants nothing.
+TEST_F(AccessTest, RightsDiscoveryGrantsTheKnownRightsAsked) {
+  HKEY made = 0;
+  ASSERT_EQ(createKeyPrimitive("", HKEY_LOCAL_MACHINE, "Software\\Discovered", made, kAllKeyAccess), ERROR_SUCCESS);
+  closeKey(made);
+  constexpr REGSAM kGenericRead = 0x80000000;  // not one of the rights it tries
+  for (REGSAM asked : {kReadKeyAccess, kDefaultOpenAccess, kReadKeyAccess | kGenericRead}) {
+    HKEY key = 0;
+    REGSAM access = asked;
+    ASSERT_EQ(openKey("", HKEY_LOCAL_MACHINE, "Software\\Discovered", key, access, 0, true), ERROR_SUCCESS);
+    EXPECT_EQ(access, asked & ~kGenericRead) << std::hex << asked;
+    closeKey(key);
+  }
+  HKEY missing = 0;
+  REGSAM access = kReadKeyAccess;
+  EXPECT_EQ(openKey("", HKEY_LOCAL_MACHINE, "Software\\NotThere", missing, access, 0, true), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(access, 0u);
+  EXPECT_EQ(missing, 0u);
+}
+
 TEST_F(AccessTest, WalksDeliverEveryValueAndSubkey) {
   HKEY key = 0;
   ASSERT_EQ(createKeyPrimitive("", HKEY_LOCAL_MACHINE, "Software\\Walk", key, kAllKeyAccess), ERROR_SUCCESS);

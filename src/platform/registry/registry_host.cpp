@@ -375,6 +375,20 @@ LONG RegistryHost::enumValue(HKEY key, DWORD index, ValueEntry& out) {
   return ERROR_NO_MORE_ITEMS;
 }
 
+LONG RegistryHost::readContents(HKEY key, KeyContentsSink& sink) {
+  if (hasFilters_) return ERROR_NOT_SUPPORTED;
+  HandleEntry entry;
+  if (LONG rc = resolve(key, entry); rc != ERROR_SUCCESS) return rc;
+  std::shared_lock lock(entry.machine->treeMutex());
+  const KeyNode& node = *entry.key;
+  if (node.deleted) return ERROR_KEY_DELETED;
+  constexpr REGSAM kNeeded = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+  if ((entry.access & kNeeded) != kNeeded) return ERROR_ACCESS_DENIED;
+  for (const auto& value : node.values()) sink.value(value.name, value.type, value.data.bytes());
+  for (const auto& child : node.subkeys()) sink.subkey(child->name());
+  return ERROR_SUCCESS;
+}
+
 namespace {
 template <typename Value>  // a stored value or a filtered copy
 void countValue(KeyInformation& out, const Value& value, bool measure) {

@@ -33,6 +33,15 @@ struct ValueEntry {
   std::vector<BYTE> data;
 };
 
+// What readContents hands over: views of the stored key, good only for the
+// length of the call.
+class KeyContentsSink {
+ public:
+  virtual ~KeyContentsSink() = default;
+  virtual void value(std::u16string_view name, DWORD type, std::span<const BYTE> data) = 0;
+  virtual void subkey(std::u16string_view name) = 0;
+};
+
 // What queryInfo measures besides the counts.
 inline constexpr unsigned kInfoSubkeyLengths = 1;  // maxSubkeyName*, maxClass*
 inline constexpr unsigned kInfoValues = 2;         // valueCount (read the values)
@@ -100,6 +109,14 @@ class RegistryHost {
   // for lengths nobody asked for is most of what a walk would spend here.
   LONG queryInfo(HKEY key, KeyInformation& out, unsigned parts = kInfoAll);
   LONG queryValue(HKEY key, std::u16string_view name, ValueEntry& out);
+  // Every value of the key, then every subkey's name, in index order: what
+  // enumValue and enumKey give one index at a time, read under one shared
+  // lock and without copies, for walks that read a whole key anyway. The sink
+  // runs under the lock and must not call the registry. Needs both the query
+  // and the enumerate rights. With a filter installed this is
+  // ERROR_NOT_SUPPORTED: filters run outside the lock, on copies, so such a
+  // walk goes one index at a time.
+  LONG readContents(HKEY key, KeyContentsSink& sink);
   // The stored value, around the filter chain.
   LONG queryValueNative(HKEY key, std::u16string_view name, ValueEntry& out);
   LONG setValue(HKEY key, std::u16string_view name, DWORD type, std::vector<BYTE> data);

@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/registry/key_contents.h"
 #include "platform/registry/registry_host.h"
 #include "platform/security/security_descriptor.h"
 #include "platform/text/code_page.h"
@@ -166,7 +167,60 @@ LONG queryInfoKey(HKEY hKey, Char* className, DWORD* classCount, DWORD* reserved
   return ERROR_SUCCESS;
 }
 
+bool isAscii(std::u16string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+}
+
+// Converts into buffers kept from one value to the next. ASCII text (nearly
+// all of it) is narrowed unit for unit, which is what the conversion gives
+// for it; anything else takes the conversion itself.
+class AnsiContents final : public talmoor::platform::KeyContentsSink {
+ public:
+  explicit AnsiContents(KeyContentsVisitorA& visitor) : visitor_(visitor) {}
+
+  void value(std::u16string_view name, DWORD type, std::span<const BYTE> data) override {
+    std::string_view ansiName = narrowName(name);
+    if (!isStringType(type)) {
+      visitor_.value(ansiName, type, data);
+      return;
+    }
+    const std::size_t units = data.size() / 2;  // an odd trailing byte is dropped, as toAnsiData drops it
+    bool ascii = true;
+    for (std::size_t i = 0; i < units && ascii; ++i) ascii = data[2 * i] < 0x80 && data[2 * i + 1] == 0;
+    if (ascii) {
+      data_.resize(units);
+      for (std::size_t i = 0; i < units; ++i) data_[i] = data[2 * i];
+    } else {
+      std::string text = wideToAnsi(talmoor::platform::utf16FromBytes(data));
+      data_.assign(text.begin(), text.end());
+    }
+    visitor_.value(ansiName, type, data_);
+  }
+
+  void subkey(std::u16string_view name) override { visitor_.subkey(narrowName(name)); }
+
+ private:
+  std::string_view narrowName(std::u16string_view name) {
+    if (isAscii(name)) {
+      name_.resize(name.size());
+      std::transform(name.begin(), name.end(), name_.begin(), [](char16_t c) { return static_cast<char>(c); });
+    } else {
+      name_ = wideToAnsi(name);
+    }
+    return name_;
+  }
+
+  KeyContentsVisitorA& visitor_;
+  std::string name_;
+  std::vector<BYTE> data_;
+};
+
 }  // namespace
+
+LONG RegReadKeyContentsA(HKEY hKey, KeyContentsVisitorA& visitor) {
+  AnsiContents sink(visitor);
+  return host()->readContents(hKey, sink);
+}
 
 LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
   return openKeyEx(hKey, wideName(lpSubKey), ulOptions, samDesired, phkResult);

@@ -40,6 +40,13 @@ REGSAM discoverRights(HKEY parent, std::string_view subkey, REGSAM requested, DW
   return granted;
 }
 
+// The rights of `requested` that discovery would try.
+REGSAM discoverableRights(REGSAM requested) {
+  REGSAM rights = 0;
+  for (REGSAM right : kDiscoveredRights) rights |= requested & right;
+  return rights;
+}
+
 // The remote root standing for a predefined root on `machine`.
 LONG connectRoot(std::string_view machine, HKEY root, ScopedKey& remote) {
   std::string name(machine);
@@ -81,8 +88,17 @@ LONG openDirect(std::string_view machine, HKEY parent, std::string_view subkey, 
     if (LONG rc = connectRoot(machine, parent, remote); rc != ERROR_SUCCESS) return rc;
     parent = remote.get();
   }
-  if (discover) access = discoverRights(parent, subkey, access, options);
-  LONG rc = RegOpenKeyExCountedA(parent, subkey, options, access, &result);
+  LONG rc = ERROR_SUCCESS;
+  // A key that opens with every right asked for grants each of them alone as
+  // well, so one open stands for the discovery's open per right and the open
+  // after it: a walk opens every key it passes this way.
+  const REGSAM discoverable = discover ? discoverableRights(access) : 0;
+  if (discover && (rc = RegOpenKeyExCountedA(parent, subkey, options, discoverable, &result)) == ERROR_SUCCESS) {
+    access = discoverable;
+  } else {
+    if (discover) access = discoverRights(parent, subkey, access, options);
+    rc = RegOpenKeyExCountedA(parent, subkey, options, access, &result);
+  }
   if (GetLastError() == static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED)) {
     messageBox("Warning : Function appears to have been successfull, however I received a \"Function Unsupported\" "
                "Error?",

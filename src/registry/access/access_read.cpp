@@ -5,10 +5,13 @@
 
 #include "base/error_log.h"
 #include "platform/last_error.h"
+#include "platform/registry/key_contents.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/registry/win32_registry.h"
 #include "platform/text/code_page.h"
+#include "registry/access/key_contents.h"
 #include "registry/access/registry_access.h"
+#include "registry/integrity_check.h"
 #include "registry/root_keys.h"
 
 namespace talmoor::registry {
@@ -278,6 +281,82 @@ int enumerateValues(std::string_view machine, EnumerationRequest& request, const
     std::string valueName(name.data(), nameLength);
     if (accessOptions().integrityCheck) accessOptions().integrityCheck(request.key, valueName, type, value, request);
     ValueVisit visit{machine, request.key, &request.index, valueName, &value, type, &report.reportName};
+    if (showProgress) request.progress->step();
+    if (int stop = callback(visit); stop != 0) {
+      result = stop;
+      break;
+    }
+  }
+  if (showProgress) request.progress->hide();
+  return result;
+}
+
+void KeyContents::clear() {
+  names_.clear();
+  subkeys_.clear();
+  dropValues();
+}
+
+void KeyContents::dropValues() {
+  values_.clear();
+  // A large value is not held while the walk goes on below its key.
+  constexpr std::size_t kKeptData = 64 * 1024;
+  if (data_.capacity() > kKeptData) std::vector<BYTE>().swap(data_);
+  data_.clear();
+}
+
+KeyContents::Piece KeyContents::addText(std::string_view text) {
+  Piece piece{names_.size(), text.size()};
+  names_.append(text);
+  return piece;
+}
+
+void KeyContents::addValue(std::string_view name, DWORD type, std::span<const BYTE> data) {
+  values_.push_back(Value{addText(name), type, data_.size(), data.size()});
+  data_.insert(data_.end(), data.begin(), data.end());
+}
+
+void KeyContents::addSubkey(std::string_view name) { subkeys_.push_back(addText(name)); }
+
+bool readKeyContents(HKEY key, KeyContents& contents) {
+  // The check may replace what a value shows and report it; where it could,
+  // it sees each value as the walk one index at a time delivers it.
+  if (!integrityCheckPassesEverything(accessOptions())) return false;
+  struct Collect final : KeyContentsVisitorA {
+    explicit Collect(KeyContents& into) : into(into) {}
+    void value(std::string_view name, DWORD type, std::span<const BYTE> data) override {
+      into.addValue(name, type, data);
+    }
+    void subkey(std::string_view name) override { into.addSubkey(name); }
+    KeyContents& into;
+  } collect(contents);
+  contents.clear();
+  if (RegReadKeyContentsA(key, collect) == ERROR_SUCCESS) return true;
+  contents.clear();
+  return false;
+}
+
+int enumerateValuesOf(std::string_view machine, EnumerationRequest& request, const KeyContents& contents,
+                      const ValueCallback& callback) {
+  const ReportTo& report = request.report;
+  const DWORD count = static_cast<DWORD>(contents.valueCount());
+  if (request.index >= count) {
+    if (request.progress) request.progress->hide();
+    return 0;
+  }
+  const bool showProgress = request.progress && count >= kProgressThreshold;
+  if (showProgress) request.progress->start(count);
+  int result = 0;
+  std::vector<BYTE> value;  // one buffer for all: the visit hands out a vector
+  for (; request.index < count; ++request.index) {
+    if (request.cancel && request.cancel->load()) {
+      result = -1;
+      break;
+    }
+    auto data = contents.valueData(request.index);
+    value.assign(data.begin(), data.end());
+    ValueVisit visit{machine, request.key,      &request.index, contents.valueName(request.index),
+                     &value,  contents.valueType(request.index), &report.reportName};
     if (showProgress) request.progress->step();
     if (int stop = callback(visit); stop != 0) {
       result = stop;
