@@ -125,6 +125,10 @@ class FrameWindowTest : public QObject {
     QTest::keyClick(frame.pathBox()->lineEdit(), Qt::Key_Return);
     QTRY_COMPARE(frame.currentPath(), QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Example"));
     QCOMPARE(frame.hiveBox()->currentText(), QStringLiteral("HKEY_LOCAL_MACHINE"));
+    // A path typed past one in the history is taken as typed, not as completed.
+    QTest::keyClick(&frame, Qt::Key_L, Qt::ControlModifier);
+    QTest::keyClicks(frame.pathBox()->lineEdit(), QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Ex\\Deeper"));
+    QCOMPARE(frame.pathBox()->lineEdit()->text(), QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Ex\\Deeper"));
     QCOMPARE(frame.pathBox()->itemText(0), QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Example"));
     // A path that is not there says so, and the location stays.
     frame.pathBox()->setEditText(QStringLiteral("Software\\Nowhere"));
