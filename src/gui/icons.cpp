@@ -172,18 +172,9 @@ QIcon baseTreeIcon(int image) {
 
 }  // namespace
 
-QIcon treeItemIcon(int image, int overlay, const std::vector<std::uint8_t>& iconBytes) {
-  QIcon base;
-  if (!iconBytes.empty()) {
-    QPixmap loaded;
-    if (loaded.loadFromData(iconBytes.data(), static_cast<uint>(iconBytes.size()), "ICO")) base = QIcon(loaded);
-  }
-  if (base.isNull()) {
-    static QHash<int, QIcon> cache;  // GUI thread only
-    auto it = cache.find(image);
-    if (it == cache.end()) it = cache.insert(image, baseTreeIcon(image));
-    base = *it;
-  }
+namespace {
+
+QIcon withOverlay(const QIcon& base, int overlay) {
   const OverlaySign sign = overlaySign(overlay);
   if (sign.sign.isEmpty()) return base;
   QIcon out;
@@ -204,6 +195,21 @@ QIcon treeItemIcon(int image, int overlay, const std::vector<std::uint8_t>& icon
     out.addPixmap(pixmap);
   }
   return out;
+}
+
+}  // namespace
+
+QIcon treeItemIcon(int image, int overlay, const std::vector<std::uint8_t>& iconBytes) {
+  if (!iconBytes.empty()) {
+    QPixmap loaded;
+    if (loaded.loadFromData(iconBytes.data(), static_cast<uint>(iconBytes.size()), "ICO"))
+      return withOverlay(QIcon(loaded), overlay);
+  }
+  // Asked for at every paint of every row: the drawn ones are made once.
+  static QHash<QPair<int, int>, QIcon> drawnCache;  // GUI thread only
+  const QPair<int, int> key(image, overlay);
+  if (auto it = drawnCache.find(key); it != drawnCache.end()) return *it;
+  return *drawnCache.insert(key, withOverlay(baseTreeIcon(image), overlay));
 }
 
 QIcon markIcon(int mark) {
