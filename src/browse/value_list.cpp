@@ -39,6 +39,19 @@ ScopedKey openForChange(const std::string& keyPath, const char* context, WindowR
       registry::openKeyByPath(keyPath, registry::kAllKeyAccess, ReportTo({}, keyPath, nullptr, owner), context));
 }
 
+// Writes the value's new type or data as a change the confirmation calls
+// `caption`, and saves its hive.
+bool writeThroughGate(HKEY key, const std::string& keyPath, const std::string& name, DWORD type,
+                      std::vector<BYTE> data, const char* caption, WindowRef owner) {
+  auto change = valueChange(keyPath, name, caption);
+  change.modified.type = static_cast<int>(type);
+  std::string finalName = name;
+  if (!registry::setValue("", key, std::nullopt, finalName, data, type, ReportTo({}, keyPath, nullptr, owner),
+                          search::writeGate(change, owner)))
+    return false;
+  return saveKeyHive(keyPath);
+}
+
 }  // namespace
 
 int valueImage(DWORD type) { return type < 13 ? static_cast<int>(type) : kUnknownTypeImage; }
@@ -232,26 +245,14 @@ bool changeValueType(const std::string& keyPath, const std::string& name, DWORD 
   if (registry::queryValue(key.get(), name, oldType, data, ReportTo({}, keyPath, nullptr, owner)) != ERROR_SUCCESS)
     return false;
   if (oldType == type) return true;
-  auto change = valueChange(keyPath, name, "Confirm Overwrite");
-  change.modified.type = static_cast<int>(type);
-  std::string finalName = name;
-  if (!registry::setValue("", key.get(), std::nullopt, finalName, data, type, ReportTo({}, keyPath, nullptr, owner),
-                          search::writeGate(change, owner)))
-    return false;
-  return saveKeyHive(keyPath);
+  return writeThroughGate(key.get(), keyPath, name, type, std::move(data), "Confirm Overwrite", owner);
 }
 
 bool writeValueData(const std::string& keyPath, const std::string& name, DWORD type, std::vector<BYTE> data,
                     WindowRef owner) {
   ScopedKey key(openForChange(keyPath, "Opening Key to Display Value Data", owner));
   if (!key.get()) return false;
-  auto change = valueChange(keyPath, name, "Data Changed");
-  change.modified.type = static_cast<int>(type);
-  std::string finalName = name;
-  if (!registry::setValue("", key.get(), std::nullopt, finalName, data, type, ReportTo({}, keyPath, nullptr, owner),
-                          search::writeGate(change, owner)))
-    return false;
-  return saveKeyHive(keyPath);
+  return writeThroughGate(key.get(), keyPath, name, type, std::move(data), "Data Changed", owner);
 }
 
 std::optional<ValueRow> readValue(const std::string& keyPath, const std::string& name) {
