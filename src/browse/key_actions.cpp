@@ -2,12 +2,11 @@
 
 #include <fmt/format.h>
 
-#include <ctime>
-
 #include "base/error_reporting.h"
 #include "base/interaction.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
+#include "registry/file_time.h"
 #include "search/replace/change_class.h"
 
 namespace talmoor::browse {
@@ -62,19 +61,8 @@ std::optional<std::string> keyPropertiesText(const std::string& path) {
   if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
                        nullptr, &written) != ERROR_SUCCESS)
     return std::nullopt;
-  // FILETIME counts 100 ns steps since 1601; Unix seconds start 369 years later.
-  constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull, kTicksPerSecond = 10000000ull;
-  const std::uint64_t ticks = (std::uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-  std::string when = "Unknown";
-  if (ticks >= kUnixEpochTicks) {
-    const std::time_t seconds = static_cast<std::time_t>((ticks - kUnixEpochTicks) / kTicksPerSecond);
-    std::tm utc{};
-    if (gmtime_r(&seconds, &utc)) {
-      char text[32];
-      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
-      when = text;
-    }
-  }
+  std::string when = registry::filetimeText(written);
+  if (when.empty()) when = "Unknown";
   const auto className = registry::keyClass(key.get());
   return fmt::format("Key: {}\nClass: {}\nLast Written: {}\nSub Keys: {}\nValues: {}", path,
                      className.value_or("(none)"), when, subkeys, values);

@@ -11,25 +11,6 @@
 
 namespace talmoor::cli {
 
-namespace {
-
-// A TSV field: tabs, line ends and backslashes escaped as everywhere else.
-std::string field(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 CLI::App* addFavouritesVerb(CLI::App& app, FavouritesRequest& r) {
   auto* verb = app.add_subcommand("favourites", "list, add, remove, export or import the desktop's favourites");
   verb->add_option("action", r.action, "list (the default), add NAME KEY, remove NAME, export FILE, import FILE")
@@ -54,7 +35,7 @@ int runFavourites(const FavouritesRequest& given) {
   if (action == "list") {
     std::cout << "Name\tKey\n";
     for (const auto& f : model.favourites())
-      std::cout << field(favourites::shownName(f.name)) << '\t' << field(f.path) << '\n';
+      std::cout << escapedForTsv(favourites::shownName(f.name)) << '\t' << escapedForTsv(f.path) << '\n';
     return kExitSuccess;
   }
   if (action == "add") {

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <ostream>
 
 #include <CLI/CLI.hpp>
@@ -21,23 +20,7 @@ namespace {
 constexpr std::pair<std::string_view, OutputFormat> kFormatNames[] = {
     {"table", OutputFormat::Table}, {"tsv", OutputFormat::Tsv}, {"csv", OutputFormat::Csv}, {"json", OutputFormat::Json}};
 constexpr std::size_t kWidestTableCell = 60;
-constexpr std::uint64_t kUnixEpochAsFiletime = 116444736000000000ull;
-constexpr std::uint64_t kTicksPerSecond = 10000000ull;
 
-std::string escapedForTsv(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string quotedForCsv(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
@@ -78,6 +61,21 @@ std::string shownName(const OutputRecord& record) {
 }
 
 }  // namespace
+
+std::string escapedForTsv(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
 
 std::optional<OutputFormat> outputFormatNamed(std::string_view name) {
   for (const auto& [word, format] : kFormatNames)
@@ -126,15 +124,6 @@ std::string rawDataText(DWORD type, const std::vector<BYTE>& data) {
   }
 }
 
-std::string filetimeText(std::uint64_t filetime) {
-  if (filetime < kUnixEpochAsFiletime) return {};
-  std::time_t seconds = static_cast<std::time_t>((filetime - kUnixEpochAsFiletime) / kTicksPerSecond);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
 
 RecordPrinter::RecordPrinter(std::ostream& out, OutputFormat format, Columns columns)
     : out_(out), format_(format), columns_(columns) {}

@@ -22,7 +22,11 @@ namespace CLI {
 class App;
 }
 
+#include "registry/file_time.h"
+
 namespace talmoor::cli {
+
+using registry::filetimeText;
 
 enum class OutputFormat { Table, Tsv, Csv, Json };
 
@@ -37,6 +41,9 @@ OutputFormat chosenFormat(const std::optional<OutputFormat>& asked);
 void addFormatOption(CLI::App& verb, std::optional<OutputFormat>& format, std::string_view defaultNote);
 
 inline constexpr std::string_view kUnnamedValueText = "(Default)";
+
+// A TSV field: tabs, line ends and backslashes escaped (\t \n \r \\).
+std::string escapedForTsv(std::string_view text);
 
 // One key or value as printed.
 struct OutputRecord {
@@ -66,8 +73,6 @@ struct OutputRecord {
 // The data as text: strings as stored (without the terminator), multi-strings
 // joined by "\0", numbers in hexadecimal, everything else as hex digits.
 std::string rawDataText(DWORD type, const std::vector<BYTE>& data);
-// A FILETIME as "2024-05-01T12:34:56Z" (UTC); "" for 0.
-std::string filetimeText(std::uint64_t filetime);
 
 class RecordPrinter {
  public:

@@ -23,6 +23,7 @@
 #include "frame/location.h"
 #include "gui/background.h"
 #include "gui/gui_thread.h"
+#include "gui/menu_commands.h"
 #include "gui/quick_search_bar.h"
 #include "registry/hive_operations.h"
 
@@ -202,32 +203,24 @@ void KeyBrowserWindow::updateMenu() {
   const bool mountable = root && (path == "HKEY_LOCAL_MACHINE" || path == "HKEY_USERS");
   const bool mountPoint = !computer && !root && tree.depth(id) == 2 &&
                           registry::hiveMountPoint(path, registry::ReportTo([](const ErrorReport&) { return true; }));
-  std::function<void(QMenu*)> apply = [&](QMenu* menu) {
-    for (QAction* action : menu->actions()) {
-      if (action->menu()) {
-        apply(action->menu());
-        continue;
-      }
-      if (!action->data().isValid()) continue;
-      switch (static_cast<KeyCommand>(action->data().toInt())) {
-        case KeyCommand::Refresh:
-        case KeyCommand::SortByName:
-        case KeyCommand::SortByType: action->setEnabled(id != kNoNode); break;
-        case KeyCommand::CreateChild: action->setEnabled(!computer); break;
-        case KeyCommand::CreateSibling: action->setEnabled(!computer && !root); break;
-        case KeyCommand::Delete:
-        case KeyCommand::Goto:
-        case KeyCommand::Import:
-        case KeyCommand::Export:
-        case KeyCommand::HiveSave:
-        case KeyCommand::Properties: action->setEnabled(!computer); break;
-        case KeyCommand::HiveLoad: action->setEnabled(mountable); break;
-        case KeyCommand::HiveRemove: action->setEnabled(mountPoint); break;
-        default: break;  // the remote items stay as built
-      }
+  gui::forEachCommand(menu_, [&](QAction* action, int command) {
+    switch (static_cast<KeyCommand>(command)) {
+      case KeyCommand::Refresh:
+      case KeyCommand::SortByName:
+      case KeyCommand::SortByType: action->setEnabled(id != kNoNode); break;
+      case KeyCommand::CreateChild: action->setEnabled(!computer); break;
+      case KeyCommand::CreateSibling: action->setEnabled(!computer && !root); break;
+      case KeyCommand::Delete:
+      case KeyCommand::Goto:
+      case KeyCommand::Import:
+      case KeyCommand::Export:
+      case KeyCommand::HiveSave:
+      case KeyCommand::Properties: action->setEnabled(!computer); break;
+      case KeyCommand::HiveLoad: action->setEnabled(mountable); break;
+      case KeyCommand::HiveRemove: action->setEnabled(mountPoint); break;
+      default: break;  // the remote items stay as built
     }
-  };
-  apply(menu_);
+  });
 }
 
 void KeyBrowserWindow::showPopup(const QPoint& globalPosition) { menu_->popup(globalPosition); }

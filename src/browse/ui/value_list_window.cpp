@@ -28,6 +28,7 @@
 #include "gui/background.h"
 #include "gui/gui_thread.h"
 #include "gui/icons.h"
+#include "gui/menu_commands.h"
 #include "gui/quick_search_bar.h"
 #include "registry/format_data.h"
 #include "verify/file_actions.h"
@@ -190,21 +191,11 @@ void ValueListWindow::updateMenu() {
   const bool haveKey = !keyPath_.empty() && view_->isEnabled();
   const auto row = currentRow();
   const bool haveValue = row.has_value() && !model_->list().row(static_cast<std::size_t>(*row))->isNew;
-  std::function<void(QMenu*)> apply = [&](QMenu* menu) {
-    for (QAction* action : menu->actions()) {
-      if (action->menu()) {
-        apply(action->menu());
-        continue;
-      }
-      if (!action->data().isValid()) continue;
-      const int command = action->data().toInt();
-      if (command == static_cast<int>(ValueCommand::Refresh) || command <= 13)
-        action->setEnabled(haveKey);  // Refresh and the Create entries (type + 1)
-      else
-        action->setEnabled(haveValue);
-    }
-  };
-  apply(menu_);
+  gui::forEachCommand(menu_, [&](QAction* action, int command) {
+    // Refresh and the Create entries (type + 1) need a key; the rest a value.
+    const bool create = command <= 13;
+    action->setEnabled(command == static_cast<int>(ValueCommand::Refresh) || create ? haveKey : haveValue);
+  });
 }
 
 std::optional<int> ValueListWindow::currentRow() const {
