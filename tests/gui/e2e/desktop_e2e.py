@@ -143,7 +143,7 @@ def main():
     if phase is None:
         # Each run of the program gets a process of its own: the accessibility
         # library stays bound to the first bus it meets.
-        for name in ("first", "second", "browse"):
+        for name in ("first", "second", "browse", "data"):
             run_env = dict(os.environ, TALMOOR_E2E_PHASE=name, TALMOOR_E2E_WORK=work)
             result = subprocess.run([sys.executable, os.path.abspath(__file__)] + sys.argv[1:], env=run_env)
             if result.returncode != 0:
@@ -265,6 +265,56 @@ def main():
         check(seen is None or ("Kernel-MUI-Number-Allowed" in seen and "E2E" not in seen),
               "Wine's reg sees them gone: %r" % seen)
 
+        quit_program(s)
+
+    elif phase == "data":
+      key = "HKEY_CURRENT_USER\\Control Panel\\Desktop"
+      with Session(argv, env=env, display=":96") as s:
+        s.wait_for(name="Talmoor", role="frame")
+        focus_frame(s)
+        s.keys("ctrl+l")
+        s.type(key)
+        s.keys("Return", delay=1.0)
+        wait_for_status(s, key)
+        values = s.wait_for(name="Value List", role="frame", showing=True)
+        viewer = s.wait_for(name="Data Viewer", role="frame", showing=True)
+
+        # Two bytes of a binary value, overwritten in the hex pane.
+        def choose_value(name, *steps):
+            # The list's keys take the keyboard to a row, scrolled into view.
+            s.click(s.wait_for(name="Registry Values", under=values, showing=True))
+            s.keys(*steps, delay=0.8)
+            s.wait_for(name=name, under=values, showing=True)
+            wait_for_status(s, "%s  [%s]" % (key, name))
+
+        choose_value("UserPreferencesMask", "ctrl+End", "Up", "Up", "Up")
+        hex_pane = s.wait_for(name="Hex Editor", under=viewer, showing=True)
+        s.click(hex_pane)
+        s.keys("Home", delay=0.3)
+        s.keys("Insert", delay=0.3)  # overwrite
+        s.type("abcd")
+        s.shot(os.path.join(shots, "data-viewer-edited.png"))
+        s.keys("ctrl+s", delay=1.0)
+        answer_yes(s)
+        seen = wine_query(key)
+        if seen is not None:
+            reload_if_asked(s)
+        check(seen is None or "ABCD028012000000" in seen.upper(),
+              "Wine's reg sees the two new bytes: %r" % seen)
+
+        # A double word, through the number editor.
+        choose_value("CaretWidth", "ctrl+Home", "Down", "Down")
+        number = s.wait_for(name="Decimal", under=viewer, showing=True)
+        s.click(number)
+        s.keys("ctrl+a")
+        s.type("42")
+        s.shot(os.path.join(shots, "data-viewer-number.png"))
+        s.keys("ctrl+s", delay=1.0)
+        answer_yes(s)
+        seen = wine_query(key)
+        if seen is not None:
+            reload_if_asked(s)
+        check(seen is None or "0x2a" in seen.lower(), "Wine's reg sees the new number: %r" % seen)
         quit_program(s)
 
     else:
