@@ -94,14 +94,18 @@ void tellWhichRegistry(const platform::RegistryProfile& profile) {
   for (const auto& warning : profile.warnings) std::cerr << "talmoor-cli: " << warning << "\n";
 }
 
-registry::WriteCheck confirmingGate(search::ChangeClass& change, bool force) {
+void confirmAsRegDoes(search::ChangeClass& change, bool force, bool deletesAsked) {
   for (int kind : {search::kChangeKey, search::kChangeValue}) {
     for (DWORD operation = 0; operation <= search::kOpHighest; ++operation) {
       // reg asks only before overwriting and deleting.
-      bool asks = !force && ((operation & search::kOpDelete) || (operation & search::kOpExists));
+      bool asks = !force && (((operation & search::kOpDelete) && !deletesAsked) || (operation & search::kOpExists));
       if (!asks) change.confirmations[kind][operation] = {1, search::ConfirmationAnswer::Accept};
     }
   }
+}
+
+registry::WriteCheck confirmingGate(search::ChangeClass& change, bool force) {
+  confirmAsRegDoes(change, force);
   return [&change](registry::WriteRequest& request) {
     registry::WriteVerdict verdict = search::writeCheck(request, &change);
     if (verdict == registry::WriteVerdict::SkipFailed && !change.abort)

@@ -47,5 +47,9 @@ void tellWhichRegistry(const platform::RegistryProfile& profile);
 // confirms (through the Interaction) overwriting and deleting, as reg does,
 // and nothing when forced. The change record must outlive the gate.
 registry::WriteCheck confirmingGate(search::ChangeClass& change, bool force);
+// The confirmations of that gate, set in a change record whose writer makes
+// its own gate: overwriting asks unless forced; deleting asks too unless
+// `deletesAsked` says the user has already agreed to it (a move).
+void confirmAsRegDoes(search::ChangeClass& change, bool force, bool deletesAsked = false);
 
 }  // namespace talmoor::cli

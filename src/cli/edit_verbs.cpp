@@ -3,12 +3,14 @@
 
 #include <fmt/format.h>
 
+#include "browse/entry_copy.h"
 #include "cli/cli_support.h"
 #include "cli/key_argument.h"
 #include "registry/value_text.h"
 #include "cli/verbs.h"
 #include "platform/registry/win32_registry.h"
 #include "registry/access/registry_access.h"
+#include "registry/registry_path.h"
 
 namespace talmoor::cli {
 
@@ -106,6 +108,54 @@ int runDelete(const DeleteRequest& given) {
   }
   std::string parent = path.substr(0, path.rfind('\\'));
   if (!flush(request.value ? path : parent, failures)) return kExitFailure;
+  std::cout << kDone;
+  return kExitSuccess;
+}
+
+int runCopy(const CopyRequest& given) {
+  CopyRequest request = given;
+  if (request.unnamed) request.value = "";
+  auto source = parseKeyArgument(request.source);
+  if (!source) return reportProblem(request.source, "not a registry key");
+  auto destination = parseKeyArgument(request.destination);
+  if (!destination) return reportProblem(request.destination, "not a registry key");
+  const std::string from = source->display();
+  const std::string to = destination->display();
+  const char* verb = request.move ? "move" : "copy";
+  if (!request.value && (request.recursive || request.move || from == to)) {
+    if (auto refusal = browse::copyRefusal(from, to, request.move)) return reportProblem(from, *refusal);
+  }
+  FailureReporter failures;
+  {
+    // The key (or value) must be there before anything is asked.
+    ScopedKey probe(openKeyByPath(from, kReadKeyAccess, ReportTo(failures.handler(), from)));
+    if (!probe.get()) return kExitFailure;
+    if (request.value && !valueExists(probe.get(), *request.value))
+      return reportProblem(from, fmt::format("has no value named '{}'", *request.value));
+  }
+  // A move deletes what it moved: asked once, as reg asks before a delete.
+  if (request.move && !request.force &&
+      messageBox(fmt::format("Move {} :\n\nFrom\t: '{}'\nTo\t: '{}'", request.value ? "Value" : "Key",
+                             request.value ? from + "\\" + *request.value : from, to),
+                 "Confirm Action", BoxButtons::YesNo, BoxIcon::Question) != IDYES) {
+    std::cerr << "talmoor-cli: the operation was cancelled\n";
+    return kExitFailure;
+  }
+  browse::CopyRun run;
+  run.move = request.move;
+  run.recursive = request.recursive;
+  search::ChangeClass change;
+  change.caption = request.move ? "Move Registry Entry" : "Copy Registry Entry";
+  confirmAsRegDoes(change, request.force, request.move);
+  bool reached = request.value ? browse::copyValue(from, *request.value, to, std::nullopt, run, change)
+                               : browse::copyKeyBranch(from, to, run, change);
+  const bool flushed = flush(to, failures) && (!request.move || flush(std::string(withoutLastComponent(from)), failures));
+  if (!reached || !run.complete() || !flushed) {
+    std::cerr << fmt::format("talmoor-cli: {} {}: {} keys and {} values came across; ", verb,
+                             run.complete() ? "failed" : "incomplete", run.keysCopied, run.valuesCopied)
+              << "Action was not completely successfull, please check the Results\n";
+    return kExitFailure;
+  }
   std::cout << kDone;
   return kExitSuccess;
 }

@@ -45,6 +45,8 @@ struct Requests {
   QueryRequest query;
   AddRequest add;
   DeleteRequest remove;
+  CopyRequest copy;
+  CopyRequest move;
   SearchRequest search;
   VerifyRequest verify;
   ExportRequest exportKey;
@@ -62,6 +64,8 @@ struct Verbs {
   CLI::App* query;
   CLI::App* add;
   CLI::App* remove;
+  CLI::App* copy;
+  CLI::App* move;
   CLI::App* search;
   CLI::App* verify;
   CLI::App* exportKey;
@@ -116,6 +120,23 @@ Verbs addVerbs(CLI::App& app, Requests& r) {
   verbs.remove->add_option("key", r.remove.key, "the key")->required();
   addValueOptions(*verbs.remove, r.remove.value, r.remove.unnamed, "delete");
   verbs.remove->add_flag("--force,-f", r.remove.force, "delete without asking");
+
+  verbs.copy = app.add_subcommand("copy", "copy the values of a key (with --recursive its subkeys too) into "
+                                          "another key, or one value, as reg copy does");
+  verbs.copy->add_option("source", r.copy.source, "the key copied from")->required();
+  verbs.copy->add_option("destination", r.copy.destination, "the key copied into; made when missing")->required();
+  addValueOptions(*verbs.copy, r.copy.value, r.copy.unnamed, "copy");
+  verbs.copy->add_flag("--recursive,-s", r.copy.recursive, "every key below too");
+  verbs.copy->add_flag("--force,-f", r.copy.force, "overwrite without asking");
+
+  verbs.move = app.add_subcommand("move", "move a key with everything below it into another key (its values "
+                                          "and subkeys; the source is deleted once all came across), or one value");
+  verbs.move->add_option("source", r.move.source, "the key moved from")->required();
+  verbs.move->add_option("destination", r.move.destination, "the key moved into; made when missing")->required();
+  addValueOptions(*verbs.move, r.move.value, r.move.unnamed, "move");
+  verbs.move->add_flag("--force,-f", r.move.force, "move and overwrite without asking");
+  r.move.move = true;
+  r.move.recursive = true;
 
   verbs.search = addSearchVerb(app, r.search);
   verbs.verify = addVerifyVerb(app, r.verify);
@@ -207,6 +228,8 @@ int runChosenVerb(const Verbs& verbs, Requests& r, const std::vector<std::string
   if (*verbs.query) return runQuery(r.query);
   if (*verbs.add) return runAdd(r.add);
   if (*verbs.remove) return runDelete(r.remove);
+  if (*verbs.copy) return runCopy(r.copy);
+  if (*verbs.move) return runCopy(r.move);
   if (*verbs.search) return runSearch(r.search);
   if (*verbs.verify) return runVerify(r.verify);
   if (*verbs.exportKey) return runExport(r.exportKey);

@@ -36,8 +36,22 @@ struct DeleteRequest {
   bool force = false;
 };
 
+// copy and move, in the manner of reg copy: the values (and with
+// `recursive`, or always for a move, the subkeys) of one key into another,
+// or one value.
+struct CopyRequest {
+  std::string source;
+  std::string destination;
+  std::optional<std::string> value;
+  bool unnamed = false;
+  bool recursive = false;
+  bool force = false;
+  bool move = false;
+};
+
 int runQuery(const QueryRequest& request);
 int runAdd(const AddRequest& request);
 int runDelete(const DeleteRequest& request);
+int runCopy(const CopyRequest& request);
 
 }  // namespace talmoor::cli

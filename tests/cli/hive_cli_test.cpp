@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <sstream>
 
 #include "support/corpus.h"
 #include "support/process.h"
 #include "support/regf_support.h"
+#include "support/wine.h"
 
 namespace {
 
@@ -39,6 +43,70 @@ class HiveCliTest : public ::testing::Test {
   fs::path prefix_;
   fs::path user_;
 };
+
+// A `query -s` listing in reg's layout, as key -> value lines; keys without
+// values are left out, and a REG_QWORD's data too where the lister shows
+// none (Wine's reg prints "(null)" for every REG_QWORD).
+std::map<std::string, std::vector<std::string>> valueLines(const std::string& listing, const std::string& under) {
+  std::map<std::string, std::vector<std::string>> keys;
+  std::istringstream lines(listing);
+  std::string line, key;
+  while (std::getline(lines, line)) {
+    if (line.rfind(under, 0) == 0) key = line.substr(under.size());
+    else if (line.rfind("    ", 0) == 0) {
+      const auto qword = line.find("    REG_QWORD    ");
+      keys[key].push_back(qword == std::string::npos ? line : line.substr(0, qword));
+    }
+  }
+  return keys;
+}
+
+TEST_F(HiveCliTest, KeysCopiedFromAWindowsHiveIntoTheWinePrefixReadBackValueForValue) {
+  const std::string source = "HKEY_USERS\\Mounted\\Control Panel";
+  const std::string target = "HKEY_CURRENT_USER\\Software\\Carried Over";
+  auto copy = cli({"copy", source, target, "--recursive", "--force"});
+  ASSERT_EQ(copy.exitCode, 0) << copy.err;
+  EXPECT_EQ(copy.out, kDone);
+  const auto from = valueLines(cli({"query", source, "-s"}).out, source);
+  const auto to = valueLines(cli({"query", target, "-s"}).out, target);
+  EXPECT_GT(from.size(), 20u);
+  EXPECT_EQ(to, from);
+
+  // Into its own branch it is refused; a move takes the branch away.
+  auto inside = cli({"copy", target, target + "\\Inner", "--recursive", "--force"});
+  EXPECT_EQ(inside.exitCode, 1);
+  EXPECT_FALSE(cli({"query", target + "\\Inner"}).exitCode == 0);
+  auto move = cli({"move", target + "\\Desktop", "HKEY_CURRENT_USER\\Software\\Moved Desktop", "--force"});
+  ASSERT_EQ(move.exitCode, 0) << move.err;
+  EXPECT_NE(cli({"query", target + "\\Desktop"}).exitCode, 0);
+
+  if (!wineLoader()) return;
+  // Wine's own reg reads what was written.
+  fs::path winePrefix = makeWinePrefix(dir_ / "wine");
+  for (const char* hive : {"system.reg", "user.reg", "userdef.reg"})
+    fs::copy_file(prefix_ / hive, winePrefix / hive, fs::copy_options::overwrite_existing);
+  auto reg = runWine(winePrefix, {"reg", "query", target, "/s"});
+  auto expected = from;
+  expected.erase("\\Desktop");
+  for (auto it = expected.begin(); it != expected.end();)
+    it = it->first.rfind("\\Desktop\\", 0) == 0 ? expected.erase(it) : std::next(it);
+  const auto seen = valueLines(reg.out, target);
+  for (auto& [key, lines] : expected) {
+    auto found = seen.find(key);
+    ASSERT_NE(found, seen.end()) << key << "\n" << reg.out;
+    EXPECT_EQ(found->second.size(), lines.size()) << key;
+  }
+  // Wine keeps a key's values in name order.
+  auto strip = [](std::map<std::string, std::vector<std::string>> keys) {
+    for (auto& [key, lines] : keys) {
+      for (auto& line : lines)
+        if (auto cut = line.find("    REG_QWORD"); cut != std::string::npos) line = line.substr(0, cut);
+      std::sort(lines.begin(), lines.end());
+    }
+    return keys;
+  };
+  EXPECT_EQ(strip(seen), strip(expected));
+}
 
 TEST_F(HiveCliTest, SaveAChangedHiveLoadItAndReadItBack) {
   ASSERT_EQ(cli({"add", "HKU\\Mounted\\Software\\Talmoor Test", "-v", "Changed", "-d", "saved", "-f"}).exitCode, 0);
