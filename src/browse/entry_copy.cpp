@@ -47,11 +47,26 @@ bool cancelled(const CopyRun& run) { return run.cancel && run.cancel->load(); }
 // that can be had: read rights and the audit list, or as much of them as the
 // caller's rights give.
 LONG openSource(HKEY parent, std::string_view name, HKEY& key, REGSAM& granted) {
+  // A link is copied as a link, not as the key it leads to.
   granted = KEY_READ | ACCESS_SYSTEM_SECURITY;
-  LONG rc = registry::openKey("", parent, name, key, granted);
+  LONG rc = registry::openKey("", parent, name, key, granted, REG_OPTION_OPEN_LINK);
   if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) return rc;
   granted = KEY_READ | ACCESS_SYSTEM_SECURITY;
-  return registry::openKey("", parent, name, key, granted, 0, true);
+  return registry::openKey("", parent, name, key, granted, REG_OPTION_OPEN_LINK, true);
+}
+
+constexpr char16_t kLinkValue[] = u"SymbolicLinkValue";
+
+// Where a link key leads (its link value's bytes), or nothing for a key that
+// is not a link.
+std::optional<std::vector<BYTE>> linkTarget(HKEY key) {
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key, kLinkValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_LINK)
+    return std::nullopt;
+  std::vector<BYTE> target(size);
+  if (RegQueryValueExW(key, kLinkValue, nullptr, &type, target.data(), &size) != ERROR_SUCCESS) return std::nullopt;
+  target.resize(size);
+  return target;
 }
 
 // The key's owner, group and access lists, as much of them as can be read.
@@ -218,7 +233,7 @@ bool deleteSourceValue(HKEY source, const std::string& sourceKey, const std::str
 
 // Makes the destination key (its parent exists by then) with the source's class.
 bool createDestination(HKEY source, const std::string& sourcePath, const std::string& destination, CopyRun& run,
-                       search::ChangeClass& change) {
+                       search::ChangeClass& change, DWORD options = 0, HKEY* made = nullptr) {
   const std::string parent(registry::withoutLastComponent(destination));
   std::string name(registry::lastComponent(destination));
   if (parent.empty()) {
@@ -235,8 +250,8 @@ bool createDestination(HKEY source, const std::string& sourcePath, const std::st
   change.original.location.setComponent(registry::kFullKeyPath, sourcePath);
   change.modified.location.setComponent(registry::kFullKeyPath, destination);
   return registry::createKey("", host.get(), parent, name, ReportTo({}, parent, nullptr, run.owner),
-                             search::writeGate(change, run.owner), nullptr, registry::kAllKeyAccess,
-                             className && *className != registry::kErrorName ? className->c_str() : nullptr);
+                             search::writeGate(change, run.owner), made, registry::kAllKeyAccess,
+                             className && *className != registry::kErrorName ? className->c_str() : nullptr, options);
 }
 
 // Copies one key and, when asked, its branch. False stops the whole walk.
@@ -265,6 +280,23 @@ bool copyKey(HKEY parent, std::string_view name, const std::string& sourcePath, 
       ++run.skipped;
       return true;
     }
+  }
+  if (auto target = linkTarget(source.get())) {
+    // A link is made as a link holding the same target; it has nothing below it.
+    ScopedKey made;
+    if (!createDestination(source.get(), sourcePath, destination, run, change, REG_OPTION_CREATE_LINK, made.out())) {
+      ++run.skipped;
+      return !change.abort;
+    }
+    LONG rc = made.get() ? RegSetValueExW(made.get(), kLinkValue, 0, REG_LINK, target->data(),
+                                          static_cast<DWORD>(target->size()))
+                         : static_cast<LONG>(ERROR_SUCCESS);  // the gate found it there already
+    if (rc != ERROR_SUCCESS) {
+      reportError({}, rc, destination, "SymbolicLinkValue", "Copying Link", nullptr, kVerbosityBox, run.owner);
+      ++run.skipped;
+    }
+    ++run.keysCopied;
+    return true;
   }
   if (!createDestination(source.get(), sourcePath, destination, run, change)) {
     ++run.skipped;

@@ -142,6 +142,35 @@ TEST_F(EntryCopyTest, ABranchArrivesWithEveryStoredByteItsClassAndItsSecurity) {
   EXPECT_FALSE(exists("HKEY_CURRENT_USER\\Software\\Flat\\Child"));
 }
 
+TEST_F(EntryCopyTest, ALinkIsCopiedAsALinkNotAsTheKeyItLeadsTo) {
+  // A link to a key that does not exist where the copy goes: following it
+  // would fail the whole copy.
+  HKEY link = 0;
+  ASSERT_EQ(registry::createKeyPrimitive("", HKEY_LOCAL_MACHINE, "Software\\Source\\Link", link,
+                                         registry::kAllKeyAccess, REG_OPTION_CREATE_LINK),
+            ERROR_SUCCESS);
+  const std::u16string target = u"\\Registry\\Machine\\Software\\Nowhere";
+  ASSERT_EQ(RegSetValueExW(link, u"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                           static_cast<DWORD>(target.size() * 2)),
+            ERROR_SUCCESS);
+  RegCloseKey(link);
+  CopyRun run;
+  search::ChangeClass change;
+  ASSERT_TRUE(browse::copyKeyBranch(kSource, "HKEY_CURRENT_USER\\Software\\Copied", run, change));
+  EXPECT_TRUE(run.complete());
+  HKEY copied = 0;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Copied\\Link", REG_OPTION_OPEN_LINK, KEY_READ, &copied),
+            ERROR_SUCCESS);
+  DWORD type = 0;
+  std::u16string read(target.size(), u' ');
+  DWORD size = static_cast<DWORD>(read.size() * 2);
+  EXPECT_EQ(RegQueryValueExW(copied, u"SymbolicLinkValue", nullptr, &type, reinterpret_cast<BYTE*>(read.data()), &size),
+            ERROR_SUCCESS);
+  RegCloseKey(copied);
+  EXPECT_EQ(type, REG_LINK);
+  EXPECT_EQ(read, target);
+}
+
 TEST_F(EntryCopyTest, AMoveDeletesItsSourceOnlyWhenEverythingCameAcross) {
   const std::string destination = "HKEY_LOCAL_MACHINE\\Software\\Moved";
   const auto before = storedValues(kSource);

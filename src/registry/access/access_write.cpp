@@ -58,7 +58,7 @@ LONG createKeyPrimitive(std::string_view machine, HKEY parent, std::string_view 
 
 bool createKey(std::string_view machine, HKEY host, std::string_view pathText, std::string& name,
                const ReportTo& report, const WriteCheck& check, HKEY* result, REGSAM access,
-               const char* className) {
+               const char* className, DWORD options) {
   ScopedKey openedHost;
   if (!host) {
     host = openKeyByPath(pathText, kAllKeyAccess, report, "Creating Key (Open)");
@@ -70,7 +70,7 @@ bool createKey(std::string_view machine, HKEY host, std::string_view pathText, s
   if (verdict == WriteVerdict::SkipFailed) return false;
   if (verdict == WriteVerdict::SkipSucceeded) return true;
   HKEY created = 0;
-  LONG rc = RegCreateKeyExCountedA(host, name, className, 0, access, nullptr, &created, nullptr);
+  LONG rc = RegCreateKeyExCountedA(host, name, className, options, access, nullptr, &created, nullptr);
   if (rc != ERROR_SUCCESS) {
     reportError(report.handler, rc, joinPath(pathText, name), "", "Creating Key", report.caller, kVerbosityBox,
                 report.owner);

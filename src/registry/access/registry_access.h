@@ -149,10 +149,11 @@ bool subkeyExists(HKEY host, std::string_view name);
 std::optional<std::string> keyClass(HKEY key);
 
 // Creates `name` below `host` through the gate; a new key gets `className`
-// as its class (a copy keeps its source's).
+// as its class and the creation `options` (a copy keeps its source's class,
+// and a link stays a link).
 bool createKey(std::string_view machine, HKEY host, std::string_view pathText, std::string& name,
                const ReportTo& report, const WriteCheck& check, HKEY* result, REGSAM access = kAllKeyAccess,
-               const char* className = nullptr);
+               const char* className = nullptr, DWORD options = 0);
 bool openOrCreateKey(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result);
 LONG createKeyPrimitive(std::string_view machine, HKEY parent, std::string_view subkey, HKEY& result,
                         REGSAM access, DWORD options = 0, const char* className = nullptr,
