@@ -172,6 +172,7 @@ bool writeValueCopy(HKEY source, const std::string& sourceKey, const std::string
   const bool haveStored = readStoredValue(source, valueName, storedType, stored) == ERROR_SUCCESS;
 
   change.resetEntries();
+  change.caption = run.caption;
   change.kind = search::kChangeValue;
   change.operation = run.move ? search::kOpMove : search::kOpCopy;
   change.original.location.setComponent(registry::kFullKeyPath, sourceKey);
@@ -215,6 +216,7 @@ bool writeValueCopy(HKEY source, const std::string& sourceKey, const std::string
 bool deleteSourceValue(HKEY source, const std::string& sourceKey, const std::string& valueName, CopyRun& run,
                        search::ChangeClass& change) {
   change.resetEntries();
+  change.caption = run.caption;
   change.kind = search::kChangeValue;
   change.operation = search::kOpDelete;
   change.original.location.setComponent(registry::kFullKeyPath, sourceKey);
@@ -245,6 +247,7 @@ bool createDestination(HKEY source, const std::string& sourcePath, const std::st
   if (!host.get()) return false;
   const std::optional<std::string> className = registry::keyClass(source);
   change.resetEntries();
+  change.caption = run.caption;
   change.kind = search::kChangeKey;
   change.operation = search::kOpCreate | (run.move ? search::kOpDelete : 0);
   change.original.location.setComponent(registry::kFullKeyPath, sourcePath);
@@ -343,6 +346,7 @@ bool copyKey(HKEY parent, std::string_view name, const std::string& sourcePath, 
 void deleteMovedSource(const std::string& source, CopyRun& run, search::ChangeClass& change) {
   if (!run.complete()) return;
   change.resetEntries();
+  change.caption = run.caption;
   change.kind = search::kChangeKey;
   change.operation = search::kOpDelete;
   change.original.location.setComponent(registry::kFullKeyPath, source);
@@ -450,8 +454,8 @@ bool confirmAndCopy(const std::string& sourceKey, const std::optional<std::strin
   run.move = move;
   run.owner = owner;
   run.cancel = cancel;
+  run.caption = move ? "Move Registry Entry" : "Copy Registry Entry";
   search::ChangeClass change;
-  change.caption = move ? "Move Registry Entry" : "Copy Registry Entry";
   if (valueName) copyValue(sourceKey, *valueName, destinationKey, std::nullopt, run, change);
   else copyKeyBranch(sourceKey, destination, run, change);
   if (!run.complete())

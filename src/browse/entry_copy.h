@@ -30,6 +30,9 @@ struct CopyRun {
   bool securityAnswered = false;
   WindowRef owner = 0;
   const std::atomic<bool>* cancel = nullptr;  // stops the walk between keys
+  // The title of every confirmation of the run ("Copy Registry Entry", ...),
+  // after the gate's own words for each change.
+  std::string caption;
 
   std::size_t keysCopied = 0;
   std::size_t valuesCopied = 0;
@@ -47,8 +50,7 @@ std::optional<std::string> copyRefusal(const std::string& source, const std::str
 // Copies the key at `source` into the key at `destination` (made when it does
 // not exist): its values, and with `run.recursive` every key below it, parent
 // before children; with `run.move` the source is deleted at the end. The
-// change record carries the caption and the remembered confirmation answers
-// for the whole run. True when the destination key was reached; `run` says
+// change record carries the remembered confirmation answers for the whole run. True when the destination key was reached; `run` says
 // whether everything came across.
 bool copyKeyBranch(const std::string& source, const std::string& destination, CopyRun& run,
                    search::ChangeClass& change);

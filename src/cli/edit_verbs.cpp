@@ -144,8 +144,8 @@ int runCopy(const CopyRequest& given) {
   browse::CopyRun run;
   run.move = request.move;
   run.recursive = request.recursive;
+  run.caption = request.move ? "Move Registry Entry" : "Copy Registry Entry";
   search::ChangeClass change;
-  change.caption = request.move ? "Move Registry Entry" : "Copy Registry Entry";
   confirmAsRegDoes(change, request.force, request.move);
   bool reached = request.value ? browse::copyValue(from, *request.value, to, std::nullopt, run, change)
                                : browse::copyKeyBranch(from, to, run, change);
