@@ -249,7 +249,10 @@ bool createDestination(HKEY source, const std::string& sourcePath, const std::st
   change.resetEntries();
   change.caption = run.caption;
   change.kind = search::kChangeKey;
-  change.operation = search::kOpCreate | (run.move ? search::kOpDelete : 0);
+  // A move's key is made as any new key: its source is deleted as a change
+  // of its own at the end, and a create marked as a delete would be
+  // confirmed (and carried out) as one.
+  change.operation = search::kOpCreate;
   change.original.location.setComponent(registry::kFullKeyPath, sourcePath);
   change.modified.location.setComponent(registry::kFullKeyPath, destination);
   return registry::createKey("", host.get(), parent, name, ReportTo({}, parent, nullptr, run.owner),

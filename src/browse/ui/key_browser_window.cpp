@@ -19,9 +19,11 @@
 #include "platform/win32_errors.h"
 #include "base/thread_starter.h"
 #include "browse/key_actions.h"
+#include "browse/ui/entry_transfer_controller.h"
 #include "browse/ui/key_tree_item_model.h"
 #include "frame/location.h"
 #include "gui/background.h"
+#include "gui/drag_source_view.h"
 #include "gui/gui_thread.h"
 #include "gui/menu_commands.h"
 #include "gui/quick_search_bar.h"
@@ -47,7 +49,8 @@ KeyBrowserWindow::KeyBrowserWindow(std::shared_ptr<Workspace> workspace, QWidget
   setAccessibleName(tr("Key Browser"));
   model_ = new KeyTreeItemModel(workspace_, this);
 
-  view_ = new QTreeView(this);
+  auto* dragView = new gui::DragSourceView<QTreeView>(this);
+  view_ = dragView;
   view_->setObjectName(QStringLiteral("RegistryKeys"));
   view_->setAccessibleName(tr("Registry Keys"));
   view_->setToolTip(tr("Right click to access additional commands."));
@@ -99,9 +102,46 @@ KeyBrowserWindow::KeyBrowserWindow(std::shared_ptr<Workspace> workspace, QWidget
   connect(quickSearch_, &QLineEdit::textEdited, this, &KeyBrowserWindow::quickSearchChanged);
   connect(searchButton_, &QPushButton::clicked, this, [this] { quickSearchChanged(quickSearch_->text()); });
   buildMenu();
+  setUpTransfer();
+  dragView->dragData = [this] { return transfer_->dragData(); };
+  dragView->dragFinished = [this](Qt::DropAction action, bool inside) { transfer_->dragEnded(action, inside); };
 }
 
 KeyBrowserWindow::~KeyBrowserWindow() = default;
+
+void KeyBrowserWindow::setUpTransfer() {
+  EntryTransferController::Hooks hooks;
+  hooks.kind = EntryTarget::KeyTree;
+  auto keyPathOf = [this](NodeId id) -> std::optional<std::string> {
+    if (id == kNoNode || id == model_->tree().computer()) return std::nullopt;
+    std::string path = model_->tree().path(id);
+    if (path.empty()) return std::nullopt;
+    return path;
+  };
+  hooks.selection = [this, keyPathOf]() -> std::vector<EntryRecord> {
+    auto path = keyPathOf(selectedNode());
+    if (!path) return {};
+    return {keyRecord(*path)};
+  };
+  hooks.dropTarget = [this, keyPathOf](const QPoint& at) { return keyPathOf(model_->nodeOf(view_->indexAt(at))); };
+  hooks.pasteTarget = [this, keyPathOf] { return keyPathOf(selectedNode()); };
+  hooks.loadHive = [this](const std::string& file, const std::string& target) {
+    if (goTo(target)) beginLoadHiveFile(selectedNode(), file);
+  };
+  hooks.importScript = [this](const std::string& file) {
+    if (messageBox("Import the registry script '" + file + "' into the registry?", "Import Registry File",
+                   BoxButtons::YesNo, BoxIcon::Question) == IDYES)
+      emit importFileRequested(QString::fromStdString(file));
+  };
+  transfer_ = new EntryTransferController(view_, std::move(hooks), this);
+  connect(transfer_, &EntryTransferController::keyChanged, this,
+          [this](const QString& path) { keyChangedAt(path.toStdString()); });
+}
+
+void KeyBrowserWindow::keyChangedAt(const std::string& path) {
+  auto reach = model_->tree().reach(path);
+  if (reach.remaining.empty()) refreshItem(reach.reached);
+}
 
 QString KeyBrowserWindow::keysStatus() const { return keysLabel_->text(); }
 QString KeyBrowserWindow::valuesStatus() const { return valuesLabel_->text(); }
@@ -183,6 +223,10 @@ void KeyBrowserWindow::buildMenu() {
   add(create, tr("&Child"), KeyCommand::CreateChild);
   add(create, tr("&Sibbling"), KeyCommand::CreateSibling);
   add(menu_, tr("&Delete"), KeyCommand::Delete)->setShortcut(QKeySequence(Qt::Key_Delete));
+  add(menu_, tr("C&opy"), KeyCommand::Copy)->setShortcut(QKeySequence::Copy);
+  add(menu_, tr("Cu&t"), KeyCommand::Cut)->setShortcut(QKeySequence::Cut);
+  add(menu_, tr("&Paste"), KeyCommand::Paste)->setShortcut(QKeySequence::Paste);
+  add(menu_, tr("Copy &Key Name"), KeyCommand::CopyKeyName);
   add(menu_, tr("&Goto"), KeyCommand::Goto);
   QMenu* hive = menu_->addMenu(tr("&Hive"));
   add(hive, tr("&Load"), KeyCommand::HiveLoad);
@@ -217,6 +261,10 @@ void KeyBrowserWindow::updateMenu() {
       case KeyCommand::HiveSave:
       case KeyCommand::Properties: action->setEnabled(!computer); break;
       case KeyCommand::HiveLoad: action->setEnabled(mountable); break;
+      case KeyCommand::Copy:
+      case KeyCommand::Cut:
+      case KeyCommand::CopyKeyName: action->setEnabled(!computer); break;
+      case KeyCommand::Paste: action->setEnabled(transfer_->canPaste()); break;
       case KeyCommand::HiveRemove: action->setEnabled(mountPoint); break;
       default: break;  // the remote items stay as built
     }
@@ -241,6 +289,10 @@ void KeyBrowserWindow::runCommand(KeyCommand command) {
     case KeyCommand::Import: emit importRequested(); return;
     case KeyCommand::Export: emit exportRequested(); return;
     case KeyCommand::Properties: showProperties(); return;
+    case KeyCommand::Copy: transfer_->copy(); return;
+    case KeyCommand::Cut: transfer_->cut(); return;
+    case KeyCommand::Paste: transfer_->paste(); return;
+    case KeyCommand::CopyKeyName: transfer_->copyKeyName(); return;
     default: return;
   }
 }
@@ -305,7 +357,11 @@ void KeyBrowserWindow::beginLoadHive() {
   const QString file = QFileDialog::getOpenFileName(this, tr("Select Registry Hive"), QString(),
                                                     tr("Registry Hive (*.sav);;All Files (*)"));
   if (file.isEmpty()) return;
-  pendingHiveFile_ = file.toStdString();
+  beginLoadHiveFile(parent, file.toStdString());
+}
+
+void KeyBrowserWindow::beginLoadHiveFile(NodeId parent, const std::string& file) {
+  pendingHiveFile_ = file;
   model_->listNow(parent);
   view_->expand(model_->indexOf(parent));
   pendingMode_ = PendingEdit::LoadHive;
@@ -462,6 +518,14 @@ bool KeyBrowserWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (key->key()) {
       case Qt::Key_Delete: runCommand(KeyCommand::Delete); return true;
       case Qt::Key_F5: runCommand(KeyCommand::Refresh); return true;
+      case Qt::Key_C:
+      case Qt::Key_X:
+      case Qt::Key_V:
+        if (key->modifiers() != Qt::ControlModifier) break;
+        runCommand(key->key() == Qt::Key_C ? KeyCommand::Copy
+                   : key->key() == Qt::Key_X ? KeyCommand::Cut
+                                             : KeyCommand::Paste);
+        return true;
       case Qt::Key_Backspace: {
         const TreeNode* n = model_->tree().node(selectedNode());
         if (n && n->parent != kNoNode) select(n->parent);

@@ -29,6 +29,7 @@ class Workspace;
 
 namespace talmoor::browse::ui {
 
+class EntryTransferController;
 class KeyTreeItemModel;
 
 // The key popup menu's commands.
@@ -51,6 +52,11 @@ enum class KeyCommand : int {
   Import = 253,
   Export = 254,
   Properties = 235,
+  // Copy and move of keys, numbered clear of the popup's own commands.
+  Copy = 1201,
+  Cut = 1202,
+  Paste = 1203,
+  CopyKeyName = 1204,
 };
 
 class KeyBrowserWindow : public QWidget {
@@ -83,6 +89,8 @@ class KeyBrowserWindow : public QWidget {
   void keyRefreshed(const QString& path);
   // Work for the frame: import into or export the selected key.
   void importRequested();
+  // A registry script dropped on the tree, to import.
+  void importFileRequested(const QString& file);
   void exportRequested();
   void gotoRequested();
 
@@ -97,6 +105,10 @@ class KeyBrowserWindow : public QWidget {
   void deleteSelected();
   void beginCreate(bool sibling);
   void beginLoadHive();
+  void beginLoadHiveFile(NodeId parent, const std::string& file);
+  void setUpTransfer();
+  // The key at `path` was changed from outside the tree: its children are read again.
+  void keyChangedAt(const std::string& path);
   void beginEdit(NodeId id);
   void nameEdited(NodeId id, const QString& text);
   void editorClosed(bool cancelled);
@@ -117,6 +129,7 @@ class KeyBrowserWindow : public QWidget {
   QLabel* valuesLabel_ = nullptr;
   QMenu* menu_ = nullptr;
   QTimer* settle_ = nullptr;
+  EntryTransferController* transfer_ = nullptr;
   // Shared with the workers, which may outlive the window.
   std::shared_ptr<LatestRequest> latest_ = std::make_shared<LatestRequest>();
 

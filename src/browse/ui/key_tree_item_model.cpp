@@ -95,7 +95,17 @@ Qt::ItemFlags KeyTreeItemModel::flags(const QModelIndex& index) const {
   const NodeId id = nodeOf(index);
   // "My Computer" and the roots keep their names unless an edit is pending on them.
   if (id == editable_ || (id != tree_.computer() && !tree_.isRoot(id))) f |= Qt::ItemIsEditable;
+  // Every key can be dragged (a root is copied, never moved) and dropped on.
+  if (id != tree_.computer()) f |= Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
   return f;
+}
+
+Qt::DropActions KeyTreeItemModel::supportedDragActions() const {
+  return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+}
+
+Qt::DropActions KeyTreeItemModel::supportedDropActions() const {
+  return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 }
 
 bool KeyTreeItemModel::hasChildren(const QModelIndex& parent) const {

@@ -151,7 +151,16 @@ Qt::ItemFlags ValueItemModel::flags(const QModelIndex& index) const {
   const auto column = static_cast<ValueColumn>(index.column());
   if (column == ValueColumn::Name && r && (r->isNew || !r->rawName.empty())) f |= Qt::ItemIsEditable;
   if (column == ValueColumn::Type && r && !r->isNew) f |= Qt::ItemIsEditable;
+  if (r && !r->isNew) f |= Qt::ItemIsDragEnabled;
   return f;
+}
+
+Qt::DropActions ValueItemModel::supportedDragActions() const {
+  return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+}
+
+Qt::DropActions ValueItemModel::supportedDropActions() const {
+  return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 }
 
 void ValueItemModel::sort(int column, Qt::SortOrder order) {

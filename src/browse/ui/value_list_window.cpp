@@ -21,11 +21,13 @@
 #include "base/interaction.h"
 #include "platform/win32_errors.h"
 #include "base/thread_starter.h"
+#include "browse/ui/entry_transfer_controller.h"
 #include "browse/ui/value_item_model.h"
 #include "browse/value_goto.h"
 #include "browse/value_list.h"
 #include "frame/location.h"
 #include "gui/background.h"
+#include "gui/drag_source_view.h"
 #include "gui/gui_thread.h"
 #include "gui/icons.h"
 #include "gui/menu_commands.h"
@@ -78,7 +80,8 @@ ValueListWindow::ValueListWindow(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("ValueBrowser"));
   setAccessibleName(tr("Value Browser"));
   model_ = new ValueItemModel(this);
-  view_ = new QTableView(this);
+  auto* dragView = new gui::DragSourceView<QTableView>(this);
+  view_ = dragView;
   view_->setObjectName(QStringLiteral("RegistryValues"));
   view_->setAccessibleName(tr("Registry Values"));
   view_->setModel(model_);
@@ -151,9 +154,33 @@ ValueListWindow::ValueListWindow(QWidget* parent) : QWidget(parent) {
   connect(quickSearch_, &QLineEdit::textEdited, this, &ValueListWindow::quickSearchChanged);
   connect(searchButton_, &QPushButton::clicked, this, [this] { quickSearchChanged(quickSearch_->text()); });
   buildMenu();
+  setUpTransfer();
+  dragView->dragData = [this] { return transfer_->dragData(); };
+  dragView->dragFinished = [this](Qt::DropAction action, bool inside) { transfer_->dragEnded(action, inside); };
 }
 
 QString ValueListWindow::statusText() const { return status_->text(); }
+
+void ValueListWindow::setUpTransfer() {
+  EntryTransferController::Hooks hooks;
+  hooks.kind = EntryTarget::ValueList;
+  hooks.selection = [this] {
+    std::vector<EntryRecord> records;
+    for (const std::string& name : selectedNames())
+      if (auto record = valueRecord(keyPath_, name)) records.push_back(std::move(*record));
+    return records;
+  };
+  auto shownKey = [this]() -> std::optional<std::string> {
+    if (keyPath_.empty() || !view_->isEnabled()) return std::nullopt;
+    return keyPath_;
+  };
+  hooks.dropTarget = [shownKey](const QPoint&) { return shownKey(); };
+  hooks.pasteTarget = shownKey;
+  transfer_ = new EntryTransferController(view_, std::move(hooks), this);
+  connect(transfer_, &EntryTransferController::keyChanged, this, [this](const QString& path) {
+    if (path.toStdString() == keyPath_) showKey(keyPath_, true);
+  });
+}
 
 void ValueListWindow::buildMenu() {
   menu_ = new QMenu(tr("Value Popup"), this);
@@ -184,6 +211,10 @@ void ValueListWindow::buildMenu() {
   add(data, tr("&Execute"), static_cast<int>(ValueCommand::DataExecute));
   add(data, tr("&Decrypt"), static_cast<int>(ValueCommand::DataDecrypt));
   add(menu_, tr("&Goto"), static_cast<int>(ValueCommand::Goto));
+  add(menu_, tr("C&opy"), static_cast<int>(ValueCommand::Copy))->setShortcut(QKeySequence::Copy);
+  add(menu_, tr("Cu&t"), static_cast<int>(ValueCommand::Cut))->setShortcut(QKeySequence::Cut);
+  add(menu_, tr("&Paste"), static_cast<int>(ValueCommand::Paste))->setShortcut(QKeySequence::Paste);
+  add(menu_, tr("Copy &Key Name"), static_cast<int>(ValueCommand::CopyKeyName));
   connect(menu_, &QMenu::aboutToShow, this, &ValueListWindow::updateMenu);
 }
 
@@ -194,7 +225,8 @@ void ValueListWindow::updateMenu() {
   gui::forEachCommand(menu_, [&](QAction* action, int command) {
     // Refresh and the Create entries (type + 1) need a key; the rest a value.
     const bool create = command <= 13;
-    action->setEnabled(command == static_cast<int>(ValueCommand::Refresh) || create ? haveKey : haveValue);
+    if (command == static_cast<int>(ValueCommand::Paste)) action->setEnabled(haveKey && transfer_->canPaste());
+    else action->setEnabled(command == static_cast<int>(ValueCommand::Refresh) || create ? haveKey : haveValue);
   });
 }
 
@@ -298,6 +330,10 @@ void ValueListWindow::runCommand(int command) {
     case ValueCommand::DataExecute: executeData(); return;
     case ValueCommand::DataDecrypt: decryptData(); return;
     case ValueCommand::Goto: gotoFromData(); return;
+    case ValueCommand::Copy: transfer_->copy(); return;
+    case ValueCommand::Cut: transfer_->cut(); return;
+    case ValueCommand::Paste: transfer_->paste(); return;
+    case ValueCommand::CopyKeyName: transfer_->copyKeyName(); return;
   }
 }
 
@@ -460,6 +496,14 @@ bool ValueListWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (key->key()) {
       case Qt::Key_Delete: runCommand(static_cast<int>(ValueCommand::Delete)); return true;
       case Qt::Key_F5: runCommand(static_cast<int>(ValueCommand::Refresh)); return true;
+      case Qt::Key_C:
+      case Qt::Key_X:
+      case Qt::Key_V:
+        if (key->modifiers() != Qt::ControlModifier) break;
+        runCommand(static_cast<int>(key->key() == Qt::Key_C   ? ValueCommand::Copy
+                                    : key->key() == Qt::Key_X ? ValueCommand::Cut
+                                                              : ValueCommand::Paste));
+        return true;
       case Qt::Key_Menu: {
         const QRect rect = view_->visualRect(view_->currentIndex());
         updateMenu();

@@ -20,6 +20,7 @@ class QTableView;
 
 namespace talmoor::browse::ui {
 
+class EntryTransferController;
 class ValueItemModel;
 
 // The value popup menu's commands (Create's are the type + 1).
@@ -34,6 +35,11 @@ enum class ValueCommand : int {
   DataExecute = 304,
   DataDecrypt = 308,
   Goto = 267,
+  // Copy and move of values, numbered clear of the popup's own commands.
+  Copy = 1201,
+  Cut = 1202,
+  Paste = 1203,
+  CopyKeyName = 1204,
 };
 
 class ValueListWindow : public QWidget {
@@ -75,6 +81,7 @@ class ValueListWindow : public QWidget {
 
  private:
   void buildMenu();
+  void setUpTransfer();
   void refreshed(const QString& keyPath, bool opened);
   void currentChanged();
   void nameEdited(int row, const QString& text);
@@ -97,6 +104,7 @@ class ValueListWindow : public QWidget {
   QPushButton* searchButton_ = nullptr;
   QLabel* status_ = nullptr;
   QMenu* menu_ = nullptr;
+  EntryTransferController* transfer_ = nullptr;
   std::string keyPath_;
   std::optional<std::pair<std::string, std::string>> pendingSelection_;  // key, value
   int pendingRow_ = -1;  // a new row being named

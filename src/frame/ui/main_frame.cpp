@@ -426,6 +426,9 @@ void MainFrame::connectBrowsers() {
           [this] { keyBrowser_->runCommand(browse::ui::KeyCommand::Refresh); });
   connect(keyBrowser_, &KeyBrowserWindow::importRequested, this, [this] { runCommand(id(FrameCommand::ImportFile)); });
   connect(keyBrowser_, &KeyBrowserWindow::exportRequested, this, [this] { runCommand(id(FrameCommand::ExportFile)); });
+  connect(keyBrowser_, &KeyBrowserWindow::importFileRequested, this, [this](const QString& file) {
+    runFileJob(id(FrameCommand::ImportFile), file.toStdString(), std::nullopt, true);
+  });
   connect(keyBrowser_, &KeyBrowserWindow::gotoRequested, this, [this] {
     pathBox_->setFocus();
     pathBox_->lineEdit()->selectAll();
