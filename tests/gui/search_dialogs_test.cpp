@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -29,6 +31,8 @@
 #include "support/test_registry.h"
 #include "verify/ui/missing_reference_dialog.h"
 #include "verify/ui/pattern_dialog.h"
+#include "verify/ui/rule_table_model.h"
+#include "verify/ui/verification_rules_window.h"
 
 using namespace talmoor;
 using search::OptionsTree;
@@ -36,6 +40,7 @@ using search::ui::ConfirmationDialog;
 using search::ui::SearchOptionsDialog;
 using verify::ui::MissingReferenceDialog;
 using verify::ui::PatternDialog;
+using verify::ui::VerificationRulesWindow;
 
 namespace {
 
@@ -110,6 +115,39 @@ void whenShown(const std::function<void(Dialog*)>& answer) {
   });
   timer->start();
 }
+
+verify::RulePtr makeRule(std::string find, std::string replace) {
+  auto rule = std::make_shared<verify::Rule>();
+  rule->find = std::move(find);
+  rule->replace = std::move(replace);
+  return rule;
+}
+
+// Opens the cell's editor with F2, as a user would, and returns it.
+QWidget* openEditor(QTableView* view, int row, int column) {
+  view->setFocus();
+  view->setCurrentIndex(view->model()->index(row, column));
+  QTest::keyClick(view, Qt::Key_F2);
+  return view->indexWidget(view->currentIndex());
+}
+
+// Return ends an in-place edit; the view takes the text up once the event
+// loop turns.
+void commitWithReturn(QWidget* editor) {
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();
+}
+
+struct RulesFixture : Fixture {
+  RulesFixture() {
+    rules.insert(makeRule("C:\\Old\\a.dll", "D:\\App\\a.dll"));
+    rules.insert(makeRule("C:\\Gone\\b.dll", ""));
+  }
+  QString cell(int row, int column) const { return window->model()->index(row, column).data().toString(); }
+  verify::RuleBase rules;
+  std::unique_ptr<VerificationRulesWindow> window = std::make_unique<VerificationRulesWindow>(rules);
+  QAbstractItemModelTester tester{window->model(), QAbstractItemModelTester::FailureReportingMode::QtTest};
+};
 
 }  // namespace
 
@@ -420,6 +458,121 @@ class SearchDialogsTest : public QObject {
     QVERIFY(!ignoring.replaceList()->isVisible());
     click(ignoring.noButton());
     QCOMPARE(ignoring.reply().answer, IDCANCEL);
+  }
+
+  // --- Verification Rules ---
+
+  void rulesAreEditedInPlace() {
+    RulesFixture f;
+    show(*f.window);
+    QTableView* view = f.window->view();
+    QCOMPARE(f.window->model()->rowCount(), 2);
+    QCOMPARE(f.window->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Min.Match"));
+    QCOMPARE(f.cell(0, verify::kRuleFind), QStringLiteral("C:\\Old\\a.dll"));  // shorter find texts first
+    QCOMPARE(f.cell(1, verify::kRuleReplace), QStringLiteral("<Blank>"));
+    QCOMPARE(f.cell(1, verify::kRuleType), QStringLiteral("Exact Match"));
+    QCOMPARE(f.cell(1, verify::kRuleAuto), QStringLiteral("No"));
+
+    auto* minMatch = qobject_cast<QLineEdit*>(openEditor(view, 0, verify::kRuleMinMatch));
+    QVERIFY(minMatch);
+    minMatch->selectAll();
+    QTest::keyClicks(minMatch, "7");
+    commitWithReturn(minMatch);
+    QCOMPARE(f.rules.rules()[0]->minMatch, 7);
+    // Not a number: the cell keeps its value.
+    minMatch = qobject_cast<QLineEdit*>(openEditor(view, 0, verify::kRuleMinMatch));
+    minMatch->selectAll();
+    QTest::keyClicks(minMatch, "x");
+    commitWithReturn(minMatch);
+    QCOMPARE(f.cell(0, verify::kRuleMinMatch), QStringLiteral("7"));
+
+    // A prefix rule sorts before the exact ones: the edited rule moves up.
+    auto* type = qobject_cast<QComboBox*>(openEditor(view, 1, verify::kRuleType));
+    QVERIFY(type);
+    QCOMPARE(type->currentText(), QStringLiteral("Exact Match"));
+    QTest::keyClick(type, Qt::Key_End);  // "Full Match"
+    QCOMPARE(f.cell(0, verify::kRuleFind), QStringLiteral("C:\\Gone\\b.dll"));
+    QCOMPARE(f.cell(0, verify::kRuleType), QStringLiteral("Full Match"));
+
+    auto* reject = qobject_cast<QComboBox*>(openEditor(view, 1, verify::kRuleReject));
+    QVERIFY(reject);
+    QTest::keyClick(reject, Qt::Key_Home);  // "Yes"
+    QVERIFY(f.rules.rules()[1]->reject);
+  }
+
+  void rulesAreAddedRemovedAndCleared() {
+    RulesFixture f;
+    show(*f.window);
+    QVERIFY(!f.window->addButton()->isEnabled());
+    QVERIFY(!f.window->removeButton()->isEnabled());
+    f.window->findEdit()->setFocus();
+    QTest::keyClicks(f.window->findEdit(), "C:\\New\\c.dll");
+    QTest::keyClicks(f.window->replaceEdit(), "E:\\c.dll");
+    QVERIFY(f.window->addButton()->isEnabled());
+    click(f.window->addButton());
+    QCOMPARE(f.window->model()->rowCount(), 3);
+    QVERIFY(f.rules.contains(*makeRule("c:\\new\\C.DLL", "")));
+
+    // The same find text again (in any case) is refused.
+    click(f.window->addButton());
+    QCOMPARE(f.window->model()->rowCount(), 3);
+    QCOMPARE(f.boxes->boxLines(),
+             std::vector<std::string>{"Rule Already Exists: The specified rule already exists in the rule base, please "
+                                      "ammend the existing rule."});
+
+    // Selecting shows the rule in the fields; Add waits for a new find text.
+    QTableView* view = f.window->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(f.window->model()->index(0, 1)).center());
+    QCOMPARE(f.window->findEdit()->text(), QStringLiteral("C:\\Old\\a.dll"));
+    QCOMPARE(f.window->replaceEdit()->text(), QStringLiteral("D:\\App\\a.dll"));
+    QVERIFY(f.window->removeButton()->isEnabled());
+    QVERIFY(!f.window->addButton()->isEnabled());
+    click(f.window->removeButton());
+    QCOMPARE(f.window->model()->rowCount(), 2);
+    QVERIFY(!f.rules.contains(*makeRule("C:\\Old\\a.dll", "")));
+
+    // A rule a running search adds shows up while the window is open.
+    f.rules.insert(makeRule("C:\\Found\\d.dll", ""));
+    QTRY_COMPARE(f.window->model()->rowCount(), 3);
+
+    click(f.window->clearButton());
+    QCOMPARE(f.window->model()->rowCount(), 0);
+    QCOMPARE(f.rules.size(), std::size_t{0});
+    QVERIFY(!f.window->clearButton()->isEnabled());
+    QVERIFY(!f.window->saveButton()->isEnabled());
+    QVERIFY(!f.window->removeButton()->isEnabled());
+  }
+
+  void rulesAreSavedAndLoadedThroughTheirFileDialogs() {
+    RulesFixture f;
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("mine.rules"));
+    std::vector<VerificationRulesWindow::FileRequest> asked;
+    f.window->setFileChooser([&](QWidget*, const VerificationRulesWindow::FileRequest& request) {
+      asked.push_back(request);
+      return file;
+    });
+    show(*f.window);
+    click(f.window->saveButton());
+    click(f.window->clearButton());
+    QCOMPARE(f.window->model()->rowCount(), 0);
+    click(f.window->loadButton());
+    QCOMPARE(f.window->model()->rowCount(), 2);
+    QCOMPARE(f.cell(0, verify::kRuleReplace), QStringLiteral("D:\\App\\a.dll"));
+    QCOMPARE(asked.size(), std::size_t{2});
+    QCOMPARE(asked[0].title, QStringLiteral("Export Rule Base"));
+    QVERIFY(asked[0].save);
+    QCOMPARE(asked[0].defaultSuffix, QStringLiteral("rules"));
+    QCOMPARE(asked[1].title, QStringLiteral("Import Rule Base"));
+    QVERIFY(asked[1].filters.startsWith(QStringLiteral("Rule Base (*.rules)")));
+
+    // A file that cannot be read is said so, and the rules stay.
+    f.window->setFileChooser([&](QWidget*, const VerificationRulesWindow::FileRequest&) {
+      return folder.filePath(QStringLiteral("absent.rules"));
+    });
+    click(f.window->loadButton());
+    QCOMPARE(f.window->model()->rowCount(), 2);
+    QCOMPARE(f.boxes->boxLines(), std::vector<std::string>{"Sorry: Failed to Load Settings"});
   }
 
   // --- The Qt Interaction across threads ---
