@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiSubWindow>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QPushButton>
@@ -22,6 +23,9 @@
 #include <thread>
 
 #include "base/error_reporting.h"
+#include "frame/frame_commands.h"
+#include "frame/ui/main_frame.h"
+#include "frame/window_table.h"
 #include "gui/qt_interaction.h"
 #include "hexedit/ui/hex_editor_widget.h"
 #include "search/options/ui/search_options_dialog.h"
@@ -273,6 +277,28 @@ class SearchDialogsTest : public QObject {
     dialog.namingRulesButton()->click();
     QCOMPARE(opened, 1);
     dialog.reject();
+  }
+
+  void theFramesOptionsCommandOpensTheDialogModalOverIt() {
+    Fixture f;
+    frame::ui::FrameStart start;
+    start.workspace = Workspace::currentShared();
+    start.splash = false;
+    frame::ui::MainFrame frame(std::move(start));
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    const int namingRules = static_cast<int>(frame::WindowCommand::NamingRules);
+    bool overTheFrame = false, namingRulesShown = false;
+    whenShown<SearchOptionsDialog>([&](SearchOptionsDialog* dialog) {
+      overTheFrame = dialog->parentWidget() == &frame;
+      dialog->namingRulesButton()->click();
+      namingRulesShown = frame.subWindow(namingRules)->isVisible();
+      click(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close));
+    });
+    frame.commandAction(static_cast<int>(frame::FrameCommand::Options))->trigger();
+    QVERIFY(overTheFrame);
+    QVERIFY(namingRulesShown);
+    QVERIFY(!QApplication::activeModalWidget());
   }
 
   // --- Auto Change Editor/Confirmation Dialog ---
