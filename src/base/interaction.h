@@ -99,6 +99,8 @@ struct MissingReferenceRequest {
   std::string reference;
   std::shared_ptr<SuggestionFeed> suggestions;
   WindowRef owner = 0;
+  // What a rule already proposes for the reference; the dialog starts with it.
+  std::optional<std::string> proposal;
 };
 // Accept 6 (with a replacement), Reject 7, Cancel 2; 32 added for "this type
 // of query"; `remember` is "for above file reference".

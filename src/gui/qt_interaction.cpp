@@ -7,6 +7,10 @@
 
 #include "base/workspace.h"
 #include "platform/files/windows_files.h"
+#include "search/replace/ui/confirmation_dialog.h"
+#include "search/search_options.h"
+#include "verify/ui/missing_reference_dialog.h"
+#include "verify/ui/pattern_dialog.h"
 
 namespace talmoor::gui {
 
@@ -41,6 +45,30 @@ int answerOf(int button) {
     default: return IDOK;
   }
 }
+
+// Hands a question's answer to the worker that waits for it exactly once:
+// the answer given, or Cancel when the queued call is dropped unrun (the
+// GUI thread's context went away first) and the worker would wait forever.
+template <class Reply>
+class AnswerOnce {
+ public:
+  AnswerOnce(std::function<void(Reply)> deliver, Reply cancelled)
+      : deliver_(std::move(deliver)), cancelled_(std::move(cancelled)) {}
+  ~AnswerOnce() {
+    if (!given_) deliver_(std::move(cancelled_));
+  }
+  AnswerOnce(const AnswerOnce&) = delete;
+  AnswerOnce& operator=(const AnswerOnce&) = delete;
+  void give(Reply reply) {
+    given_ = true;
+    deliver_(std::move(reply));
+  }
+
+ private:
+  std::function<void(Reply)> deliver_;
+  Reply cancelled_;
+  bool given_ = false;
+};
 
 }  // namespace
 
@@ -90,6 +118,63 @@ std::optional<std::string> QtInteraction::chooseFolder(std::string_view title, s
     if (chosen.isEmpty()) return std::nullopt;
     return platform::windowsPathOf(chosen.toStdString(), drives);
   });
+}
+
+}  // namespace talmoor::gui
+
+namespace talmoor::gui {
+
+QWidget* QtInteraction::dialogParent() const { return parent_ ? parent_.data() : QApplication::activeWindow(); }
+
+template <class Reply>
+Reply QtInteraction::askOnGuiThread(WindowRef owner, Reply cancelled, std::function<Reply()> show) {
+  if (windowIsGone(owner)) return cancelled;
+  if (!context_ || QThread::currentThread() == context_->thread()) return show();
+  return pending().ask<Reply>(owner, cancelled, [&](std::function<void(Reply)> deliver) {
+    auto answer = std::make_shared<AnswerOnce<Reply>>(std::move(deliver), cancelled);
+    QMetaObject::invokeMethod(
+        context_.data(),
+        [this, answer, owner, cancelled, show] { answer->give(windowIsGone(owner) ? cancelled : show()); },
+        Qt::QueuedConnection);
+  });
+}
+
+ConfirmationReply QtInteraction::confirmChange(const ConfirmationRequest& request) {
+  ConfirmationReply cancelled{static_cast<int>(search::ConfirmationAnswer::Cancel), request.modifiedName,
+                              request.originalData, request.modifiedData};
+  ConfirmationReply notShown = cancelled;
+  notShown.answer = static_cast<int>(search::ConfirmationAnswer::NotShown);
+  auto show = [this, request, notShown]() -> ConfirmationReply {
+    if (confirmationShown_) return notShown;
+    confirmationShown_ = true;
+    struct Shown {
+      bool& flag;
+      ~Shown() { flag = false; }
+    } shown{confirmationShown_};
+    return search::ui::runConfirmationDialog(dialogParent(), request);
+  };
+  std::unique_lock<std::mutex> turn;
+  if (context_ && QThread::currentThread() != context_->thread()) turn = std::unique_lock(confirmationTurn_);
+  return askOnGuiThread<ConfirmationReply>(request.owner, cancelled, show);
+}
+
+MissingReferenceReply QtInteraction::missingFileReference(const MissingReferenceRequest& request) {
+  MissingReferenceReply cancelled{static_cast<int>(search::ConfirmationAnswer::Cancel), false, std::nullopt};
+  // A question that is never shown still stops the search for other copies.
+  if (windowIsGone(request.owner)) {
+    if (request.suggestions) request.suggestions->stop = true;
+    return cancelled;
+  }
+  MissingReferenceReply reply = askOnGuiThread<MissingReferenceReply>(
+      request.owner, cancelled, [this, request] { return verify::ui::runMissingReferenceDialog(dialogParent(), request); });
+  if (request.suggestions) request.suggestions->stop = true;
+  return reply;
+}
+
+PatternReply QtInteraction::patternDetected(const PatternRequest& request) {
+  PatternReply cancelled{IDCANCEL, request.findSelected, request.replaceSelected};
+  return askOnGuiThread<PatternReply>(request.owner, cancelled,
+                                      [this, request] { return verify::ui::runPatternDialog(dialogParent(), request); });
 }
 
 }  // namespace talmoor::gui

@@ -66,7 +66,7 @@ int askAboutReference(SearchContext& context, VerificationState& state, const Fi
                             return DWORD{0};
                           }).handle;
   MissingReferenceRequest request{context.walk.keyPath, state.itemName, state.dataText, state.reference, feed,
-                                  context.owner};
+                                  context.owner, state.proposal};
   MissingReferenceReply reply = interaction()->missingFileReference(request);
   feed->stop = true;
   waitForThread(searcher);

@@ -43,6 +43,7 @@
 #include "registry/registry_path.h"
 #include "scripts/command_line.h"
 #include "scripts/results_file_jobs.h"
+#include "search/options/ui/search_options_dialog.h"
 
 namespace talmoor::frame::ui {
 
@@ -90,6 +91,15 @@ class AnsweringInteraction : public Interaction {
   std::shared_ptr<Interaction> inner_;
   int answer_;
 };
+
+// The command line the program was started with, as the Options dialog's
+// Alt+Shift+C shows it: arguments holding blanks are quoted.
+std::string programCommandLine() {
+  QStringList shown;
+  for (const QString& argument : QCoreApplication::arguments())
+    shown << (argument.contains(QLatin1Char(' ')) ? QLatin1Char('"') + argument + QLatin1Char('"') : argument);
+  return shown.join(QLatin1Char(' ')).toStdString();
+}
 
 }  // namespace
 
@@ -589,9 +599,8 @@ void MainFrame::runCommand(int command) {
     case FrameCommand::OpenWindowMenu: popUpMenuOf(windowMenu_); return;
     case FrameCommand::OpenFavouritesMenu: popUpMenuOf(favouritesMenu_); return;
     case FrameCommand::Options:
-      messageBox("The search options (what is searched, the data types, the confirmations) are set in the Search "
-                 "window's Options dialog, which comes with the Search window.",
-                 "Search Options", BoxButtons::Ok, BoxIcon::Information);
+      search::ui::runSearchOptionsDialog(this, programCommandLine(),
+                                         [this] { runCommand(id(WindowCommand::NamingRules)); });
       return;
     case FrameCommand::AddFavourite: addFavourite(); return;
     case FrameCommand::OrganiseFavourites: organiseFavourites(); return;
