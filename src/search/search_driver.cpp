@@ -73,6 +73,28 @@ void SearchDriver::setContextPreparer(std::function<void(SearchContext&)> prepar
   preparer_ = std::move(preparer);
 }
 
+SearchHistories SearchDriver::historiesSnapshot() const {
+  std::lock_guard lock(stateMutex_);
+  return histories_;
+}
+
+void SearchDriver::loadHistories() {
+  SearchHistories loaded;
+  loaded.find.load();
+  loaded.replace.load();
+  std::lock_guard lock(stateMutex_);
+  histories_ = std::move(loaded);
+}
+
+void SearchDriver::readWindowParameters(SearchContext& context) {
+  // Read into a copy: reading may ask about a mask, and the lock is not held
+  // while a box is up.
+  SearchHistories histories = historiesSnapshot();
+  readParameters(parameters(), context, &histories);
+  std::lock_guard lock(stateMutex_);
+  histories_ = std::move(histories);
+}
+
 void SearchDriver::clearResults() {
   if (searchRunning()) return;
   controls_.clearing();
@@ -131,8 +153,9 @@ void SearchDriver::runRowCommand(RowCommand command) {
 
 bool SearchDriver::queryClose() {
   if (!searchRunning()) {
-    histories_.find.save();
-    histories_.replace.save();
+    const SearchHistories histories = historiesSnapshot();
+    histories.find.save();
+    histories.replace.save();
     return true;
   }
   post(kStopSearchMessage);
@@ -211,7 +234,7 @@ void SearchDriver::startSearch() {
     starting_ = false;
     return;
   }
-  readParameters(parameters(), *context, &histories_);
+  readWindowParameters(*context);
   {
     std::lock_guard lock(stateMutex_);
     if (preparer_) preparer_(*context);
@@ -312,7 +335,7 @@ void SearchDriver::resume() {
     // The walker must be halted before its parameters change under it: wait
     // for it to reach the gate (or to end).
     gate_.waitUntilHalted();
-    readParameters(parameters(), *current_, &histories_);
+    readWindowParameters(*current_);
   }
   controls_.resumed();
   gate_.open();

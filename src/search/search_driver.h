@@ -50,7 +50,13 @@ class SearchDriver {
   // Called on the search thread for the context before it runs (the command
   // line uses it to change what a search records).
   void setContextPreparer(std::function<void(SearchContext&)> preparer);
+  // The histories themselves, for a caller that knows no search can start
+  // meanwhile; a window showing them takes a copy instead (a search adds to
+  // them on the command thread).
   SearchHistories& histories() { return histories_; }
+  SearchHistories historiesSnapshot() const;
+  // Reads both histories from the settings key ("Combo_Find", "Combo_Replace").
+  void loadHistories();
   const std::shared_ptr<ResultList>& results() const { return results_; }
 
   // The buttons: Go starts or stops; Pause pauses or resumes.
@@ -91,6 +97,8 @@ class SearchDriver {
   void resume();
   void stop();
   void confirmStop();
+  // Reads what the window has set into the context, adding to the histories.
+  void readWindowParameters(SearchContext& context);
 
   // The jobs.
   std::shared_ptr<SearchContext> makeContext(JobKind kind);
@@ -110,7 +118,7 @@ class SearchDriver {
   std::optional<std::string> startPath_;
   Navigator navigator_;
   std::function<void(SearchContext&)> preparer_;
-  SearchHistories histories_;
+  SearchHistories histories_;  // changed under stateMutex_, and read there by copies
   WindowRef owner_ = 0;
   std::condition_variable_any idle_;
   int pendingCommands_ = 0;

@@ -19,7 +19,7 @@
 #include "frame/ui/error_log_model.h"
 #include "frame/ui/error_log_window.h"
 #include "frame/ui/main_frame.h"
-#include "frame/ui/search_host_window.h"
+#include "search/ui/search_window.h"
 #include "frame/window_table.h"
 #include "platform/registry/win32_registry.h"
 #include "platform/win32_errors.h"

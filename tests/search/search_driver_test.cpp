@@ -139,6 +139,29 @@ TEST_F(Driver, ResumeTakesTheEditedFindText) {
   EXPECT_EQ(driver_->histories().find.entries(), (std::vector<std::string>{"old", "new"}));
 }
 
+// A window reads the histories while a search adds to them: it reads copies,
+// and a copy taken while the mask question is up shows the texts before it.
+TEST_F(Driver, TheHistoriesAreReadAsCopiesWhileASearchAddsToThem) {
+  putSz(kBase, "v", "-");
+  std::vector<std::string> duringTheBox;
+  hooked_->beforeAnswer = [&](const MessageBoxRequest&) {
+    duringTheBox = driver_->historiesSnapshot().find.entries();
+  };
+  run(kModeFind, "first");
+  run(kModeModify, "/m:*", "other");
+  EXPECT_EQ(duringTheBox, std::vector<std::string>{"first"});
+  const SearchHistories after = driver_->historiesSnapshot();
+  EXPECT_EQ(after.find.entries(), (std::vector<std::string>{"first", "/m:*"}));
+  EXPECT_EQ(after.replace.entries(), std::vector<std::string>{"other"});
+
+  // Saved when the window may close, and read back by the next window.
+  EXPECT_TRUE(driver_->queryClose());
+  SearchDriver next(nullptr);
+  next.loadHistories();
+  EXPECT_EQ(next.historiesSnapshot().find.entries(), (std::vector<std::string>{"first", "/m:*"}));
+  EXPECT_EQ(next.historiesSnapshot().replace.entries(), std::vector<std::string>{"other"});
+}
+
 TEST_F(Driver, APauseThatComesAsTheSearchEndsIsNotCarriedIntoTheNext) {
   putSz(kBase, "v", "-");
   // The command thread takes the pause while the search thread is on its way

@@ -6,12 +6,14 @@
 #include "browse/value_list.h"
 #include "gui/background.h"
 #include "hexedit/ui/data_editor_widget.h"
+#include "platform/registry/registry_constants.h"
 
 namespace talmoor::frame::ui {
 
 namespace {
 
 const char* const kRegistryValueCaption = "Data Editor - Registry Value";
+const char* const kSearchResultCaption = "Data Editor - Search Result";
 
 }  // namespace
 
@@ -42,6 +44,7 @@ void DataViewerWindow::writeBack() {
 
 void DataViewerWindow::showRegistryValue(const std::string& keyPath, const std::string& valueName) {
   writeBack();
+  searchResult_ = false;
   shown_ = {keyPath, valueName};
   const std::uint64_t request = ++request_;
   auto row = std::make_shared<std::optional<browse::ValueRow>>();
@@ -65,8 +68,27 @@ void DataViewerWindow::showRegistryValue(const std::string& keyPath, const std::
 void DataViewerWindow::clear() {
   writeBack();
   ++request_;
+  searchResult_ = false;
   shown_.reset();
   editor_->clearValue();
 }
+
+void DataViewerWindow::showSearchResult(const std::optional<search::DataRecord>& record) {
+  writeBack();
+  ++request_;  // a registry value still being read is not shown
+  searchResult_ = true;
+  shown_.reset();
+  const QString caption = QString::fromLatin1(kSearchResultCaption);
+  if (!record) {
+    editor_->clearValue();
+    editor_->setCaption(caption);
+    return;
+  }
+  // A row's data of unknown type is shown as bytes.
+  const DWORD type = record->type < 0 ? REG_NONE : static_cast<DWORD>(record->type);
+  editor_->showValue(caption, type, record->bytes, false);
+}
+
+QString DataViewerWindow::caption() const { return editor_->caption(); }
 
 }  // namespace talmoor::frame::ui

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/win32_types.h"
+#include "search/results/result_list.h"
 
 namespace talmoor::hexedit::ui {
 class DataEditorWidget;
@@ -27,6 +28,12 @@ class DataViewerWindow : public QWidget {
   void showRegistryValue(const std::string& keyPath, const std::string& valueName);
   // Shows no value (after writing back what was edited).
   void clear();
+  // Shows a search result row's copy of its data, read-only ("Data Editor -
+  // Search Result"); none shows no data under that caption.
+  void showSearchResult(const std::optional<search::DataRecord>& record);
+  // Whether a search result (or none of them) is shown rather than a registry value.
+  bool showingSearchResult() const { return searchResult_; }
+  QString caption() const;
   hexedit::ui::DataEditorWidget* editor() const { return editor_; }
   // The value shown: its key and name.
   std::optional<std::pair<std::string, std::string>> shownValue() const { return shown_; }
@@ -42,6 +49,7 @@ class DataViewerWindow : public QWidget {
   hexedit::ui::DataEditorWidget* editor_ = nullptr;
   std::optional<std::pair<std::string, std::string>> shown_;
   std::uint64_t request_ = 0;  // the newest read's number
+  bool searchResult_ = false;
 };
 
 }  // namespace talmoor::frame::ui

@@ -31,7 +31,6 @@
 #include "browse/ui/value_list_window.h"
 #include "frame/ui/data_viewer_window.h"
 #include "frame/ui/error_log_window.h"
-#include "frame/ui/search_host_window.h"
 #include "frame/ui/simple_windows.h"
 #include "frame/ui/splash.h"
 #include "frame/window_table.h"
@@ -44,6 +43,8 @@
 #include "scripts/command_line.h"
 #include "scripts/results_file_jobs.h"
 #include "search/options/ui/search_options_dialog.h"
+#include "search/ui/search_window.h"
+#include "verify/ui/verification_rules_window.h"
 
 namespace talmoor::frame::ui {
 
@@ -165,6 +166,7 @@ MainFrame::MainFrame(FrameStart start, QWidget* parent)
   buildStatusBar();
   registerCommandWork();
   connectBrowsers();
+  connectSearchWindow();
   watchHiveFiles();
   favourites_.setListener([frame = QPointer<MainFrame>(this)] {
     gui::postToGui(frame, [frame] {
@@ -196,7 +198,7 @@ void MainFrame::buildWindows() {
       case WindowCommand::ErrorLog: content = new ErrorLogWindow(workspace_->errorLog()); break;
       case WindowCommand::Debug: content = new DebugWindow(workspace_->service<DebugLog>()); break;
       case WindowCommand::About: content = new AboutWindow(*workspace_); break;
-      case WindowCommand::Search: content = searchWindow_ = new SearchHostWindow(); break;
+      case WindowCommand::Search: content = searchWindow_ = new search::ui::SearchWindow(); break;
       case WindowCommand::KeyBrowser: content = keyBrowser_ = new browse::ui::KeyBrowserWindow(workspace_); break;
       case WindowCommand::ValueList: content = valueList_ = new browse::ui::ValueListWindow(); break;
       case WindowCommand::DataViewer: content = dataViewer_ = new DataViewerWindow(); break;
@@ -456,6 +458,37 @@ void MainFrame::connectBrowsers() {
   });
 }
 
+void MainFrame::connectSearchWindow() {
+  using search::ui::SearchWindow;
+  // A search starts at the location shown in the address bar; none walks
+  // the whole registry.
+  searchWindow_->setStartPathSource([this]() -> std::optional<std::string> {
+    if (currentPath_.empty()) return std::nullopt;
+    return currentPath_;
+  });
+  searchWindow_->setPathOpener([this](const search::RowLocation& location) {
+    goTo(OpenPathRequest{location.keyPath, location.valueName, false});
+  });
+  searchWindow_->setCurrentItemSource([this]() -> std::optional<search::RowLocation> {
+    if (currentPath_.empty()) return std::nullopt;
+    return search::RowLocation{currentPath_, currentValue_};
+  });
+  searchWindow_->setVerificationRulesOpener([this] { verify::ui::showVerificationRulesWindow(this); });
+  // The data viewer shows the Search window's row while that window has the
+  // focus, and the browsers' value again once it is hidden.
+  connect(searchWindow_, &SearchWindow::rowShown, this,
+          [this](const std::optional<search::DataRecord>& record, const QString&) {
+            dataViewer_->showSearchResult(record);
+          });
+  connect(searchWindow_, &SearchWindow::viewerReleased, this, [this] {
+    if (!dataViewer_->showingSearchResult()) return;
+    if (currentValue_ && !currentPath_.empty())
+      dataViewer_->showRegistryValue(currentPath_, *currentValue_);
+    else
+      dataViewer_->clear();
+  });
+}
+
 void MainFrame::registerCommandWork() {
   QPointer<MainFrame> frame(this);
   commands_->setHandler(CommandMessage::GoToFavourite, [this, frame](WPARAM command, CommandThread::Record record) {
@@ -475,6 +508,16 @@ void MainFrame::registerCommandWork() {
     gui::postToGui(frame, [frame, request = std::any_cast<OpenPathRequest>(record)] {
       if (frame) frame->goTo(request);
     });
+  });
+  // Alt+A and the Edit menu's entries for the search results (the command
+  // thread ends before the Search window goes).
+  commands_->setHandler(CommandMessage::AddCurrentToResults, [this](WPARAM, CommandThread::Record record) {
+    if (!record.has_value()) return;
+    const auto request = std::any_cast<OpenPathRequest>(record);
+    if (!request.keyPath.empty()) searchWindow_->addRegistryItem(search::RowLocation{request.keyPath, request.valueName});
+  });
+  commands_->setHandler(CommandMessage::ResultsRowCommand, [this](WPARAM command, CommandThread::Record) {
+    if (command == static_cast<WPARAM>(id(FrameCommand::Remove))) searchWindow_->driver().removeSelectedRows();
   });
   commands_->setObserver([](const std::string& line) { debugOutput(line); });
 }

@@ -32,6 +32,9 @@ class QSplashScreen;
 namespace talmoor {
 class Workspace;
 }
+namespace talmoor::search::ui {
+class SearchWindow;
+}
 namespace talmoor::browse::ui {
 class KeyBrowserWindow;
 class NamingRulesWindow;
@@ -40,7 +43,6 @@ class ValueListWindow;
 
 namespace talmoor::frame::ui {
 
-class SearchHostWindow;
 class ErrorLogWindow;
 class DataViewerWindow;
 
@@ -74,7 +76,7 @@ class MainFrame : public QMainWindow {
   QComboBox* pathBox() const { return pathBox_; }
   QComboBox* hiveBox() const { return hiveBox_; }
   QComboBox* computerBox() const { return computerBox_; }
-  SearchHostWindow* searchWindow() const { return searchWindow_; }
+  search::ui::SearchWindow* searchWindow() const { return searchWindow_; }
   browse::ui::KeyBrowserWindow* keyBrowser() const { return keyBrowser_; }
   browse::ui::ValueListWindow* valueList() const { return valueList_; }
   DataViewerWindow* dataViewer() const { return dataViewer_; }
@@ -109,6 +111,7 @@ class MainFrame : public QMainWindow {
   void buildStatusBar();
   void registerCommandWork();
   void connectBrowsers();
+  void connectSearchWindow();
   void watchHiveFiles();
   void rebuildFavouritesMenu();
   void restoreWindows();
@@ -142,7 +145,7 @@ class MainFrame : public QMainWindow {
   QMdiArea* area_ = nullptr;
   std::map<int, QMdiSubWindow*> windows_;
   std::map<int, QAction*> actions_;
-  SearchHostWindow* searchWindow_ = nullptr;
+  search::ui::SearchWindow* searchWindow_ = nullptr;
   browse::ui::KeyBrowserWindow* keyBrowser_ = nullptr;
   browse::ui::NamingRulesWindow* namingRules_ = nullptr;
   browse::ui::ValueListWindow* valueList_ = nullptr;

@@ -188,6 +188,10 @@ void DataEditorWidget::clearValue() {
   refreshState();
 }
 
+QString DataEditorWidget::caption() const { return caption_->text(); }
+
+void DataEditorWidget::setCaption(const QString& caption) { caption_->setText(caption); }
+
 std::vector<BYTE> DataEditorWidget::data() const { return bytes_ ? *bytes_ : std::vector<BYTE>{}; }
 
 void DataEditorWidget::markSaved() {

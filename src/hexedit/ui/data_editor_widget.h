@@ -30,6 +30,9 @@ class DataEditorWidget : public QWidget {
   // String data (types 1, 2, 7) comes as ANSI bytes with their terminators.
   void showValue(const QString& caption, DWORD type, std::vector<BYTE> data, bool editable);
   void clearValue();
+  // The line above the panes: what is shown ("Data Editor - Registry Value").
+  QString caption() const;
+  void setCaption(const QString& caption);
   std::vector<BYTE> data() const;
   DWORD type() const { return type_; }
   bool isModified() const { return modified_; }
