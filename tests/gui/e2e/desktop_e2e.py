@@ -126,13 +126,19 @@ def main():
             time.sleep(0.3)
         return False
 
-    def answer_yes(s):
-        try:
-            s.act(s.wait_for(name="Yes", role="push button", showing=True))
-        except TimeoutError:
-            s.shot(os.path.join(shots, "no-question.png"))
-            raise
-        time.sleep(0.8)
+    def answer_yes(s, timeout=20):
+        """Yes to a question, or Accept to a change's confirmation."""
+        end = time.time() + timeout
+        while time.time() < end:
+            for name in ("Accept", "Yes"):
+                button = s.find(name=name, role="push button", showing=True)
+                if button is not None:
+                    s.act(button)
+                    time.sleep(0.8)
+                    return
+            time.sleep(0.3)
+        s.shot(os.path.join(shots, "no-question.png"))
+        raise TimeoutError("no question to answer within %ss" % timeout)
 
     def type_name(s, text):
         s.keys("ctrl+a")
