@@ -73,6 +73,11 @@ void SearchDriver::setContextPreparer(std::function<void(SearchContext&)> prepar
   preparer_ = std::move(preparer);
 }
 
+void SearchDriver::setJobEndedHook(std::function<void()> hook) {
+  std::lock_guard lock(stateMutex_);
+  jobEnded_ = std::move(hook);
+}
+
 SearchHistories SearchDriver::historiesSnapshot() const {
   std::lock_guard lock(stateMutex_);
   return histories_;
@@ -311,6 +316,12 @@ DWORD SearchDriver::searchThread(const std::shared_ptr<SearchContext>& context, 
       },
       context->owner);
   gate_.walkEnded();
+  std::function<void()> ended;
+  {
+    std::lock_guard lock(stateMutex_);
+    ended = jobEnded_;
+  }
+  if (ended) runContained(ended, context->owner);
   controls_.idle();
   if (!fileJob) controls_.showStatus(0, "Ready");
   controls_.showStatus(1, results_->countStatus());

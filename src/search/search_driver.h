@@ -50,6 +50,10 @@ class SearchDriver {
   // Called on the search thread for the context before it runs (the command
   // line uses it to change what a search records).
   void setContextPreparer(std::function<void(SearchContext&)> preparer);
+  // Called on the search thread when a job's work is over, before the
+  // window hears that it is idle (the desktop saves what the job changed,
+  // so that other programs see it at once).
+  void setJobEndedHook(std::function<void()> hook);
   // The histories themselves, for a caller that knows no search can start
   // meanwhile; a window showing them takes a copy instead (a search adds to
   // them on the command thread).
@@ -118,6 +122,7 @@ class SearchDriver {
   std::optional<std::string> startPath_;
   Navigator navigator_;
   std::function<void(SearchContext&)> preparer_;
+  std::function<void()> jobEnded_;
   SearchHistories histories_;  // changed under stateMutex_, and read there by copies
   WindowRef owner_ = 0;
   std::condition_variable_any idle_;

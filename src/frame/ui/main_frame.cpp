@@ -50,6 +50,16 @@ namespace talmoor::frame::ui {
 
 namespace {
 
+// Saves every changed hive of the workspace; a failure says so in a box.
+void saveAllHives(Workspace& workspace) {
+  if (LONG rc = workspace.registry().flushAll(); rc != ERROR_SUCCESS) {
+    auto reason = platform::systemErrorText(rc);
+    messageBox(fmt::format("The changes could not all be saved.\n{}", reason.value_or("")), "Saving Hive",
+               BoxButtons::Ok, BoxIcon::Stop);
+  }
+}
+
+
 QString text(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
 
 constexpr int id(FrameCommand command) { return static_cast<int>(command); }
@@ -213,7 +223,8 @@ void MainFrame::buildWindows() {
     child->setWindowIcon(gui::windowIcon(command));
     child->setAttribute(Qt::WA_DeleteOnClose, false);
     area_->addSubWindow(child);
-    child->resize(480, 320);
+    // The Search window's rows need room beside its parameters.
+    child->resize(command == id(WindowCommand::Search) ? QSize(760, 560) : QSize(480, 320));
     child->hide();
     windows_[command] = child;
   }
@@ -474,6 +485,9 @@ void MainFrame::connectSearchWindow() {
     return search::RowLocation{currentPath_, currentValue_};
   });
   searchWindow_->setVerificationRulesOpener([this] { verify::ui::showVerificationRulesWindow(this); });
+  // What a search or an import changed is saved when it ends, as every
+  // change of the browsers is, so that Wine's own tools see it at once.
+  searchWindow_->driver().setJobEndedHook([workspace = workspace_] { saveAllHives(*workspace); });
   // The data viewer shows the Search window's row while that window has the
   // focus, and the browsers' value again once it is hidden.
   connect(searchWindow_, &SearchWindow::rowShown, this,
@@ -796,13 +810,7 @@ void MainFrame::processCommandLine() {
   talmoor::processCommandLine(start_.commandLine, handlers);
 }
 
-void MainFrame::saveRegistry() {
-  if (LONG rc = workspace_->registry().flushAll(); rc != ERROR_SUCCESS) {
-    auto reason = platform::systemErrorText(rc);
-    messageBox(fmt::format("The changes could not all be saved.\n{}", reason.value_or("")), "Saving Hive",
-               BoxButtons::Ok, BoxIcon::Stop);
-  }
-}
+void MainFrame::saveRegistry() { saveAllHives(*workspace_); }
 
 void MainFrame::closeEvent(QCloseEvent* event) {
   if (!closing_) {
