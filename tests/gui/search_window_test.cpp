@@ -20,11 +20,18 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QtTest>
+#include <QMimeData>
+#include <QUrl>
 #include <atomic>
+#include <fstream>
 #include <filesystem>
 #include <thread>
 
 #include "base/workspace.h"
+#include "browse/entry_records.h"
+#include "browse/value_list.h"
+#include "hexedit/ui/data_editor_widget.h"
+#include "hexedit/ui/hex_editor_widget.h"
 #include "frame/ui/data_viewer_window.h"
 #include "frame/ui/main_frame.h"
 #include "platform/registry/registry_constants.h"
@@ -551,6 +558,52 @@ class SearchWindowTest : public QObject {
     QVERIFY(window.queryClose());
   }
 
+  void droppedEntriesAreAddedOnceAndDroppedScriptsLoaded() {
+    Fixture fixture;
+    putSz(kBase, "one", "first");
+    putSz(kBase, "two", "second");
+    SearchWindow window;
+    window.resize(700, 400);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto value = [](const char* name) {
+      browse::EntryRecord record;
+      record.keyPath = kBase;
+      record.valueName = name;
+      return record;
+    };
+    // The same value twice in one drop, and again in another: one row.
+    const auto list = browse::encodeEntryList(std::vector{value("one"), value("two"), value("one")});
+    QMimeData entries;
+    entries.setData(browse::kEntryListMimeType, QByteArray(reinterpret_cast<const char*>(list.data()),
+                                                           static_cast<qsizetype>(list.size())));
+    auto drop = [&](const QMimeData& mime) {
+      const QPoint at = window.view()->viewport()->rect().center();
+      QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(window.view()->viewport(), &enter);
+      QDropEvent event(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(window.view()->viewport(), &event);
+    };
+    drop(entries);
+    QTRY_COMPARE(window.results()->size(), 2u);
+    drop(entries);
+    QTest::qWait(200);
+    window.flushNow();
+    QTRY_COMPARE(window.model()->rowCount(), 2);
+    QCOMPARE(columnTexts(window.model(), search::kColumnValue), QStringList({"one", "two"}));
+
+    // A script dropped from a file manager is loaded as rows.
+    test::TempDir dir;
+    const auto script = dir / "rows.reg";
+    std::ofstream(script) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"three\"=\"third\"\n";
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(script.string()))});
+    drop(files);
+    waitForTheJob(window);
+    QTRY_COMPARE(window.model()->rowCount(), 3);
+    QVERIFY(fixture.boxes->boxLines().empty());
+  }
+
   void saveAndLoadThroughTheRegistrySettingsDialog() {
     Fixture fixture;
     putSz(kBase, "kept", "value one");
@@ -667,6 +720,17 @@ class SearchWindowTest : public QObject {
     QTest::mouseClick(window->view()->viewport(), Qt::LeftButton, {}, rowCentre(window->view(), 0));
     QCOMPARE(frame.dataViewer()->caption(), QStringLiteral("Data Editor - Search Result"));
     QVERIFY(frame.dataViewer()->showingSearchResult());
+    // Its bytes are edited in the hex pane and applied: the row takes them,
+    // and the registry keeps what it held until the row is applied.
+    auto* hex = frame.dataViewer()->editor()->hexEditor();
+    hex->setFocus();
+    QTest::keyClick(hex, Qt::Key_Home);
+    QTest::keyClick(hex, Qt::Key_Insert);  // overwrite
+    QTest::keyClicks(hex, "49");           // "I"
+    QTest::keyClick(hex, Qt::Key_S, Qt::ControlModifier);
+    QTRY_COMPARE(window->model()->rowAt(0)->data, std::string("In the viewer"));
+    QCOMPARE(window->model()->rowAt(0)->record->bytes.front(), BYTE{'I'});
+    QCOMPARE(browse::readValue(kBase, "shown")->data.front(), BYTE{'i'});
     frame.subWindow(206)->hide();
     QVERIFY(!frame.dataViewer()->showingSearchResult());
     frame.searchWindow()->driver().waitUntilIdle();

@@ -28,6 +28,11 @@ DataViewerWindow::DataViewerWindow(QWidget* parent) : QWidget(parent) {
 }
 
 void DataViewerWindow::writeBack() {
+  if (searchResult_ && editor_->isModified()) {
+    editor_->markSaved();
+    emit searchResultEdited(editor_->type(), editor_->data());
+    return;
+  }
   if (!shown_ || !editor_->isModified()) return;
   const auto [key, name] = *shown_;
   const DWORD type = editor_->type();
@@ -86,7 +91,7 @@ void DataViewerWindow::showSearchResult(const std::optional<search::DataRecord>&
   }
   // A row's data of unknown type is shown as bytes.
   const DWORD type = record->type < 0 ? REG_NONE : static_cast<DWORD>(record->type);
-  editor_->showValue(caption, type, record->bytes, false);
+  editor_->showValue(caption, type, record->bytes, true);
 }
 
 QString DataViewerWindow::caption() const { return editor_->caption(); }

@@ -41,6 +41,9 @@ class DataViewerWindow : public QWidget {
  signals:
   // Edited data was written to the registry (or refused).
   void written(const QString& keyPath, const QString& valueName, bool ok);
+  // A search result's data was edited and applied: the row takes it (the
+  // registry only when the row is applied).
+  void searchResultEdited(DWORD type, const std::vector<BYTE>& data);
 
  private:
   // Writes the edited data of the value shown, when there is any.

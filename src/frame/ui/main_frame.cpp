@@ -494,6 +494,7 @@ void MainFrame::connectSearchWindow() {
           [this](const std::optional<search::DataRecord>& record, const QString&) {
             dataViewer_->showSearchResult(record);
           });
+  connect(dataViewer_, &DataViewerWindow::searchResultEdited, searchWindow_, &SearchWindow::changeShownRow);
   connect(searchWindow_, &SearchWindow::viewerReleased, this, [this] {
     if (!dataViewer_->showingSearchResult()) return;
     if (currentValue_ && !currentPath_.empty())

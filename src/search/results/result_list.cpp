@@ -297,4 +297,14 @@ std::string ResultList::countStatus() const {
   return fmt::format("Found {} items.", rows_.size());
 }
 
+bool ResultList::setRecord(std::size_t index, DataRecord record) {
+  return update(index, [&record](ResultRow& row) {
+    if (row.hasValueName()) {
+      registry::DisplayContext context;
+      row.data = registry::formatData(static_cast<DWORD>(std::max(record.type, 0)), record.bytes, context);
+    }
+    row.record = std::move(record);
+  });
+}
+
 }  // namespace talmoor::search

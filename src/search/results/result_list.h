@@ -109,6 +109,8 @@ class ResultList {
   // Changes one row (a copy that then takes its place); false when there is
   // no such row. The change must not use the list.
   bool update(std::size_t index, const std::function<void(ResultRow&)>& change);
+  // A row's data record edited by the user: the Data column shows it again.
+  bool setRecord(std::size_t index, DataRecord record);
   void remove(std::size_t index);
   // Takes out every selected row; returns how many went.
   std::size_t removeSelected();

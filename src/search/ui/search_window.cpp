@@ -4,6 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -23,7 +26,9 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "base/interaction.h"
 #include "base/thread_starter.h"
+#include "browse/entry_records.h"
 #include "gui/gui_thread.h"
 #include "scripts/results_file_jobs.h"
 #include "search/results/popup_menu.h"
@@ -294,6 +299,9 @@ void SearchWindow::buildView() {
   header->setHighlightSections(false);
   for (int column : {kColumnHive, kColumnKey, kColumnSubKey, kColumnValue}) header->resizeSection(column, 140);
   view_->installEventFilter(this);
+  view_->setAcceptDrops(true);
+  view_->viewport()->setAcceptDrops(true);
+  view_->viewport()->installEventFilter(this);
 
   // A click on a column header sorts the rows by it, ascending every time.
   connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
@@ -565,7 +573,75 @@ void SearchWindow::startAdd() {
   if (started.handle) adders_.push_back(started.handle);
 }
 
+void SearchWindow::addDropped(std::vector<RowLocation> locations) {
+  std::erase_if(adders_, [](const ThreadHandle& thread) { return !thread || thread->finished(); });
+  StartedThread started = startThread([this, locations = std::move(locations)]() -> DWORD {
+    for (const RowLocation& location : locations) addRegistryItem(location);
+    return 0;
+  });
+  if (started.handle) adders_.push_back(started.handle);
+}
+
+bool SearchWindow::dropOnRows(QDropEvent* event) {
+  const QMimeData* mime = event->mimeData();
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  const auto bytesOf = [mime](const char* format) {
+    const QByteArray data = mime->data(format);
+    return std::vector<BYTE>(data.begin(), data.end());
+  };
+  if (mime->hasFormat(browse::kEntryListMimeType) || mime->hasFormat(browse::kEntryMimeType)) {
+    std::string problem;
+    std::optional<std::vector<browse::EntryRecord>> records;
+    if (mime->hasFormat(browse::kEntryListMimeType)) {
+      records = browse::decodeEntryList(bytesOf(browse::kEntryListMimeType), problem);
+    } else if (auto one = browse::decodeEntry(bytesOf(browse::kEntryMimeType), problem)) {
+      records = std::vector<browse::EntryRecord>{std::move(*one)};
+    }
+    if (!records) {
+      messageBox("The Memory containing the Registry Entry is in Protected Memory and Cannot be Accessed", "Sorry",
+                 BoxButtons::Ok, BoxIcon::Stop);
+      return true;
+    }
+    std::vector<RowLocation> locations;
+    for (const auto& record : *records) locations.push_back(RowLocation{record.keyPath, record.valueName});
+    addDropped(std::move(locations));
+    return true;
+  }
+  if (mime->hasUrls()) {
+    std::vector<std::filesystem::path> files;
+    for (const QUrl& url : mime->urls())
+      if (url.isLocalFile()) files.emplace_back(url.toLocalFile().toStdString());
+    if (files.empty()) {
+      messageBox("Nothing Dropped or Invalid Source Object", "Cannot Drop Here", BoxButtons::Ok, BoxIcon::Exclamation);
+      return true;
+    }
+    driver_->startFileJob(JobKind::ResultsFile, [this, files](SearchContext& context) {
+      std::lock_guard lock(transpositionsMutex_);
+      for (const auto& file : files) {
+        scripts::FileJob job;
+        job.command = scripts::FileCommand::Load;
+        job.file = file;
+        scripts::runFileJob(job, context, transpositions_);
+      }
+    });
+    return true;
+  }
+  if (mime->hasText()) return true;  // plain text is not an entry
+  messageBox("There was no suitable Data Format supplied for the Creation of a Registry Key", "No Suitable Data Format",
+             BoxButtons::Ok, BoxIcon::Exclamation);
+  return true;
+}
+
 bool SearchWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_->viewport()) {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+      static_cast<QDragMoveEvent*>(event)->acceptProposedAction();
+      return true;
+    }
+    if (event->type() == QEvent::Drop) return dropOnRows(static_cast<QDropEvent*>(event));
+    return false;
+  }
   if (watched == view_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
@@ -665,6 +741,11 @@ void SearchWindow::updateShownRow() {
   rowIsShown_ = false;
   shown_ = QPersistentModelIndex();
   emit rowShown(std::nullopt, QString::fromLatin1(kSearchResultCaption));
+}
+
+void SearchWindow::changeShownRow(DWORD type, const std::vector<BYTE>& data) {
+  if (!rowIsShown_ || !shown_.isValid()) return;
+  results_->setRecord(static_cast<std::size_t>(shown_.row()), DataRecord{static_cast<int>(type), data});
 }
 
 void SearchWindow::showRowAgain() {

@@ -35,6 +35,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStatusBar;
+class QDropEvent;
 class QTableView;
 
 namespace talmoor::search::ui {
@@ -92,6 +93,8 @@ class SearchWindow : public QWidget, public frame::ClosingVoter {
   using CurrentItemSource = std::function<std::optional<RowLocation>()>;
   void setCurrentItemSource(CurrentItemSource source) { currentItem_ = std::move(source); }
   void setVerificationRulesOpener(std::function<void()> opener);
+  // The data viewer's edit of the row it shows becomes that row's data.
+  void changeShownRow(DWORD type, const std::vector<BYTE>& data);
 
   // The buttons, as a click on them.
   void pressGo();
@@ -158,6 +161,10 @@ class SearchWindow : public QWidget, public frame::ClosingVoter {
   void runFileCommand(PopupCommand command);
   QString chooseFile(bool save);
   void startAdd();
+  // Registry entries dropped on the rows are added as Add adds them; dropped
+  // files are loaded as Load loads them, one after another.
+  bool dropOnRows(QDropEvent* event);
+  void addDropped(std::vector<RowLocation> locations);
   void showPopupMenu(const QPoint& viewportPosition);
   // The view's selection and the list's selected flags.
   void selectionToList(const QItemSelection& selected, const QItemSelection& deselected);
