@@ -18,6 +18,7 @@
 #include "browse/naming_files.h"
 #include "browse/naming_rules_model.h"
 #include "browse/ui/naming_rules_item_models.h"
+#include "gui/choice_cell_delegate.h"
 
 namespace talmoor::browse::ui {
 
@@ -31,58 +32,14 @@ const QString kNameFilters = QStringLiteral("Name List (*.name?list);;All Files 
 const QString kRuleSuffix = QStringLiteral("naming rules");
 const QString kNameSuffix = QStringLiteral("name list");
 
-// Cells that are a choice get a drop-down of the choices the model gives; the
-// level gets a number field that stops at -1 ("any level").
-class CellDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    const QString column = index.model()->headerData(index.column(), Qt::Horizontal).toString();
-    const QVariant choices = index.data(kChoicesRole);
-    QWidget* editor = nullptr;
-    if (choices.isValid()) {
-      auto* box = new QComboBox(parent);
-      box->addItems(choices.toStringList());
-      // A choice made is the edit: no second key press to confirm it.
-      connect(box, &QComboBox::activated, this, [this, box] {
-        auto* self = const_cast<CellDelegate*>(this);
-        emit self->commitData(box);
-        emit self->closeEditor(box);
-      });
-      editor = box;
-    } else {
-      editor = QStyledItemDelegate::createEditor(parent, option, index);
-      if (auto* number = qobject_cast<QSpinBox*>(editor)) number->setMinimum(-1);
-    }
-    if (editor) editor->setAccessibleName(column);
-    return editor;
-  }
-
-  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-    if (auto* box = qobject_cast<QComboBox*>(editor)) {
-      box->setCurrentIndex(box->findText(index.data(Qt::EditRole).toString()));
-      return;
-    }
-    QStyledItemDelegate::setEditorData(editor, index);
-  }
-
-  void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
-    if (auto* box = qobject_cast<QComboBox*>(editor)) {
-      model->setData(index, box->currentText());
-      return;
-    }
-    QStyledItemDelegate::setModelData(editor, model, index);
-  }
-};
-
 QTableView* makeView(QWidget* parent, const QString& name, QAbstractItemModel* model,
                      const std::vector<ColumnHeading>& columns) {
   auto* view = new QTableView(parent);
   view->setObjectName(name);
   view->setAccessibleName(name);
   view->setModel(model);
-  view->setItemDelegate(new CellDelegate(view));
+  // The level gets a number field that stops at -1 ("any level").
+  view->setItemDelegate(new gui::ChoiceCellDelegate(kChoicesRole, -1, view));
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "gui/dialog_controls.h"
 #include "base/workspace.h"
 #include "platform/files/windows_files.h"
 #include "search/search_options.h"
@@ -20,38 +21,20 @@ namespace talmoor::verify::ui {
 
 using search::ConfirmationAnswer;
 
+using gui::makeButton;
+using gui::makeLine;
+using gui::spokenName;
+
 namespace {
 
-QString qs(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
+// The program's texts are UTF-8.
+QString qs(std::string_view text) { return gui::fromUtf8(text); }
 
 const char* const kRememberText = "Do not show this dialog for above file reference in future.   ";
 const char* const kAllQueriesText = "Do not show this dialog for this type of query in future.   ";
 const char* const kSuggestionsText = "Suggested Alternate Locations ";
 // How often the list looks for what the search has found meanwhile.
 constexpr int kPollMilliseconds = 100;
-
-QString spokenName(const QString& label) {
-  QString name = label;
-  name.remove(QLatin1Char('&'));
-  name.remove(QLatin1Char(':'));
-  return name.simplified();
-}
-
-QLineEdit* makeLine(QWidget* parent, const QString& name, const std::string& text, bool editable) {
-  auto* line = new QLineEdit(qs(text), parent);
-  line->setObjectName(name);
-  line->setAccessibleName(name);
-  line->setReadOnly(!editable);
-  return line;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& label) {
-  auto* button = new QPushButton(label, parent);
-  button->setObjectName(spokenName(label));
-  button->setAccessibleName(spokenName(label));
-  button->setAutoDefault(false);
-  return button;
-}
 
 QCheckBox* makeBox(QWidget* parent, const char* label, bool ticked) {
   auto* box = new QCheckBox(QString::fromLatin1(label), parent);

@@ -9,18 +9,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gui/dialog_controls.h"
+
 namespace talmoor::verify::ui {
+
+using gui::makeButton;
+using gui::spokenName;
 
 namespace {
 
-QString qs(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
-
-QString spokenName(const QString& label) {
-  QString name = label;
-  name.remove(QLatin1Char('&'));
-  name.remove(QLatin1Char(':'));
-  return name.simplified();
-}
+// The program's texts are UTF-8.
+QString qs(std::string_view text) { return gui::fromUtf8(text); }
 
 QComboBox* makeList(QWidget* parent, const QString& label, const std::vector<std::string>& items,
                     std::size_t selected) {
@@ -30,14 +29,6 @@ QComboBox* makeList(QWidget* parent, const QString& label, const std::vector<std
   for (const std::string& item : items) list->addItem(qs(item));
   if (selected < items.size()) list->setCurrentIndex(static_cast<int>(selected));
   return list;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& label) {
-  auto* button = new QPushButton(label, parent);
-  button->setObjectName(spokenName(label));
-  button->setAccessibleName(spokenName(label));
-  button->setAutoDefault(false);
-  return button;
 }
 
 }  // namespace

@@ -14,9 +14,14 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "gui/choice_cell_delegate.h"
+#include "gui/dialog_controls.h"
 #include "verify/ui/rule_table_model.h"
 
 namespace talmoor::verify::ui {
+
+using gui::makeButton;
+using gui::spokenName;
 
 namespace {
 
@@ -24,65 +29,6 @@ const QString kFilters = QStringLiteral("Rule Base (*.rules)");
 const QString kSuffix = QStringLiteral("rules");
 // How often the window looks for rules a running search has added.
 constexpr int kWatchMilliseconds = 500;
-
-QString spokenName(const QString& label) {
-  QString name = label;
-  name.remove(QLatin1Char('&'));
-  name.remove(QLatin1Char(':'));
-  return name.simplified();
-}
-
-// Type, Auto, Reject and Prompt are a choice from a drop-down; the other
-// cells are text.
-class RuleCellDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    const QString column = index.model()->headerData(index.column(), Qt::Horizontal).toString();
-    const QVariant choices = index.data(kRuleChoicesRole);
-    QWidget* editor = nullptr;
-    if (choices.isValid()) {
-      auto* box = new QComboBox(parent);
-      box->addItems(choices.toStringList());
-      // A choice made is the edit.
-      connect(box, &QComboBox::activated, this, [this, box] {
-        auto* self = const_cast<RuleCellDelegate*>(this);
-        emit self->commitData(box);
-        emit self->closeEditor(box);
-      });
-      editor = box;
-    } else {
-      editor = QStyledItemDelegate::createEditor(parent, option, index);
-    }
-    if (editor) editor->setAccessibleName(column);
-    return editor;
-  }
-
-  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-    if (auto* box = qobject_cast<QComboBox*>(editor)) {
-      box->setCurrentIndex(box->findText(index.data(Qt::EditRole).toString()));
-      return;
-    }
-    QStyledItemDelegate::setEditorData(editor, index);
-  }
-
-  void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
-    if (auto* box = qobject_cast<QComboBox*>(editor)) {
-      model->setData(index, box->currentText());
-      return;
-    }
-    QStyledItemDelegate::setModelData(editor, model, index);
-  }
-};
-
-QPushButton* makeButton(QWidget* parent, const QString& label) {
-  auto* button = new QPushButton(label, parent);
-  button->setObjectName(spokenName(label));
-  button->setAccessibleName(spokenName(label));
-  button->setAutoDefault(false);
-  return button;
-}
 
 QLineEdit* makeEdit(QWidget* parent, const QString& name) {
   auto* edit = new QLineEdit(parent);
@@ -115,7 +61,9 @@ VerificationRulesWindow::VerificationRulesWindow(RuleBase& rules, QWidget* paren
   view_->setObjectName(QStringLiteral("Rules"));
   view_->setAccessibleName(tr("Rules"));
   view_->setModel(model_);
-  view_->setItemDelegate(new RuleCellDelegate(view_));
+  // Type, Auto, Reject and Prompt are a choice from a drop-down; the other
+  // cells are text.
+  view_->setItemDelegate(new gui::ChoiceCellDelegate(kRuleChoicesRole, std::nullopt, view_));
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setSelectionMode(QAbstractItemView::SingleSelection);
   view_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "gui/dialog_controls.h"
 #include "gui/icons.h"
 #include "search/search_options.h"
 
@@ -21,16 +22,11 @@ namespace text = options_text;
 
 namespace {
 
-QString qs(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
+QString qs(std::string_view view) { return gui::fromUtf8(view); }
 
 // What a screen reader calls a control: its label without the mnemonic
 // marker, the colon and the padding some labels carry.
-QString spokenName(std::string_view label) {
-  QString name = qs(label);
-  name.remove(QLatin1Char('&'));
-  name.remove(QLatin1Char(':'));
-  return name.trimmed();
-}
+QString spokenName(std::string_view label) { return gui::spokenName(qs(label)); }
 
 QCheckBox* makeBox(QWidget* parent, std::string_view label, bool ticked) {
   auto* box = new QCheckBox(qs(label), parent);

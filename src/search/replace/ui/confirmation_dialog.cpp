@@ -10,44 +10,25 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gui/dialog_controls.h"
 #include "hexedit/ui/hex_editor_widget.h"
 #include "search/search_options.h"
 
 namespace talmoor::search::ui {
 
+using gui::makeButton;
+using gui::makeLine;
+using gui::spokenName;
+
 namespace {
 
-QString qs(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
+// The program's texts are UTF-8.
+QString qs(std::string_view text) { return gui::fromUtf8(text); }
 
 const char* const kHeading = "The following changes are to be made to the registy.";
 const char* const kDoNotShow =
     "    Do not show this dialog for this type of query in future            (if checked, next selection applies to "
     "all queries of this type)";
-
-// The spoken name of a control: its label without the mnemonic marker and
-// the colon, its runs of blanks made one.
-QString spokenName(const QString& label) {
-  QString name = label;
-  name.remove(QLatin1Char('&'));
-  name.remove(QLatin1Char(':'));
-  return name.simplified();
-}
-
-QLineEdit* makeLine(QWidget* parent, const QString& name, const std::string& text, bool editable) {
-  auto* line = new QLineEdit(qs(text), parent);
-  line->setObjectName(name);
-  line->setAccessibleName(name);
-  line->setReadOnly(!editable);
-  return line;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& label) {
-  auto* button = new QPushButton(label, parent);
-  button->setObjectName(spokenName(label));
-  button->setAccessibleName(spokenName(label));
-  button->setAutoDefault(false);
-  return button;
-}
 
 // A single-line data editor: the hex editor, a few rows high.
 hexedit::ui::HexEditorWidget* makeDataEditor(QWidget* parent, const QString& name,
