@@ -2,6 +2,7 @@
 
 #include "base/interaction.h"
 #include "browse/entry_copy.h"
+#include "browse/key_actions.h"
 #include "platform/registry/registry_constants.h"
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
@@ -58,6 +59,11 @@ std::optional<EntryRecord> valueRecord(const std::string& keyPath, const std::st
 bool applyEntries(std::span<const EntryRecord> records, const std::string& targetKey, bool move, EntryTarget target,
                   WindowRef owner) {
   bool whole = true;
+  // What arrived (and, for a move, what left) is saved before this returns,
+  // as every change of the browsers is, so that other programs see it.
+  std::vector<std::string> changedKeys{targetKey};
+  for (const EntryRecord& record : records)
+    if (move) changedKeys.push_back(record.isKey() ? std::string(parentPathOf(record.keyPath)) : record.keyPath);
   for (const EntryRecord& record : records) {
     if (record.isKey()) {
       if (target == EntryTarget::ValueList) {
@@ -81,6 +87,9 @@ bool applyEntries(std::span<const EntryRecord> records, const std::string& targe
     whole = copyValue(record.keyPath, *record.valueName, targetKey, std::nullopt, run, change) && run.complete() &&
             whole;
   }
+  if (!records.empty())
+    for (const std::string& key : changedKeys)
+      if (!key.empty()) saveKeyHive(key);
   return whole;
 }
 
@@ -101,7 +110,8 @@ bool applyDroppedFile(const platform::DroppedFile& file, const std::string& targ
   change.kind = search::kChangeValue;
   std::string name = *record.valueName;
   return registry::setValue("", 0, targetKey, name, record.data, record.type, ReportTo({}, targetKey, nullptr, owner),
-                            search::writeGate(change, owner));
+                            search::writeGate(change, owner)) &&
+         saveKeyHive(targetKey);
 }
 
 }  // namespace talmoor::browse

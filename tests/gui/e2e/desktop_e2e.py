@@ -140,6 +140,27 @@ def main():
         s.shot(os.path.join(shots, "no-question.png"))
         raise TimeoutError("no question to answer within %ss" % timeout)
 
+    def drag(s, source, target):
+        """Presses the mouse on one item, moves it over another in steps (a
+        drag starts only after some distance), and lets go there."""
+        def centre(acc):
+            box = acc.queryComponent().getExtents(s.pyatspi.DESKTOP_COORDS)
+            return box.x + box.width // 2, box.y + box.height // 2
+
+        def xdo(*args):
+            subprocess.run(["xdotool"] + [str(a) for a in args], env=s.env, timeout=20)
+
+        (x0, y0), (x1, y1) = centre(source), centre(target)
+        xdo("mousemove", x0, y0)
+        time.sleep(0.3)
+        xdo("mousedown", 1)
+        for step in range(1, 11):
+            time.sleep(0.1)
+            xdo("mousemove", x0 + (x1 - x0) * step // 10, y0 + (y1 - y0) * step // 10)
+        time.sleep(0.5)
+        xdo("mouseup", 1)
+        time.sleep(1.0)
+
     def type_name(s, text):
         s.keys("ctrl+a")
         s.type(text)
@@ -321,6 +342,26 @@ def main():
         if seen is not None:
             reload_if_asked(s)
         check(seen is None or "0x2a" in seen.lower(), "Wine's reg sees the new number: %r" % seen)
+
+        # A key dragged onto another with the mouse is copied below it.
+        s.keys("ctrl+l")
+        s.type("HKEY_CURRENT_USER\\Control Panel\\Mouse")
+        s.keys("Return", delay=1.0)
+        browser = s.wait_for(name="Key Browser", role="frame", showing=True)
+        drag(s, s.wait_for(name="Keyboard", under=browser, showing=True),
+             s.wait_for(name="Sound", under=browser, showing=True))
+        s.shot(os.path.join(shots, "drag-confirm.png"))
+        answer_yes(s)  # "Confirm Action"
+        while True:  # then each change of the copy
+            try:
+                answer_yes(s, timeout=3)
+            except TimeoutError:
+                break
+        seen = wine_query("HKEY_CURRENT_USER\\Control Panel\\Sound\\Keyboard")
+        if seen is not None:
+            reload_if_asked(s)
+        check(seen is None or ("KeyboardDelay" in seen and "KeyboardSpeed" in seen),
+              "Wine's reg sees the key copied by the drag: %r" % seen)
         quit_program(s)
 
     elif phase == "search":
