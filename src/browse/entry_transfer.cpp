@@ -7,6 +7,9 @@
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
 #include "registry/registry_path.h"
+#include "scripts/results_file_jobs.h"
+#include "scripts/script_writer.h"
+#include "search/search_context.h"
 
 namespace talmoor::browse {
 
@@ -112,6 +115,39 @@ bool applyDroppedFile(const platform::DroppedFile& file, const std::string& targ
   return registry::setValue("", 0, targetKey, name, record.data, record.type, ReportTo({}, targetKey, nullptr, owner),
                             search::writeGate(change, owner)) &&
          saveKeyHive(targetKey);
+}
+
+bool writeEntriesScript(std::span<const EntryRecord> records, const std::filesystem::path& file) {
+  bool fresh = true;
+  for (const EntryRecord& record : records) {
+    if (record.isKey()) {
+      scripts::FileJob job;
+      job.command = scripts::FileCommand::Export;
+      job.file = file;
+      job.fresh = fresh;
+      job.startKey = record.keyPath;
+      search::SearchContext context(search::JobKind::Export);
+      if (!scripts::exportKey(job, context).ok) return false;
+    } else {
+      auto written = scripts::writeScriptFile(file, fresh, [&record](scripts::ScriptWriter& writer) {
+        writer.writeKeyLine(record.keyPath);
+        writer.writeValueLine(*record.valueName, record.type, record.data);
+        return !writer.failed();
+      });
+      if (!written.written) return false;
+    }
+    fresh = false;
+  }
+  return !records.empty();
+}
+
+std::string scriptFileName(const EntryRecord& record) {
+  std::string name = record.valueName ? (record.valueName->empty() ? std::string("(Default)") : *record.valueName)
+                                      : std::string(registry::lastComponent(record.keyPath));
+  for (char& c : name)
+    if (c == '/' || c == '\\' || c == '\0') c = '_';
+  if (name.empty() || name == "." || name == "..") name = "registry";
+  return name + ".reg";
 }
 
 }  // namespace talmoor::browse

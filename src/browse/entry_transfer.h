@@ -6,6 +6,7 @@
 // changes titled "Copy Registry Entry" or "Move Registry Entry". Dropped
 // files become values of the target key.
 
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,5 +34,13 @@ bool applyEntries(std::span<const EntryRecord> records, const std::string& targe
 // Writes what a dropped file became into the target key: a shortcut's or
 // desktop entry's command as a string, other files' bytes as binary data.
 bool applyDroppedFile(const platform::DroppedFile& file, const std::string& targetKey, WindowRef owner = 0);
+
+// The records as a registry script, for a drag out to a file manager: a key
+// with everything below it (as Export writes it), values with their key
+// lines. False, with the file left as it was, when it cannot be written.
+bool writeEntriesScript(std::span<const EntryRecord> records, const std::filesystem::path& file);
+// The file name a dragged entry takes: its key's or value's name, without
+// the characters a file name cannot hold, and ".reg".
+std::string scriptFileName(const EntryRecord& record);
 
 }  // namespace talmoor::browse

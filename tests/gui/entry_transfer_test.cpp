@@ -11,7 +11,9 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "base/workspace.h"
 #include "browse/entry_transfer.h"
@@ -22,6 +24,7 @@
 #include "browse/ui/value_item_model.h"
 #include "browse/ui/value_list_window.h"
 #include "browse/value_list.h"
+#include "gui/drag_source_view.h"
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
 #include "support/scripted_interaction.h"
@@ -120,6 +123,31 @@ class EntryTransferWindowTest : public QObject {
 
     window.runCommand(browse::ui::KeyCommand::CopyKeyName);
     QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(kBase + "\\Two\\One"));
+  }
+
+  void aKeyDraggedToAFileManagerIsARegistryScriptWrittenWhenAsked() {
+    Fixture fixture;
+    KeyBrowserWindow window(Workspace::currentShared());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.goTo(kBase + "\\One"));
+    auto* view = dynamic_cast<gui::DragSourceView<QTreeView>*>(window.view());
+    QVERIFY(view);
+    std::unique_ptr<QMimeData> data = view->dragData();
+    QVERIFY(data->hasUrls());
+    // Inside the program the entries are taken, and no file is written.
+    QVERIFY(data->hasFormat(browse::kEntryMimeType));
+    const QList<QUrl> urls = data->urls();
+    QCOMPARE(urls.size(), 1);
+    const std::string file = urls.front().toLocalFile().toStdString();
+    QCOMPARE(std::filesystem::path(file).filename().string(), std::string("One.reg"));
+    std::ifstream in(file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    QVERIFY(text.rfind("REGEDIT4", 0) == 0);
+    QVERIFY(text.find("[" + kBase + "\\One\\Below]") != std::string::npos);
+    QVERIFY(text.find("\"deep\"=\"x\"") != std::string::npos);
+    std::filesystem::remove(file);
+    view->dragFinished(Qt::IgnoreAction, false);
   }
 
   void dropsOnTheTreeAndTheValueListApplyWhatTheyMayTake() {

@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPointer>
+#include <QDir>
 #include <QUrl>
 
 #include <algorithm>
@@ -30,6 +31,44 @@ std::span<const BYTE> spanOf(const QByteArray& bytes) {
   return {reinterpret_cast<const BYTE*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
 }
 
+// A drag's data that a file manager takes as a registry script: the file is
+// written only when a drop target asks for it, so that drags inside the
+// program (and drags given up) write nothing.
+class EntryMimeData : public QMimeData {
+ public:
+  explicit EntryMimeData(std::vector<EntryRecord> records) : records_(std::move(records)) {}
+
+  QStringList formats() const override {
+    QStringList all = QMimeData::formats();
+    if (!all.contains(kUriList)) all << kUriList;
+    return all;
+  }
+  bool hasFormat(const QString& type) const override { return type == kUriList || QMimeData::hasFormat(type); }
+
+ protected:
+  QVariant retrieveData(const QString& type, QMetaType wanted) const override {
+    if (type != kUriList) return QMimeData::retrieveData(type, wanted);
+    if (!file_) file_ = writeScript();
+    if (file_->isEmpty()) return {};
+    const QUrl url = QUrl::fromLocalFile(*file_);
+    if (wanted.id() == QMetaType::QVariantList) return QVariantList{url};
+    return url.toEncoded() + QByteArrayLiteral("\r\n");
+  }
+
+ private:
+  static inline const QString kUriList = QStringLiteral("text/uri-list");
+
+  QString writeScript() const {
+    const QString folder = QDir::temp().filePath(QStringLiteral("talmoor-drag-%1").arg(QCoreApplication::applicationPid()));
+    if (records_.empty() || !QDir().mkpath(folder)) return {};
+    const QString file = QDir(folder).filePath(QString::fromStdString(scriptFileName(records_.front())));
+    return writeEntriesScript(records_, file.toStdString()) ? file : QString();
+  }
+
+  std::vector<EntryRecord> records_;
+  mutable std::optional<QString> file_;
+};
+
 bool offersSomething(const QMimeData& mime) {
   return mime.hasFormat(kEntryMimeType) || mime.hasFormat(kEntryListMimeType) || mime.hasUrls() || mime.hasText();
 }
@@ -46,15 +85,19 @@ EntryTransferController::EntryTransferController(QAbstractItemView* view, Hooks 
   view_->viewport()->installEventFilter(this);
 }
 
-std::unique_ptr<QMimeData> EntryTransferController::mimeFor(const std::vector<EntryRecord>& records, bool cut) {
-  auto mime = std::make_unique<QMimeData>();
-  if (records.size() == 1) mime->setData(kEntryMimeType, bytesOf(encodeEntry(records.front())));
-  mime->setData(kEntryListMimeType, bytesOf(encodeEntryList(records)));
+void EntryTransferController::fillMime(QMimeData& mime, const std::vector<EntryRecord>& records, bool cut) {
+  if (records.size() == 1) mime.setData(kEntryMimeType, bytesOf(encodeEntry(records.front())));
+  mime.setData(kEntryListMimeType, bytesOf(encodeEntryList(records)));
   QStringList paths;
   for (const EntryRecord& record : records)
     paths << QString::fromStdString(record.valueName ? record.keyPath + "\\" + *record.valueName : record.keyPath);
-  mime->setText(paths.join(QLatin1Char('\n')));
-  if (cut) mime->setData(kCutMimeType, QByteArrayLiteral("1"));
+  mime.setText(paths.join(QLatin1Char('\n')));
+  if (cut) mime.setData(kCutMimeType, QByteArrayLiteral("1"));
+}
+
+std::unique_ptr<QMimeData> EntryTransferController::mimeFor(const std::vector<EntryRecord>& records, bool cut) {
+  auto mime = std::make_unique<QMimeData>();
+  fillMime(*mime, records, cut);
   return mime;
 }
 
@@ -84,7 +127,9 @@ void EntryTransferController::cut() {
 std::unique_ptr<QMimeData> EntryTransferController::dragData() {
   dragged_ = hooks_.selection();
   if (dragged_.empty()) return nullptr;
-  return mimeFor(dragged_, false);
+  auto data = std::make_unique<EntryMimeData>(dragged_);
+  fillMime(*data, dragged_, false);
+  return data;
 }
 
 void EntryTransferController::copyKeyName() {

@@ -1,7 +1,8 @@
 #pragma once
 // Copy, cut and paste of registry entries, and their drag and drop, for one
 // of the browsers' views: the selected keys or values go onto the clipboard
-// or into a drag under their own formats (with their paths as text), and
+// or into a drag under their own formats (with their paths as text, and for
+// a file manager as a registry script written when it is asked for), and
 // what is pasted or dropped is applied to a target key on a worker. Files
 // dropped on the key tree become mounts, imports or values.
 
@@ -55,6 +56,7 @@ class EntryTransferController : public QObject {
   void dragEnded(Qt::DropAction action, bool inside);
 
   static std::unique_ptr<QMimeData> mimeFor(const std::vector<EntryRecord>& records, bool cut);
+  static void fillMime(QMimeData& mime, const std::vector<EntryRecord>& records, bool cut);
   // The records a clipboard or drag offers; nothing when it offers none.
   static std::optional<std::vector<EntryRecord>> recordsIn(const QMimeData& mime, std::string& problem);
 
