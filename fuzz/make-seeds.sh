@@ -12,7 +12,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 out="${1:?usage: $0 OUT [CORPUS]}"
 corpus="${2:-$here/../../shared/corpus}"
-targets=(mask_fuzz naming_files_fuzz pe_resources_fuzz regf_fuzz script_reader_fuzz wine_text_fuzz)
+targets=(entry_records_fuzz mask_fuzz naming_files_fuzz pe_resources_fuzz regf_fuzz script_reader_fuzz wine_text_fuzz)
 
 rm -rf "$out"
 for target in "${targets[@]}"; do
@@ -92,6 +92,21 @@ if [ -f "$wine/system.reg" ]; then
   done
 fi
 
+# --- entry_records_fuzz: a choice byte (0 one record, 1 a list), then the
+# block: a key record, and a list of a key and a value with its data. ---
+word() { printf "\\$(printf '%03o' $(($1 & 255)))\\$(printf '%03o' $((($1 >> 8) & 255)))\\000\\000"; }
+record() {  # path [name data type]
+  local path="$1" name="${2-}" data="${3-}" type="${4-0}"
+  word 20; word $((${#path} + 1))
+  if [ -n "$name" ]; then word $((${#name} + 1)); else word 0; fi
+  printf '\377\377\377\377'; word 0; word ${#data}; word "$type"
+  printf '%s\0' "$path"
+  if [ -n "$name" ]; then printf '%s\0' "$name"; fi
+  printf '%s' "$data"
+}
+{ printf '\0'; record 'HKEY_CURRENT_USER\Software\Wine'; } >"$out/entry_records_fuzz/key"
+{ printf '\1'; word 2; record 'HKEY_CURRENT_USER\Software'; record 'HKEY_CURRENT_USER\Software' 'Name' 'data' 3; } \
+  >"$out/entry_records_fuzz/list"
 # --- script_reader_fuzz: the export Wine's regedit made (UTF-16LE with a
 # byte-order mark), its first 8 KiB as it is and a piece of it as ANSI text. ---
 export_file="$wine/regedit-export-ntcurrentversion.reg"
