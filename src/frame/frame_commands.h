@@ -24,6 +24,11 @@ enum class FrameCommand : int {
   GoToPath = 1110,          // Ctrl+L: the Path box, its text selected
   ShowAddressBar = 1111,
   ShowStatusBar = 1112,
+  // Copy and move of the browsers' keys and values, to the one active.
+  Copy = 1113,
+  Cut = 1114,
+  Paste = 1115,
+  CopyKeyName = 1116,
 };
 
 // One key combination and the command it gives.

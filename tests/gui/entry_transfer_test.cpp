@@ -24,6 +24,8 @@
 #include "browse/ui/value_item_model.h"
 #include "browse/ui/value_list_window.h"
 #include "browse/value_list.h"
+#include "frame/frame_commands.h"
+#include "frame/ui/main_frame.h"
 #include "gui/drag_source_view.h"
 #include "platform/win32_errors.h"
 #include "registry/access/registry_access.h"
@@ -123,6 +125,27 @@ class EntryTransferWindowTest : public QObject {
 
     window.runCommand(browse::ui::KeyCommand::CopyKeyName);
     QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(kBase + "\\Two\\One"));
+  }
+
+  void theEditMenuCopiesWhatTheActiveBrowserHasSelected() {
+    Fixture fixture;
+    frame::ui::FrameStart start;
+    start.workspace = Workspace::currentShared();
+    start.splash = false;
+    frame::ui::MainFrame frame(start);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QVERIFY(frame.keyBrowser()->goTo(kBase + "\\Three"));
+    QApplication::clipboard()->clear();
+    frame.runCommand(static_cast<int>(frame::FrameCommand::CopyKeyName));
+    QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(kBase + "\\Three"));
+    frame.runCommand(static_cast<int>(frame::FrameCommand::Copy));
+    std::string problem;
+    auto records = EntryTransferController::recordsIn(*QApplication::clipboard()->mimeData(), problem);
+    QVERIFY(records);
+    QCOMPARE(records->size(), 1u);
+    QCOMPARE(records->front().keyPath, kBase + "\\Three");
+    QVERIFY(frame.close());
   }
 
   void aKeyDraggedToAFileManagerIsARegistryScriptWrittenWhenAsked() {

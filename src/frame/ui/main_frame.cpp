@@ -254,6 +254,13 @@ void MainFrame::buildMenus() {
   connect(find, &QAction::triggered, this, [this] { runCommand(id(WindowCommand::Search)); });
   addCommand(edit, tr("&Add to Search Results"), id(FrameCommand::AddToResults));
   addCommand(edit, tr("&Remove from Search Results"), id(FrameCommand::Remove));
+  edit->addSeparator();
+  // The keys (Ctrl+C, Ctrl+X, Ctrl+V) belong to the browsers' lists, so that
+  // the frame's text boxes keep theirs.
+  addCommand(edit, tr("C&opy"), id(FrameCommand::Copy));
+  addCommand(edit, tr("Cu&t"), id(FrameCommand::Cut));
+  addCommand(edit, tr("&Paste"), id(FrameCommand::Paste));
+  addCommand(edit, tr("Copy &Key Name"), id(FrameCommand::CopyKeyName));
 
   QMenu* view = menuBar()->addMenu(tr("&View"));
   addCommand(view, tr("Go to &Path"), id(FrameCommand::GoToPath), QKeySequence(tr("Ctrl+L")));
@@ -673,8 +680,28 @@ void MainFrame::runCommand(int command) {
       for (auto* bar : findChildren<QToolBar*>()) bar->setVisible(commandAction(command)->isChecked());
       return;
     case FrameCommand::ShowStatusBar: statusBar()->setVisible(commandAction(command)->isChecked()); return;
+    case FrameCommand::Copy:
+    case FrameCommand::Cut:
+    case FrameCommand::Paste:
+    case FrameCommand::CopyKeyName: transferCommand(static_cast<FrameCommand>(command)); return;
     default: lookupChildWindow(command); return;
   }
+}
+
+// The Edit menu's copy and move go to the value list when it is the active
+// window, and to the key browser otherwise.
+void MainFrame::transferCommand(FrameCommand command) {
+  const int offset = command == FrameCommand::Copy  ? 0
+                     : command == FrameCommand::Cut ? 1
+                     : command == FrameCommand::Paste ? 2
+                                                      : 3;
+  QMdiSubWindow* active = area_->activeSubWindow();
+  if (valueList_ && active && active->widget() == valueList_) {
+    valueList_->runCommand(static_cast<int>(browse::ui::ValueCommand::Copy) + offset);
+    return;
+  }
+  if (keyBrowser_)
+    keyBrowser_->runCommand(static_cast<browse::ui::KeyCommand>(static_cast<int>(browse::ui::KeyCommand::Copy) + offset));
 }
 
 void MainFrame::goToTypedPath() {

@@ -15,6 +15,7 @@
 
 #include "base/thread_starter.h"
 #include "favourites/favourites.h"
+#include "frame/frame_commands.h"
 #include "frame/address_bar_model.h"
 #include "frame/command_thread.h"
 #include "frame/frame_session.h"
@@ -123,6 +124,7 @@ class MainFrame : public QMainWindow {
   void addFavourite();
   void organiseFavourites();
   void importFile();
+  void transferCommand(frame::FrameCommand command);
   void exportFile();
   void processCommandLine();
   void runFileJob(int command, const std::string& file, const std::optional<std::string>& key, bool showResults);
