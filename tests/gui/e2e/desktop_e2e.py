@@ -70,6 +70,14 @@ def main():
                        env=s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
         time.sleep(0.3)
 
+    def go_to(s, path, settle=True):
+        """Through the Path box (Ctrl+L selects its text), as a user types a path."""
+        s.keys("ctrl+l")
+        s.type(path)
+        s.keys("Return", delay=1.0)
+        if settle:
+            wait_for_status(s, path)
+
     def quit_program(s):
         s.keys("Escape")
         s.act(s.wait_for(name="Exit", role="menu item"))
@@ -192,10 +200,7 @@ def main():
         check(s.find(name="Registry Values", role="table") is not None, "the Error Log's list is there")
 
         # Go somewhere through the Path box (Ctrl+L selects its text).
-        s.keys("ctrl+l")
-        s.type("HKEY_LOCAL_MACHINE\\Software\\Wine")
-        s.keys("Return", delay=1.0)
-        wait_for_status(s, "HKEY_LOCAL_MACHINE\\Software\\Wine")
+        go_to(s, "HKEY_LOCAL_MACHINE\\Software\\Wine")
 
         # Add it as a favourite: the Favourites menu's Add asks for a name.
         s.keys("alt+f", delay=0.8)
@@ -221,10 +226,7 @@ def main():
       with Session(argv, env=env, display=":95") as s:
         s.wait_for(name="Talmoor", role="frame")
         focus_frame(s)
-        s.keys("ctrl+l")
-        s.type(key)
-        s.keys("Return", delay=1.0)
-        wait_for_status(s, key)
+        go_to(s, key)
         browser = s.wait_for(name="Key Browser", role="frame", showing=True)
         values = s.wait_for(name="Value List", role="frame", showing=True)
         s.wait_for(name="Kernel-MUI-Number-Allowed", under=values, showing=True)
@@ -299,10 +301,7 @@ def main():
       with Session(argv, env=env, display=":96") as s:
         s.wait_for(name="Talmoor", role="frame")
         focus_frame(s)
-        s.keys("ctrl+l")
-        s.type(key)
-        s.keys("Return", delay=1.0)
-        wait_for_status(s, key)
+        go_to(s, key)
         values = s.wait_for(name="Value List", role="frame", showing=True)
         viewer = s.wait_for(name="Data Viewer", role="frame", showing=True)
 
@@ -344,9 +343,7 @@ def main():
         check(seen is None or "0x2a" in seen.lower(), "Wine's reg sees the new number: %r" % seen)
 
         # A key dragged onto another with the mouse is copied below it.
-        s.keys("ctrl+l")
-        s.type("HKEY_CURRENT_USER\\Control Panel\\Mouse")
-        s.keys("Return", delay=1.0)
+        go_to(s, "HKEY_CURRENT_USER\\Control Panel\\Mouse", settle=False)
         browser = s.wait_for(name="Key Browser", role="frame", showing=True)
         drag(s, s.wait_for(name="Keyboard", under=browser, showing=True),
              s.wait_for(name="Sound", under=browser, showing=True))
@@ -370,10 +367,7 @@ def main():
       with Session(argv, env=env, display=":97") as s:
         s.wait_for(name="Talmoor", role="frame")
         focus_frame(s)
-        s.keys("ctrl+l")
-        s.type("HKEY_LOCAL_MACHINE")
-        s.keys("Return", delay=1.0)
-        wait_for_status(s, "HKEY_LOCAL_MACHINE")
+        go_to(s, "HKEY_LOCAL_MACHINE")
         s.keys("F3", delay=1.0)
         window = s.wait_for(name="Search", role="frame", showing=True)
         count = s.wait_for(name="Search Results Count", under=window)
