@@ -75,21 +75,19 @@ struct SavedSecurity {
   SECURITY_INFORMATION parts = 0;
 };
 
+// Everything, or without the audit list when that cannot be read.
 SavedSecurity readSecurity(HKEY key) {
   SavedSecurity saved;
-  for (SECURITY_INFORMATION parts : {kAllSecurityParts, kReadControlParts, SACL_SECURITY_INFORMATION}) {
+  for (SECURITY_INFORMATION parts : {kAllSecurityParts, kReadControlParts}) {
     DWORD size = 0;
     LONG rc = RegGetKeySecurity(key, parts, nullptr, &size);
     if (rc != ERROR_INSUFFICIENT_BUFFER && rc != ERROR_SUCCESS) continue;
     std::vector<BYTE> descriptor(size);
     if (RegGetKeySecurity(key, parts, descriptor.data(), &size) != ERROR_SUCCESS) continue;
     descriptor.resize(size);
-    // The full set, or the first part read; a second part is applied on its own.
-    if (saved.parts == 0) {
-      saved.descriptor = std::move(descriptor);
-      saved.parts = parts;
-    }
-    if (parts == kAllSecurityParts) break;
+    saved.descriptor = std::move(descriptor);
+    saved.parts = parts;
+    break;
   }
   return saved;
 }
@@ -213,7 +211,7 @@ bool writeValueCopy(HKEY source, const std::string& sourceKey, const std::string
   return true;
 }
 
-bool deleteSourceValue(HKEY source, const std::string& sourceKey, const std::string& valueName, CopyRun& run,
+bool deleteSourceValue(const std::string& sourceKey, const std::string& valueName, CopyRun& run,
                        search::ChangeClass& change) {
   change.resetEntries();
   change.caption = run.caption;
@@ -223,7 +221,6 @@ bool deleteSourceValue(HKEY source, const std::string& sourceKey, const std::str
   change.original.location.setComponent(registry::kValueName, valueName);
   ScopedKey writable(registry::openKeyByPath(sourceKey, registry::kAllKeyAccess,
                                              ReportTo({}, sourceKey, nullptr, run.owner), "Moving Value"));
-  (void)source;
   if (!writable.get() ||
       !registry::deleteValue("", writable.get(), std::nullopt, valueName, ReportTo({}, sourceKey, nullptr, run.owner),
                              search::writeGate(change, run.owner))) {
@@ -322,7 +319,7 @@ bool copyKey(HKEY parent, std::string_view name, const std::string& sourcePath, 
   for (const std::string& valueName : valueNames) {
     if (change.abort) break;
     if (writeValueCopy(source.get(), sourcePath, valueName, destination, valueName, run, change) && run.move)
-      deleteSourceValue(source.get(), sourcePath, valueName, run, change);
+      deleteSourceValue(sourcePath, valueName, run, change);
   }
 
   bool goOn = !change.abort;
@@ -432,7 +429,7 @@ bool copyValue(const std::string& sourceKey, const std::string& valueName, const
   const std::string name = newName.value_or(valueName);
   if (samePath(sourceKey, destinationKey) && name == valueName) return true;  // already there
   if (!writeValueCopy(source.get(), sourceKey, valueName, destinationKey, name, run, change)) return false;
-  if (run.move) return deleteSourceValue(source.get(), sourceKey, valueName, run, change);
+  if (run.move) return deleteSourceValue(sourceKey, valueName, run, change);
   return true;
 }
 
