@@ -55,6 +55,22 @@ namespace {
 
 constexpr const char* kBase = "HKEY_LOCAL_MACHINE\\Software\\Found";
 
+// A copy of the corpus prefix opened as the thread's workspace.
+struct CorpusPrefix {
+  CorpusPrefix() {
+    test::copyCorpusHives(dir.path());
+    platform::ProfileOptions options;
+    options.prefix = dir.path();
+    options.settingsFile = dir / "settings.reg";
+    workspace = Workspace::over(test::openTestProfile(options), boxes);
+    scope = std::make_unique<WorkspaceScope>(workspace);
+  }
+  test::TempDir dir;
+  std::shared_ptr<ScriptedInteraction> boxes = std::make_shared<ScriptedInteraction>();
+  std::shared_ptr<Workspace> workspace;
+  std::unique_ptr<WorkspaceScope> scope;
+};
+
 struct Fixture {
   test::TestRegistry registry;
   std::shared_ptr<ScriptedInteraction> boxes = std::make_shared<ScriptedInteraction>();
@@ -361,14 +377,8 @@ class SearchWindowTest : public QObject {
 
   void aFindTypedIntoTheWindowListsItsRows() {
     if (test::corpusDir().empty()) QSKIP("no corpus");
-    test::TempDir dir;
-    test::copyCorpusHives(dir.path());
-    platform::ProfileOptions options;
-    options.prefix = dir.path();
-    options.settingsFile = dir / "settings.reg";
-    auto boxes = std::make_shared<ScriptedInteraction>();
-    auto workspace = Workspace::over(test::openTestProfile(options), boxes);
-    WorkspaceScope scope(workspace);
+    CorpusPrefix prefix;
+    auto& boxes = prefix.boxes;
 
     SearchWindow window;
     window.resize(900, 500);
@@ -410,14 +420,8 @@ class SearchWindowTest : public QObject {
   // keyboard, a replacement, Go; every change is confirmed.
   void aModifyTypedIntoTheWindowWritesTheReplacement() {
     if (test::corpusDir().empty()) QSKIP("no corpus");
-    test::TempDir dir;
-    test::copyCorpusHives(dir.path());
-    platform::ProfileOptions options;
-    options.prefix = dir.path();
-    options.settingsFile = dir / "settings.reg";
-    auto boxes = std::make_shared<ScriptedInteraction>();
-    auto workspace = Workspace::over(test::openTestProfile(options), boxes);
-    WorkspaceScope scope(workspace);
+    CorpusPrefix prefix;
+    auto& boxes = prefix.boxes;
 
     SearchWindow window;
     window.resize(900, 500);

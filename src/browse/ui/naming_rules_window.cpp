@@ -71,15 +71,6 @@ std::optional<int> currentRow(const QTableView* view) {
   return current.isValid() ? std::optional<int>(current.row()) : std::nullopt;
 }
 
-QString defaultChooser(QWidget* parent, const NamingRulesWindow::FileRequest& request) {
-  QFileDialog dialog(parent, request.title, QString(), request.filters);
-  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(request.defaultSuffix);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front();
-}
-
 std::filesystem::path toPath(const QString& file) { return std::filesystem::path(file.toStdString()); }
 
 }  // namespace
@@ -88,7 +79,7 @@ NamingRulesWindow::NamingRulesWindow(std::shared_ptr<Workspace> workspace, QWidg
     : QWidget(parent),
       workspace_(std::move(workspace)),
       rules_(std::make_unique<NamingRulesModel>(workspace_->service<NamingRuleStore>())),
-      chooseFile_(defaultChooser) {
+      chooseFile_(gui::chooseWithDialog) {
   setObjectName(QStringLiteral("NamingRules"));
   setAccessibleName(tr("Naming Rules"));
   nameModel_ = new NameTableModel(*rules_, this);

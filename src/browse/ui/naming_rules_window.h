@@ -17,6 +17,8 @@ class QLineEdit;
 class QPushButton;
 class QTableView;
 
+#include "gui/file_chooser.h"
+
 namespace talmoor {
 class Workspace;
 }
@@ -34,15 +36,8 @@ class NamingRulesWindow : public QWidget {
   Q_OBJECT
 
  public:
-  // What the file dialog is asked for. The answer is the chosen file, empty
-  // when the user cancelled.
-  struct FileRequest {
-    QString title;
-    QString filters;
-    QString defaultSuffix;
-    bool save = false;
-  };
-  using FileChooser = std::function<QString(QWidget* parent, const FileRequest& request)>;
+  using FileRequest = gui::FileRequest;
+  using FileChooser = gui::FileChooser;
 
   explicit NamingRulesWindow(std::shared_ptr<Workspace> workspace, QWidget* parent = nullptr);
   ~NamingRulesWindow() override;

@@ -37,21 +37,12 @@ QLineEdit* makeEdit(QWidget* parent, const QString& name) {
   return edit;
 }
 
-QString defaultChooser(QWidget* parent, const VerificationRulesWindow::FileRequest& request) {
-  QFileDialog dialog(parent, request.title, QString(), request.filters);
-  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(request.defaultSuffix);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front();
-}
-
 std::filesystem::path toPath(const QString& file) { return std::filesystem::path(file.toStdString()); }
 
 }  // namespace
 
 VerificationRulesWindow::VerificationRulesWindow(RuleBase& rules, QWidget* parent)
-    : QDialog(parent), editor_(std::make_unique<RuleEditorModel>(rules)), chooseFile_(defaultChooser) {
+    : QDialog(parent), editor_(std::make_unique<RuleEditorModel>(rules)), chooseFile_(gui::chooseWithDialog) {
   setObjectName(QStringLiteral("VerificationRules"));
   setWindowTitle(tr("Verification Rules"));
   setAccessibleName(windowTitle());

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "gui/file_chooser.h"
 #include "verify/rule_editor.h"
 
 class QLineEdit;
@@ -24,15 +25,8 @@ class VerificationRulesWindow : public QDialog {
   Q_OBJECT
 
  public:
-  // What the file dialog is asked for; the answer is the chosen host file,
-  // empty when the user cancelled.
-  struct FileRequest {
-    QString title;
-    QString filters;
-    QString defaultSuffix;
-    bool save = false;
-  };
-  using FileChooser = std::function<QString(QWidget* parent, const FileRequest& request)>;
+  using FileRequest = gui::FileRequest;
+  using FileChooser = gui::FileChooser;
 
   explicit VerificationRulesWindow(RuleBase& rules, QWidget* parent = nullptr);
   ~VerificationRulesWindow() override;
