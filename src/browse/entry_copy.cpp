@@ -458,6 +458,8 @@ bool confirmAndCopy(const std::string& sourceKey, const std::optional<std::strin
   search::ChangeClass change;
   if (valueName) copyValue(sourceKey, *valueName, destinationKey, std::nullopt, run, change);
   else copyKeyBranch(sourceKey, destination, run, change);
+  // The work text goes with the work.
+  if (auto asker = interaction()) asker->showStatus("");
   if (!run.complete())
     messageBox("Action was not completely successfull, please check the Results", "Copy Registry Entry",
                BoxButtons::Ok, BoxIcon::Exclamation, owner);

@@ -97,6 +97,9 @@ class EntryTransferWindowTest : public QObject {
     QTest::keyClick(window.view(), Qt::Key_V, Qt::ControlModifier);
     QTRY_VERIFY(keyExists(kBase + "\\Two\\One\\Below"));
     QCOMPARE(fixture.boxes->boxes().front().title, std::string("Confirm Action"));
+    // The key that took the copy shows that it has children now.
+    const auto two = window.model()->indexOf(window.model()->tree().reach(kBase + "\\Two").reached);
+    QTRY_VERIFY(window.model()->hasChildren(two));
     QVERIFY(keyExists(kBase + "\\One"));
     // The tree shows what arrived.
     QTRY_VERIFY(window.goTo(kBase + "\\Two\\One\\Below"));

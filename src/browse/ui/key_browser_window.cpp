@@ -307,9 +307,13 @@ void KeyBrowserWindow::refreshItem(NodeId id) {
   const QModelIndex index = model_->indexOf(id);
   const bool wasExpanded = view_->isExpanded(index);
   if (id == tree.computer()) return;
+  const bool hadChildren = model_->hasChildren(index);
   view_->collapse(index);
   tree.forgetChildren(id, keyHasSubkeys(path));
   model_->renameByRules(id);
+  // A key that gained (or lost) its first subkey elsewhere: the view keeps
+  // its expander from the last layout unless it lays the items out again.
+  if (model_->hasChildren(model_->indexOf(id)) != hadChildren) view_->doItemsLayout();
   if (wasExpanded) view_->expand(model_->indexOf(id));
   if (wasSelected) selectionSettled();
 }

@@ -359,6 +359,7 @@ def main():
             reload_if_asked(s)
         check(seen is None or ("KeyboardDelay" in seen and "KeyboardSpeed" in seen),
               "Wine's reg sees the key copied by the drag: %r" % seen)
+        s.shot(os.path.join(shots, "drag-done.png"))
         quit_program(s)
 
     elif phase == "search":
