@@ -43,6 +43,26 @@ mask_seed file-path 128 '' '"C:\\Program Files\\Wine\\wine.exe" -f C:\\a.txt,D:\
 mask_seed indirect-string 64 '' '@%%SystemRoot%%\\system32\\shell32.dll,-21787@x\0'
 mask_seed malformed 0 '%%s\0%%~*\0%%(%%1' 'abc\0'
 
+# --- pe_resources_fuzz, .mui-shaped: a language resource file with a string
+# table and its "MUI" resource configuration (signature, checksums, language
+# name "de-DE"), built by mingw-w64's windres and ld where they are installed.
+# The id (200) and language (0x0407) come first, as for every seed. ---
+if command -v x86_64-w64-mingw32-windres >/dev/null && command -v x86_64-w64-mingw32-ld >/dev/null; then
+  work="$(mktemp -d)"
+  {
+    printf 'LANGUAGE 0x07, 0x01\nSTRINGTABLE\nBEGIN\n  200 "Windows-Ereignisprotokoll"\n  201 "Dienst"\nEND\n'
+    printf '1 MUI\nBEGIN\n  0xFECDFECDL, 0x00000090L, 0x00010000L, 0L, 0x12L, 0L, 1L,\n'
+    printf '  0x5EED0001L, 0x5EED0001L, 0x5EED0001L, 0x5EED0001L, 0x5EED0001L, 0x5EED0001L, 0x5EED0001L, 0x5EED0001L,\n'
+    printf '  0L, 0L, 0L, 0L, 0L, 0L, 0L, 0L, 0L, 0L, 0L, 0L, 0L, 0L,\n'
+    printf '  0x00000084L, 0x0000000CL, 0L, 0L, 0x00650064L, 0x0044002DL, 0x00000045L\nEND\n'
+  } >"$work/de.rc"
+  if x86_64-w64-mingw32-windres --preprocessor=cpp -i "$work/de.rc" -O coff -o "$work/de.o" &&
+     x86_64-w64-mingw32-ld --dll -e 0 -o "$work/de.mui" "$work/de.o"; then
+    { printf '\310\000\007\004'; cat "$work/de.mui"; } >"$out/pe_resources_fuzz/events-dll-de-DE-mui"
+  fi
+  rm -rf "$work"
+fi
+
 if [ ! -d "$corpus" ]; then
   echo "make-seeds: no corpus at $corpus; only our own seeds were made" >&2
   exit 0

@@ -1,7 +1,9 @@
 // Fuzz target for the string and icon resource readers: the first four bytes
 // choose the string id and language (and, as a signed number, the icon), the
-// rest is the module file. Any input must give a string or nothing, and an
-// icon that is a whole .ico file or nothing, without reading outside the input.
+// rest is the module file or language resource file (.mui). Any input must
+// give a string or nothing, an icon that is a whole .ico file or nothing, and
+// a string table and resource configuration within their bounds, without
+// reading outside the input.
 
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +42,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::span<const std::uint8_t> image(data + 4, size - 4);
   for (unsigned which : {id, id ^ 1u, 0u}) {
     if (auto text = loadStringResource(image, which, language); text && text->empty()) std::abort();
+  }
+  if (auto texts = talmoor::platform::readModuleTexts(image, language)) {
+    std::uint64_t units = 0;
+    for (const auto& [at, text] : texts->strings) {
+      // Ids fit 16 bits, no text is empty, and the table agrees with the one-string reader.
+      if (at > 0xFFFF || text.empty()) std::abort();
+      units += text.size();
+    }
+    if (2 * units > talmoor::platform::kMaxStringTableBytes) std::abort();
+    if (auto one = loadStringResource(image, id, language); one && texts->strings.count(id) && *one != texts->strings.at(id))
+      std::abort();
+    if (texts->configuration && texts->configuration->language.size() > 85) std::abort();
   }
   const int icon = static_cast<std::int16_t>(data[0] | data[1] << 8);
   for (int which : {icon, 0, -1})

@@ -118,7 +118,9 @@ void setFileReferenceResolver(FileReferenceResolver resolver) {
 }
 
 std::optional<IndirectString> parseIndirectString(std::string_view text) {
-  // "@" file "." extension "," ["-"] number.
+  // "@" file "." extension "," ["-"] number [";" comment]. "@{package?ms-resource://...}"
+  // names a packaged application's resource, which only its package store holds.
+  if (text.starts_with("@{")) return std::nullopt;
   const std::string source(text);
   if (masks::MaskMatch(masks::terminated(source), masks::terminated("@%*.%*,%O-"), {}, true) !=
       masks::MaskResult::Match)

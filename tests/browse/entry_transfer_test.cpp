@@ -50,8 +50,10 @@ TEST_F(EntryTransferTest, KeysGoBelowTheTargetAndValuesIntoIt) {
   EXPECT_EQ(text(to, "greeting"), "hello");
   EXPECT_EQ(scripted_->boxes().front().title, "Confirm Action");
   // Every value write was a change, titled for the copy.
-  for (const auto& asked : scripted_->confirmations())
-    if (!asked.isKey) EXPECT_NE(asked.caption.find("Copy Registry Entry"), std::string::npos) << asked.caption;
+  for (const auto& asked : scripted_->confirmations()) {
+    if (asked.isKey) continue;
+    EXPECT_NE(asked.caption.find("Copy Registry Entry"), std::string::npos) << asked.caption;
+  }
 
   // A list of none applies nothing.
   scripted_->clear();

@@ -58,6 +58,16 @@ TEST(FormatData, StringsBecomeReadable) {
   EXPECT_EQ(indirect->id, 21787u);
   EXPECT_FALSE(parseIndirectString("@nodot,-1"));
   EXPECT_FALSE(parseIndirectString("@a.dll,x"));
+  // A positive id, and the comment Windows lets follow the id.
+  EXPECT_EQ(parseIndirectString("@shell32.dll,21787")->id, 21787u);
+  indirect = parseIndirectString("@%SystemRoot%\\system32\\wevtsvc.dll,-200;Windows Event Log");
+  ASSERT_TRUE(indirect);
+  EXPECT_EQ(indirect->module, "%SystemRoot%\\system32\\wevtsvc.dll");
+  EXPECT_EQ(indirect->id, 200u);
+  // A packaged application's resource needs its package store: left as it is.
+  EXPECT_FALSE(parseIndirectString("@{Microsoft.WindowsStore_11910.1002.5.0_x64__8wekyb3d8bbwe?ms-resource://"
+                                   "Microsoft.WindowsStore/resources/StoreTitle}"));
+  EXPECT_FALSE(parseIndirectString("@{Microsoft.Windows.Photos_8wekyb3d8bbwe?ms-resource://a.b/c,-1}"));
 }
 
 TEST(RegistryEntry, ComponentsAndTheComposedPath) {

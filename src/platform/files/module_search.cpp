@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/files/module_strings.h"
 #include "platform/files/pe_resources.h"
+#include "platform/registry/registry_profile.h"
 #include "platform/text/code_page.h"
 
 namespace talmoor::platform {
@@ -118,16 +120,20 @@ std::optional<std::filesystem::path> findModuleFile(std::string_view module) {
 }
 
 std::optional<std::string> loadIndirectString(std::string_view module, unsigned id,
-                                              const WindowsEnvironment& environment, const DriveMap& drives) {
-  auto file = findModuleFile(module, environment, drives);
-  if (!file) return std::nullopt;
-  auto text = loadStringResource(*file, id);
+                                              const WindowsEnvironment& environment, const DriveMap& drives,
+                                              std::vector<std::string> languages) {
+  ModuleStringCache once(std::move(languages));
+  auto text = once.find(module, id, environment, drives);
   if (!text) return std::nullopt;
   return wideToAnsi(*text);
 }
 
 std::optional<std::string> loadIndirectString(std::string_view module, unsigned id) {
-  return loadIndirectString(module, id, threadEnvironment(), threadDrives());
+  const auto& profile = threadContext().profile;
+  if (!profile) return std::nullopt;  // no registry, so no drives to find the module on
+  auto text = profile->moduleStrings().find(module, id, profile->environment(), profile->drives());
+  if (!text) return std::nullopt;
+  return wideToAnsi(*text);
 }
 
 }  // namespace talmoor::platform

@@ -37,12 +37,16 @@ std::optional<std::filesystem::path> findModuleFile(std::string_view module);
 // would depend on a current folder, are left out). Each folder once.
 std::vector<std::string> moduleSearchDirectories(const WindowsEnvironment& environment);
 
-// String `id` of `module`, found as above and read as LoadString reads it, in
-// the ANSI code page (UTF-8). Nothing when the module or the string is
-// missing or empty.
+// String `id` of `module`, read as LoadString reads it, in the ANSI code page
+// (UTF-8): from the module's language resource file for the first of
+// `languages` that has one holding the string, else from the module itself
+// (see ModuleStringCache). Nothing when the module or the string is missing
+// or empty. Each call reads the files afresh.
 std::optional<std::string> loadIndirectString(std::string_view module, unsigned id,
-                                              const WindowsEnvironment& environment, const DriveMap& drives);
-// The same with the current environment and drives.
+                                              const WindowsEnvironment& environment, const DriveMap& drives,
+                                              std::vector<std::string> languages = {"en-US"});
+// The same with the current profile's environment, drives and UI languages,
+// through the profile's cache of module strings.
 std::optional<std::string> loadIndirectString(std::string_view module, unsigned id);
 
 }  // namespace talmoor::platform

@@ -16,6 +16,16 @@ namespace {
 constexpr std::uint16_t kStringType = 6;             // RT_STRING
 constexpr std::uint16_t kIconType = 3;               // RT_ICON
 constexpr std::uint16_t kGroupIconType = 14;         // RT_GROUP_ICON
+constexpr std::u16string_view kMuiType = u"MUI";     // the resource configuration's type, named
+constexpr std::uint32_t kMuiSignature = 0xFECDFECDu;
+// Where the fields of the resource configuration lie in its data.
+constexpr std::size_t kMuiFileTypeAt = 16;
+constexpr std::size_t kMuiServiceChecksumAt = 28;
+constexpr std::size_t kMuiChecksumAt = 44;
+constexpr std::size_t kMuiLanguageAt = 116;  // offset and size (in bytes) of the language name
+constexpr std::size_t kMuiLanguageEnd = kMuiLanguageAt + 8;
+constexpr std::size_t kMaxMuiConfiguration = 64u << 10;
+constexpr std::size_t kMaxLanguageName = 85;  // LOCALE_NAME_MAX_LENGTH
 constexpr std::size_t kIconDirectorySize = 6;        // reserved, type 1, count
 constexpr std::size_t kGroupEntrySize = 14;          // GRPICONDIRENTRY
 constexpr std::size_t kFileEntrySize = 16;           // ICONDIRENTRY
@@ -226,26 +236,49 @@ const DirectoryEntry* chooseLanguage(const std::vector<DirectoryEntry>& entries,
   return nullptr;
 }
 
-std::optional<std::u16string> stringFromBlock(std::span<const std::uint8_t> block, unsigned index) {
+// Calls `take(index, text)` for each non-empty string of a block, in order,
+// until `take` returns false or the block ends or breaks off.
+template <typename Take>
+void forEachString(std::span<const std::uint8_t> block, Take take) {
   std::size_t at = 0;
-  for (unsigned i = 0;; ++i) {
-    if (block.size() - at < 2) return std::nullopt;
+  for (unsigned index = 0; index < 16; ++index) {
+    if (block.size() - at < 2) return;
     std::size_t length = u16(block, at);
     at += 2;
-    if (block.size() - at < 2 * length) return std::nullopt;
-    if (i == index) {
-      std::u16string text;
-      for (std::size_t k = 0; k < length; ++k) {
-        char16_t unit = u16(block, at + 2 * k);
-        // Some resource compilers store the terminator too; the text ends there.
-        if (unit == 0) break;
-        text.push_back(unit);
-      }
-      if (text.empty()) return std::nullopt;
-      return text;
+    if (block.size() - at < 2 * length) return;
+    std::u16string text;
+    text.reserve(length);
+    for (std::size_t k = 0; k < length; ++k) {
+      char16_t unit = u16(block, at + 2 * k);
+      // Some resource compilers store the terminator too; the text ends there.
+      if (unit == 0) break;
+      text.push_back(unit);
     }
     at += 2 * length;
+    if (!text.empty() && !take(index, std::move(text))) return;
   }
+}
+
+std::optional<std::u16string> stringFromBlock(std::span<const std::uint8_t> block, unsigned index) {
+  std::optional<std::u16string> found;
+  forEachString(block, [&](unsigned at, std::u16string text) {
+    if (at == index) found = std::move(text);
+    return at < index;
+  });
+  return found;
+}
+
+// The string block that a language directory of RT_STRING leads to.
+std::optional<std::vector<std::uint8_t>> stringBlock(const Image& image, std::uint32_t languages,
+                                                     std::uint16_t language, std::uint64_t limit) {
+  auto entries = readDirectory(image, languages);
+  if (!entries) return std::nullopt;
+  const DirectoryEntry* chosen = chooseLanguage(*entries, language);
+  if (!chosen) return std::nullopt;
+  auto data = image.readResource(chosen->target, 16);
+  if (!data) return std::nullopt;
+  std::uint64_t blockSize = std::min({std::uint64_t{u32(*data, 4)}, kMaxStringBlock, limit});
+  return image.readRva(u32(*data, 0), blockSize);
 }
 
 std::optional<std::u16string> loadString(const ByteSource& source, unsigned id, unsigned short language) {
@@ -258,16 +291,7 @@ std::optional<std::u16string> loadString(const ByteSource& source, unsigned id, 
   if (!names) return std::nullopt;
   auto languages = subdirectory(*image, *names, id / 16 + 1);
   if (!languages) return std::nullopt;
-  auto entries = readDirectory(*image, *languages);
-  if (!entries) return std::nullopt;
-  const DirectoryEntry* chosen = chooseLanguage(*entries, language);
-  if (!chosen) return std::nullopt;
-
-  auto data = image->readResource(chosen->target, 16);
-  if (!data) return std::nullopt;
-  std::uint32_t blockRva = u32(*data, 0);
-  std::uint64_t blockSize = std::min<std::uint64_t>(u32(*data, 4), kMaxStringBlock);
-  auto block = image->readRva(blockRva, blockSize);
+  auto block = stringBlock(*image, *languages, language, kMaxStringBlock);
   if (!block) return std::nullopt;
   return stringFromBlock(*block, id % 16);
 }
@@ -395,6 +419,98 @@ std::optional<std::vector<std::uint8_t>> loadIcon(const ByteSource& source, int 
   return out;
 }
 
+// Every string of the image's table, block by block in the language chosen
+// for `language`, until kMaxStringTableBytes of blocks have been read.
+std::map<unsigned, std::u16string> stringTable(const Image& image, std::uint16_t language) {
+  std::map<unsigned, std::u16string> strings;
+  auto names = subdirectory(image, 0, kStringType);
+  if (!names) return strings;
+  auto blocks = readDirectory(image, *names);
+  if (!blocks) return strings;
+  std::uint64_t budget = kMaxStringTableBytes;
+  for (const auto& entry : *blocks) {
+    // Block n holds ids 16(n-1) to 16n-1; a named or zero block holds none.
+    if ((entry.name & kHighBit) || entry.name == 0 || entry.name > 0x1000 || !(entry.target & kHighBit)) continue;
+    auto block = stringBlock(image, entry.target & ~kHighBit, language, budget);
+    if (!block) continue;
+    budget -= std::min<std::uint64_t>(block->size(), budget);
+    const unsigned first = (entry.name - 1) * 16;
+    forEachString(*block, [&](unsigned index, std::u16string text) {
+      strings.emplace(first + index, std::move(text));
+      return true;
+    });
+    if (budget == 0) break;
+  }
+  return strings;
+}
+
+bool sameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
+           return lower(x) == lower(y);
+         });
+}
+
+// The entry named `name` (a length-prefixed UTF-16 string in the tree).
+const DirectoryEntry* findNamed(const Image& image, const std::vector<DirectoryEntry>& entries,
+                                std::u16string_view name) {
+  for (const auto& entry : entries) {
+    if (!(entry.name & kHighBit)) continue;
+    std::uint32_t at = entry.name & ~kHighBit;
+    auto length = image.readResource(at, 2);
+    if (!length || u16(*length, 0) != name.size()) continue;
+    auto units = image.readResource(std::uint64_t{at} + 2, 2 * name.size());
+    if (!units) continue;
+    std::u16string text;
+    for (std::size_t i = 0; i < name.size(); ++i) text.push_back(u16(*units, 2 * i));
+    if (sameNameIgnoringCase(text, name)) return &entry;
+  }
+  return nullptr;
+}
+
+std::u16string languageName(std::span<const std::uint8_t> data) {
+  std::uint64_t offset = u32(data, kMuiLanguageAt), size = u32(data, kMuiLanguageAt + 4);
+  std::u16string name;
+  if (offset > data.size() || size > data.size() - offset) return name;
+  for (std::uint64_t at = offset; at + 1 < offset + size && name.size() < kMaxLanguageName; at += 2) {
+    char16_t unit = u16(data, static_cast<std::size_t>(at));
+    if (unit == 0) break;
+    name.push_back(unit);
+  }
+  return name;
+}
+
+std::optional<MuiConfiguration> muiConfiguration(const Image& image) {
+  auto types = readDirectory(image, 0);
+  if (!types) return std::nullopt;
+  const DirectoryEntry* type = findNamed(image, *types, kMuiType);
+  if (!type || !(type->target & kHighBit)) return std::nullopt;
+  auto ids = readDirectory(image, type->target & ~kHighBit);
+  if (!ids) return std::nullopt;
+  const DirectoryEntry* id = findId(*ids, 1);
+  if (!id && !ids->empty()) id = &ids->front();
+  if (!id || !(id->target & kHighBit)) return std::nullopt;
+  auto languages = readDirectory(image, id->target & ~kHighBit);
+  if (!languages) return std::nullopt;
+  const DirectoryEntry* chosen = chooseLanguage(*languages, 0);
+  if (!chosen) return std::nullopt;
+  auto data = resourceData(image, *chosen, kMaxMuiConfiguration);
+  if (!data || data->size() < kMuiChecksumAt + 16 || u32(*data, 0) != kMuiSignature) return std::nullopt;
+
+  MuiConfiguration configuration;
+  configuration.fileType = u32(*data, kMuiFileTypeAt);
+  std::copy_n(data->begin() + kMuiServiceChecksumAt, 16, configuration.serviceChecksum.begin());
+  std::copy_n(data->begin() + kMuiChecksumAt, 16, configuration.checksum.begin());
+  if (data->size() >= kMuiLanguageEnd) configuration.language = languageName(*data);
+  return configuration;
+}
+
+std::optional<ModuleTexts> readTexts(const ByteSource& source, unsigned short language) {
+  auto image = Image::open(source);
+  if (!image) return std::nullopt;
+  return ModuleTexts{stringTable(*image, language), muiConfiguration(*image)};
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> loadIconResource(const std::filesystem::path& module, int index) {
@@ -417,6 +533,16 @@ std::optional<std::u16string> loadStringResource(std::span<const std::uint8_t> i
                                                  unsigned short language) {
   MemorySource source(image);
   return loadString(source, id, language);
+}
+
+std::optional<ModuleTexts> readModuleTexts(const std::filesystem::path& module, unsigned short language) {
+  FileSource source(module);
+  return readTexts(source, language);
+}
+
+std::optional<ModuleTexts> readModuleTexts(std::span<const std::uint8_t> image, unsigned short language) {
+  MemorySource source(image);
+  return readTexts(source, language);
 }
 
 }  // namespace talmoor::platform

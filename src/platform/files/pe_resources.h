@@ -5,8 +5,10 @@
 // untrusted input: every offset is checked against the file, and a damaged
 // file simply has no strings.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,6 +34,32 @@ std::optional<std::u16string> loadStringResource(const std::filesystem::path& mo
 // The same over the bytes of a whole module file.
 std::optional<std::u16string> loadStringResource(std::span<const std::uint8_t> image, unsigned id,
                                                  unsigned short language = 0);
+
+// The resource configuration of a module built for language resource files
+// (its "MUI" resource): the main module and each of its `.mui` files carry
+// one, with the same checksum when they belong together.
+struct MuiConfiguration {
+  std::uint32_t fileType = 0;
+  std::array<std::uint8_t, 16> serviceChecksum{};
+  std::array<std::uint8_t, 16> checksum{};
+  std::u16string language;  // the language a resource file holds ("de-DE"); often empty in a main module
+};
+
+// What a module file offers to indirect strings, read in one go: every string
+// of its string table, in the language chosen for `language` block by block
+// (as loadStringResource chooses), and its resource configuration. Nothing
+// when the file cannot be read or is no PE image with resources. A module
+// whose table claims more than kMaxStringTableBytes keeps what came before.
+struct ModuleTexts {
+  std::map<unsigned, std::u16string> strings;
+  std::optional<MuiConfiguration> configuration;
+};
+std::optional<ModuleTexts> readModuleTexts(const std::filesystem::path& module, unsigned short language = 0);
+std::optional<ModuleTexts> readModuleTexts(std::span<const std::uint8_t> image, unsigned short language = 0);
+
+// Far more than the string table of any real module (shell32's is below
+// 1 MB); a bound on what a damaged module can make us read.
+inline constexpr std::uint64_t kMaxStringTableBytes = 16u << 20;
 
 // An icon of `module` as ExtractIconEx numbers them, as the bytes of an .ico
 // file made of every image of the icon group (RT_GROUP_ICON and the RT_ICON

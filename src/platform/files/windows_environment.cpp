@@ -6,6 +6,7 @@
 
 #include "platform/registry/registry_host.h"
 #include "platform/registry/scoped_key.h"
+#include "platform/registry/value_reading.h"
 #include "platform/registry/win32_registry.h"
 #include "platform/text/code_page.h"
 
@@ -23,13 +24,6 @@ constexpr const char* kDefaultSystemRoot = "C:\\windows";
 
 std::u16string keyOf(std::string_view name) { return upcase(ansiToWide(name)); }
 
-// A key opened for reading, or nothing.
-ScopedKey openForReading(HKEY root, const char* path) {
-  ScopedKey key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ, key.out()) != ERROR_SUCCESS) key.release();
-  return key;
-}
-
 struct StringValue {
   std::string name;
   DWORD type = 0;
@@ -40,20 +34,11 @@ bool isStringValue(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ;
 
 // A string value of an open key; the text ends at its first terminator.
 std::optional<StringValue> queryString(HKEY key, const std::string& name) {
-  std::vector<BYTE> data(256);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    DWORD type = 0, size = static_cast<DWORD>(data.size());
-    LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size);
-    if (rc == ERROR_MORE_DATA) {
-      data.resize(std::max<std::size_t>(size, data.size() * 2));
-      continue;
-    }
-    if (rc != ERROR_SUCCESS || !isStringValue(type)) return std::nullopt;
-    std::string text(reinterpret_cast<const char*>(data.data()), std::min<std::size_t>(size, data.size()));
-    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-    return StringValue{name, type, std::move(text)};
-  }
-  return std::nullopt;
+  auto value = queryValueBytes(key, name);
+  if (!value || !isStringValue(value->type)) return std::nullopt;
+  std::string text(reinterpret_cast<const char*>(value->data.data()), value->data.size());
+  text.resize(std::min(text.find('\0'), text.size()));
+  return StringValue{name, value->type, std::move(text)};
 }
 
 std::optional<StringValue> readString(HKEY root, const char* path, const char* name) {

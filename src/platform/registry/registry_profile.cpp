@@ -11,6 +11,7 @@
 #include "platform/registry/wine_server.h"
 #include "platform/thread_context.h"
 #include "platform/text/code_page.h"
+#include "platform/text/ui_languages.h"
 #include "platform/win32_errors.h"
 
 namespace talmoor::platform {
@@ -307,16 +308,26 @@ LONG openRegistryProfile(const ProfileOptions& options, std::shared_ptr<Registry
   return ERROR_SUCCESS;
 }
 
+template <typename Read>
+auto RegistryProfile::readFromOwnRegistry(Read read) const {
+  // Read from this profile's registry, whichever the calling thread works on.
+  ThreadContext context = threadContext();
+  context.profile = std::const_pointer_cast<RegistryProfile>(shared_from_this());
+  ThreadContextScope reading(std::move(context));
+  return read();
+}
+
 const WindowsEnvironment& RegistryProfile::environment() const {
   std::lock_guard lock(environmentMutex_);
-  if (!environment_) {
-    // Read from this profile's registry, whichever the calling thread works on.
-    ThreadContext context = threadContext();
-    context.profile = std::const_pointer_cast<RegistryProfile>(shared_from_this());
-    ThreadContextScope reading(std::move(context));
-    environment_ = std::make_shared<const WindowsEnvironment>(WindowsEnvironment::fromRegistry());
-  }
+  if (!environment_)
+    environment_ = std::make_shared<const WindowsEnvironment>(readFromOwnRegistry(WindowsEnvironment::fromRegistry));
   return *environment_;
+}
+
+ModuleStringCache& RegistryProfile::moduleStrings() const {
+  std::lock_guard lock(moduleStringsMutex_);
+  if (!moduleStrings_) moduleStrings_ = std::make_unique<ModuleStringCache>(readFromOwnRegistry(uiLanguagesFromRegistry));
+  return *moduleStrings_;
 }
 
 void RegistryProfile::setEnvironment(WindowsEnvironment environment) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/files/drive_map.h"
+#include "platform/files/module_strings.h"
 #include "platform/files/windows_environment.h"
 #include "platform/registry/profile_hives.h"
 #include "platform/registry/registry_host.h"
@@ -79,9 +80,19 @@ class RegistryProfile : public std::enable_shared_from_this<RegistryProfile> {
   // Replaces it (the registry changed, or a test gives its own).
   void setEnvironment(WindowsEnvironment environment);
 
+  // The strings of the modules indirect strings name, looked up in the
+  // profile's UI languages (read from its registry when first asked for)
+  // and kept once read.
+  ModuleStringCache& moduleStrings() const;
+
  private:
+  template <typename Read>
+  auto readFromOwnRegistry(Read read) const;
+
   mutable std::mutex environmentMutex_;
   mutable std::shared_ptr<const WindowsEnvironment> environment_;
+  mutable std::mutex moduleStringsMutex_;
+  mutable std::unique_ptr<ModuleStringCache> moduleStrings_;
   mutable std::mutex drivesMutex_;
   std::filesystem::path dosDevices_;
   mutable std::shared_ptr<const DriveMap> drives_;
