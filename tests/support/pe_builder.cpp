@@ -17,7 +17,7 @@ void put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) 
   put16(out, at + 2, value >> 16);
 }
 
-constexpr std::uint32_t kSectionRva = 0x1000;
+constexpr std::uint32_t kSectionRva = kPeSectionRva;
 constexpr std::uint32_t kSectionFile = 0x200;
 
 }  // namespace
@@ -148,6 +148,10 @@ std::vector<std::uint8_t> buildPeModule(std::vector<PeResource> resources) {
     put32(section, entry + 4, static_cast<std::uint32_t>(resources[index].bytes.size()));
   }
 
+  return buildPeImage(section);
+}
+
+std::vector<std::uint8_t> buildPeImage(const std::vector<std::uint8_t>& section) {
   std::vector<std::uint8_t> image(kSectionFile + section.size());
   image[0] = 'M', image[1] = 'Z';
   put32(image, 0x3C, 0x40);

@@ -20,6 +20,11 @@ struct PeResource {
 
 std::vector<std::uint8_t> buildPeModule(std::vector<PeResource> resources);
 
+// A PE32+ image whose one section, at kPeSectionRva, holds `section` as its
+// resource tree: for trees no resource compiler would write.
+std::vector<std::uint8_t> buildPeImage(const std::vector<std::uint8_t>& section);
+inline constexpr std::uint32_t kPeSectionRva = 0x1000;
+
 // An icon group (RT_GROUP_ICON data) naming the RT_ICON ids, each image
 // stated as `statedSize` bytes.
 std::vector<std::uint8_t> iconGroup(const std::vector<std::uint16_t>& iconIds, std::uint32_t statedSize = 8);

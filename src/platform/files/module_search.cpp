@@ -131,7 +131,7 @@ std::optional<std::string> loadIndirectString(std::string_view module, unsigned 
 std::optional<std::string> loadIndirectString(std::string_view module, unsigned id) {
   const auto& profile = threadContext().profile;
   if (!profile) return std::nullopt;  // no registry, so no drives to find the module on
-  auto text = profile->moduleStrings().find(module, id, profile->environment(), profile->drives());
+  auto text = profile->moduleStrings()->find(module, id, profile->environment(), profile->drives());
   if (!text) return std::nullopt;
   return wideToAnsi(*text);
 }

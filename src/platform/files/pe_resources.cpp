@@ -81,7 +81,9 @@ class MemorySource final : public ByteSource {
 class FileSource final : public ByteSource {
  public:
   explicit FileSource(const std::filesystem::path& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a FIFO put where a module was expected must not hang the
+    // open (it is refused below as not a regular file).
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat info {};
     // Only regular files: a device or a pipe has no fixed size to check against.
     if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0)
@@ -268,17 +270,46 @@ std::optional<std::u16string> stringFromBlock(std::span<const std::uint8_t> bloc
   return found;
 }
 
+// How many more bytes a reading may take from a module: directories, data
+// entries and blocks all count, so a hostile tree that points many entries at
+// one huge directory costs no more than a table of that size.
+class ReadBudget {
+ public:
+  explicit ReadBudget(std::uint64_t bytes) : left_(bytes) {}
+  std::uint64_t left() const { return left_; }
+  // False, and nothing left, when `bytes` is more than is left.
+  bool spend(std::uint64_t bytes) {
+    if (bytes > left_) {
+      left_ = 0;
+      return false;
+    }
+    left_ -= bytes;
+    return true;
+  }
+
+ private:
+  std::uint64_t left_;
+};
+
+std::optional<std::vector<DirectoryEntry>> readDirectory(const Image& image, std::uint32_t offset, ReadBudget& budget) {
+  auto entries = readDirectory(image, offset);
+  if (!entries || !budget.spend(16 + 8 * std::uint64_t{entries->size()})) return std::nullopt;
+  return entries;
+}
+
 // The string block that a language directory of RT_STRING leads to.
 std::optional<std::vector<std::uint8_t>> stringBlock(const Image& image, std::uint32_t languages,
-                                                     std::uint16_t language, std::uint64_t limit) {
-  auto entries = readDirectory(image, languages);
+                                                     std::uint16_t language, ReadBudget& budget) {
+  auto entries = readDirectory(image, languages, budget);
   if (!entries) return std::nullopt;
   const DirectoryEntry* chosen = chooseLanguage(*entries, language);
-  if (!chosen) return std::nullopt;
+  if (!chosen || !budget.spend(16)) return std::nullopt;
   auto data = image.readResource(chosen->target, 16);
   if (!data) return std::nullopt;
-  std::uint64_t blockSize = std::min({std::uint64_t{u32(*data, 4)}, kMaxStringBlock, limit});
-  return image.readRva(u32(*data, 0), blockSize);
+  std::uint64_t blockSize = std::min({std::uint64_t{u32(*data, 4)}, kMaxStringBlock, budget.left()});
+  auto block = image.readRva(u32(*data, 0), blockSize);
+  if (block) budget.spend(block->size());
+  return block;
 }
 
 std::optional<std::u16string> loadString(const ByteSource& source, unsigned id, unsigned short language) {
@@ -291,7 +322,8 @@ std::optional<std::u16string> loadString(const ByteSource& source, unsigned id, 
   if (!names) return std::nullopt;
   auto languages = subdirectory(*image, *names, id / 16 + 1);
   if (!languages) return std::nullopt;
-  auto block = stringBlock(*image, *languages, language, kMaxStringBlock);
+  ReadBudget budget(kMaxStringTableBytes);
+  auto block = stringBlock(*image, *languages, language, budget);
   if (!block) return std::nullopt;
   return stringFromBlock(*block, id % 16);
 }
@@ -420,26 +452,31 @@ std::optional<std::vector<std::uint8_t>> loadIcon(const ByteSource& source, int 
 }
 
 // Every string of the image's table, block by block in the language chosen
-// for `language`, until kMaxStringTableBytes of blocks have been read.
+// for `language`, until kMaxStringTableBytes have been read. Each block is
+// read once, however often the tree lists it.
 std::map<unsigned, std::u16string> stringTable(const Image& image, std::uint16_t language) {
+  constexpr std::uint32_t kLastBlock = 0x1000;  // ids up to 0xFFFF, 16 to a block
   std::map<unsigned, std::u16string> strings;
+  ReadBudget budget(kMaxStringTableBytes);
   auto names = subdirectory(image, 0, kStringType);
   if (!names) return strings;
-  auto blocks = readDirectory(image, *names);
+  auto blocks = readDirectory(image, *names, budget);
   if (!blocks) return strings;
-  std::uint64_t budget = kMaxStringTableBytes;
+  std::vector<bool> seen(kLastBlock + 1);
   for (const auto& entry : *blocks) {
     // Block n holds ids 16(n-1) to 16n-1; a named or zero block holds none.
-    if ((entry.name & kHighBit) || entry.name == 0 || entry.name > 0x1000 || !(entry.target & kHighBit)) continue;
+    if ((entry.name & kHighBit) || entry.name == 0 || entry.name > kLastBlock || !(entry.target & kHighBit) ||
+        seen[entry.name])
+      continue;
+    seen[entry.name] = true;
     auto block = stringBlock(image, entry.target & ~kHighBit, language, budget);
+    if (budget.left() == 0) break;
     if (!block) continue;
-    budget -= std::min<std::uint64_t>(block->size(), budget);
     const unsigned first = (entry.name - 1) * 16;
     forEachString(*block, [&](unsigned index, std::u16string text) {
       strings.emplace(first + index, std::move(text));
       return true;
     });
-    if (budget == 0) break;
   }
   return strings;
 }

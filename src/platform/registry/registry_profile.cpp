@@ -324,13 +324,18 @@ const WindowsEnvironment& RegistryProfile::environment() const {
   return *environment_;
 }
 
-ModuleStringCache& RegistryProfile::moduleStrings() const {
+std::shared_ptr<ModuleStringCache> RegistryProfile::moduleStrings() const {
   std::lock_guard lock(moduleStringsMutex_);
-  if (!moduleStrings_) moduleStrings_ = std::make_unique<ModuleStringCache>(readFromOwnRegistry(uiLanguagesFromRegistry));
-  return *moduleStrings_;
+  if (!moduleStrings_) moduleStrings_ = std::make_shared<ModuleStringCache>(readFromOwnRegistry(uiLanguagesFromRegistry));
+  return moduleStrings_;
 }
 
 void RegistryProfile::setEnvironment(WindowsEnvironment environment) {
+  {
+    // Module names were found along the old environment's paths.
+    std::lock_guard lock(moduleStringsMutex_);
+    moduleStrings_.reset();
+  }
   std::lock_guard lock(environmentMutex_);
   environment_ = std::make_shared<const WindowsEnvironment>(std::move(environment));
 }

@@ -82,8 +82,9 @@ class RegistryProfile : public std::enable_shared_from_this<RegistryProfile> {
 
   // The strings of the modules indirect strings name, looked up in the
   // profile's UI languages (read from its registry when first asked for)
-  // and kept once read.
-  ModuleStringCache& moduleStrings() const;
+  // and kept once read. Shared, so that a thread still looking up keeps it
+  // while the environment is replaced.
+  std::shared_ptr<ModuleStringCache> moduleStrings() const;
 
  private:
   template <typename Read>
@@ -92,7 +93,7 @@ class RegistryProfile : public std::enable_shared_from_this<RegistryProfile> {
   mutable std::mutex environmentMutex_;
   mutable std::shared_ptr<const WindowsEnvironment> environment_;
   mutable std::mutex moduleStringsMutex_;
-  mutable std::unique_ptr<ModuleStringCache> moduleStrings_;
+  mutable std::shared_ptr<ModuleStringCache> moduleStrings_;
   mutable std::mutex drivesMutex_;
   std::filesystem::path dosDevices_;
   mutable std::shared_ptr<const DriveMap> drives_;

@@ -8,6 +8,7 @@
 
 #include "platform/registry/value_reading.h"
 #include "platform/registry/win32_registry.h"
+#include "platform/text/code_page.h"
 
 namespace talmoor::platform {
 
@@ -19,6 +20,9 @@ constexpr const char* kMuiSettings = "System\\CurrentControlSet\\Control\\MUI\\S
 constexpr const char* kNlsLanguage = "System\\CurrentControlSet\\Control\\Nls\\Language";
 constexpr const char* kUiLanguages = "System\\CurrentControlSet\\Control\\MUI\\UILanguages";
 constexpr std::size_t kMaxLocaleName = 84;  // LOCALE_NAME_MAX_LENGTH without its terminator
+// Far more than any user chooses; each language costs a folder lookup per
+// module, so a hostile hive's list is cut here.
+constexpr std::size_t kMaxLanguages = 32;
 
 struct LanguageName {
   std::uint16_t id;
@@ -52,12 +56,6 @@ constexpr std::array kLanguageNames = std::to_array<LanguageName>({
     {0x141A, "bs-Latn-BA"}, {0x201A, "bs-Cyrl-BA"}, {0x241A, "sr-Latn-RS"}, {0x281A, "sr-Cyrl-RS"},
 });
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // "0409" as Nls\Language writes a language id.
 std::optional<std::uint16_t> parseLanguageId(std::string_view text) {
   unsigned value = 0;
@@ -70,8 +68,8 @@ std::optional<std::uint16_t> parseLanguageId(std::string_view text) {
 class LanguageList {
  public:
   void add(std::string_view name) {
-    if (!isLocaleName(name)) return;
-    if (std::none_of(names_.begin(), names_.end(), [&](const std::string& known) { return sameIgnoringCase(known, name); }))
+    if (!isLocaleName(name) || names_.size() >= kMaxLanguages) return;
+    if (std::none_of(names_.begin(), names_.end(), [&](const std::string& known) { return equalsIgnoringAsciiCase(known, name); }))
       names_.emplace_back(name);
   }
   void addAll(HKEY root, const char* path, const char* value) {
@@ -95,8 +93,8 @@ std::vector<std::pair<std::string, std::optional<DWORD>>> installedLanguages() {
   for (DWORD index = 0;; ++index) {
     DWORD length = static_cast<DWORD>(name.size());
     LONG rc = RegEnumKeyExA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc != ERROR_SUCCESS) continue;  // a name too long for a locale is none
+    if (rc == ERROR_MORE_DATA) continue;  // a name too long for a locale is none
+    if (rc != ERROR_SUCCESS || installed.size() >= kMaxLanguages) break;
     std::string language(name.data(), length);
     ScopedKey languageKey = openForReading(key.get(), language.c_str());
     installed.emplace_back(language, languageKey ? queryDword(languageKey.get(), "LCID") : std::nullopt);
@@ -114,7 +112,7 @@ std::optional<std::string> localeNameOf(std::uint16_t languageId) {
 
 std::optional<std::uint16_t> languageIdOf(std::string_view localeName) {
   for (const auto& entry : kLanguageNames)
-    if (sameIgnoringCase(entry.name, localeName)) return entry.id;
+    if (equalsIgnoringAsciiCase(entry.name, localeName)) return entry.id;
   return std::nullopt;
 }
 

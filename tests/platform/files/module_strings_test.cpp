@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <fmt/format.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,12 @@ TEST_F(ModuleStringsTest, TextsComeFromTheFirstLanguageFileHoldingThemThenTheMod
   // The module's own table comes last, and still counts.
   EXPECT_EQ(load("events.dll", 5, {"de-DE", "en-US"}), "Own text");
   EXPECT_EQ(load("events.dll", 6, {"de-DE", "en-US"}), std::nullopt);
+  // A module holding several languages itself (as Wine's do) shows the first.
+  auto both = tt::stringResources({{1, u"Cancel"}}, 0x409);
+  for (auto& resource : tt::stringResources({{1, u"Abbrechen"}}, 0x407)) both.push_back(resource);
+  writeBytes(system32() / "both.dll", tt::buildPeModule(both));
+  EXPECT_EQ(load("both.dll", 1, {"de-DE", "en-US"}), "Abbrechen");
+  EXPECT_EQ(load("both.dll", 1, {"fr-FR", "en-US"}), "Cancel");
   // Folder and file names are matched without regard to case, as Windows does.
   fs::rename(system32() / "de-DE", system32() / "DE-de");
   fs::rename(system32() / "DE-de" / "events.dll.mui", system32() / "DE-de" / "EVENTS.DLL.MUI");
@@ -89,6 +97,9 @@ TEST_F(ModuleStringsTest, TextsComeFromTheFirstLanguageFileHoldingThemThenTheMod
 TEST_F(ModuleStringsTest, ResourceFilesOfAnotherBuildOrHostileLanguageNamesAreNotUsed) {
   // Another build's German file: its checksum is not the module's.
   writeBytes(system32() / "de-DE" / "events.dll.mui", languageFile(9, 0x407, u"de-DE", {{200, u"Alt"}}));
+  EXPECT_EQ(load("events.dll", 200, {"de-DE", "en-US"}), "Event Log");
+  // Nor is a file without a configuration, when the module has one.
+  writeBytes(system32() / "de-DE" / "events.dll.mui", tt::buildPeModule(tt::stringResources({{200, u"Alt"}}, 0x407)));
   EXPECT_EQ(load("events.dll", 200, {"de-DE", "en-US"}), "Event Log");
   // A module without a configuration cannot be checked against: its files count.
   writeBytes(system32() / "plain.dll", tt::buildPeModule(tt::stringResources({{1, u"Plain"}}, 0x409)));
@@ -194,7 +205,69 @@ TEST(UiLanguages, TheOrderTheRegistryGivesWithEachLanguageOnceAndOnlyLocaleNames
   tp::ThreadContextScope working({profile, nullptr});
   EXPECT_EQ(tp::uiLanguagesFromRegistry(), (std::vector<std::string>{"fr-FR", "es-ES", "de-de", "nl-NL", "en-US"}));
   // The profile reads them once, from its own registry, for its cache.
-  EXPECT_EQ(profile->moduleStrings().languages().front(), "fr-FR");
+  EXPECT_EQ(profile->moduleStrings()->languages().front(), "fr-FR");
+}
+
+// A tree no compiler writes: every entry of a string directory as large as
+// the format allows leads to one language directory just as large. Read
+// naively that is tens of gigabytes and minutes of work; the reader must give
+// up within its bound (the platform tests' time limit is the check) and still
+// read what came before.
+TEST(ModuleTexts, AHostileTreeCostsNoMoreThanTheBoundAllows) {
+  constexpr std::uint32_t kEntries = 0xFFFF;  // of each kind: named and numbered
+  std::vector<std::uint8_t> section;
+  auto put32 = [&](std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) section[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  const std::size_t root = 0, blocks = 24, languages = blocks + 16 + 8 * kEntries;
+  const std::size_t data = languages + 16 + 16 * kEntries, block = data + 16;
+  section.resize(block + 4);
+  section[root + 14] = 1;  // one numbered entry: RT_STRING
+  put32(root + 16, 6);
+  put32(root + 20, 0x80000000u | blocks);
+  section[blocks + 14] = section[blocks + 15] = 0xFF;
+  for (std::size_t at : {languages + 12, languages + 14}) section[at] = section[at + 1] = 0xFF;
+  for (std::uint32_t i = 0; i < kEntries; ++i) {
+    // Blocks 1..4096, then block 1 over and over; each to the same languages.
+    put32(blocks + 16 + 8 * i, i < 0x1000 ? i + 1 : 1);
+    put32(blocks + 20 + 8 * i, 0x80000000u | languages);
+  }
+  for (std::uint32_t i = 0; i < 2 * kEntries; ++i) {
+    // Names, then languages no one asks for: each is scanned past.
+    put32(languages + 16 + 8 * i, i < kEntries ? 0x80000000u : 0x1000 + i);
+    put32(languages + 20 + 8 * i, static_cast<std::uint32_t>(data));
+  }
+  put32(data, tt::kPeSectionRva + static_cast<std::uint32_t>(block));
+  put32(data + 4, 4);
+  section[block] = 1;  // string 0: one unit, "A"
+  section[block + 2] = 'A';
+  auto image = tt::buildPeImage(section);
+
+  auto texts = tp::readModuleTexts(image);
+  ASSERT_TRUE(texts);
+  EXPECT_LE(texts->strings.size(), 0x1000u);
+  EXPECT_EQ(texts->strings.at(0), u"A");  // the first block was read before the bound
+  EXPECT_EQ(tp::loadStringResource(image, 0), u"A");
+}
+
+// Threads of a search and the GUI thread meet the same modules at once.
+TEST_F(ModuleStringsTest, ThreadsShareOneCache) {
+  tp::ModuleStringCache cache({"de-DE", "en-US"});
+  auto text = [](int i) { return u"Text " + std::u16string(1, static_cast<char16_t>(u'0' + i)); };
+  for (int i = 0; i < 8; ++i) writeBytes(system32() / fmt::format("m{}.dll", i), mainModule(1, {{1, text(i)}}));
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong = 0;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 200; ++round) {
+        int i = (round + t) % 8;
+        if (cache.find(fmt::format("m{}.dll", i), 1, env_, drives_) != text(i)) ++wrong;
+        if (cache.find("events.dll", 200, env_, drives_) != u"Ereignisprotokoll") ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(UiLanguages, NamesAndIdsOfLanguages) {
