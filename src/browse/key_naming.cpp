@@ -107,6 +107,11 @@ std::string withoutInfReference(std::string text) {
   return text;
 }
 
+// "@C:\windows\system32\cryptsvc.dll,-1001" left as it is: the module or its
+// language file is not there to say the name. The key's own name is then
+// more use than the reference.
+bool isUnresolvedReference(std::string_view name) { return registry::parseIndirectString(name).has_value(); }
+
 std::string formatted(const Value& value) {
   registry::DisplayContext display;
   return withoutInfReference(registry::formatData(value.type, value.data, display));
@@ -231,7 +236,7 @@ bool KeyNamer::friendlyName(ActionCall& call) {
       (!readsLikePhrase(*text) || readsLikePhrase(context.keyName)))
     return false;
   std::string name = isStringType(value->type) ? formatted(*value) : *text;
-  if (name.empty()) return false;
+  if (name.empty() || isUnresolvedReference(name)) return false;
   context.displayName = std::move(name);
   context.setOverlayIfUnset(call.entry.icon);
   context.named = true;
@@ -401,7 +406,7 @@ bool KeyNamer::nameFromKey(HKEY key, NamingContext& context, std::size_t depth, 
       auto value = readValue(key, entry.name);
       if (!value || value->data.size() < kMinFriendlySize || value->data.size() > kMaxFriendlySize) continue;
       std::string name = formatted(*value);
-      if (name.empty() || isGuidText(name) || !isPrintable(name)) continue;
+      if (name.empty() || isGuidText(name) || !isPrintable(name) || isUnresolvedReference(name)) continue;
       context.displayName = std::move(name);
       return true;
     }

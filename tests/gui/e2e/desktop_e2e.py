@@ -178,7 +178,7 @@ def main():
     if phase is None:
         # Each run of the program gets a process of its own: the accessibility
         # library stays bound to the first bus it meets.
-        for name in ("first", "second", "browse", "data", "search"):
+        for name in ("first", "second", "browse", "data", "search", "windows"):
             run_env = dict(os.environ, TALMOOR_E2E_PHASE=name, TALMOOR_E2E_WORK=work)
             result = subprocess.run([sys.executable, os.path.abspath(__file__)] + sys.argv[1:], env=run_env)
             if result.returncode != 0:
@@ -437,6 +437,45 @@ def main():
             time.sleep(0.3)
         wait_for_count("No items found.")
         s.shot(os.path.join(shots, "search-verified.png"))
+        quit_program(s)
+
+    elif phase == "windows":
+      # An offline Windows installation: the corpus SYSTEM hive, and the
+      # module the Event Log service names with its texts only in its
+      # en-US language file, built by mingw-w64's resource compiler.
+      system_hive = os.path.join(source, os.pardir, "hives", "SYSTEM")
+      windres, linker = shutil.which("x86_64-w64-mingw32-windres"), shutil.which("x86_64-w64-mingw32-ld")
+      if not os.path.exists(system_hive) or windres is None or linker is None:
+          print("windows phase skipped: no corpus SYSTEM hive or no mingw-w64 windres and ld")
+          return 0
+      install = os.path.join(work, "install")
+      system32 = os.path.join(install, "Windows", "System32")
+      os.makedirs(os.path.join(system32, "config"), exist_ok=True)
+      os.makedirs(os.path.join(system32, "en-US"), exist_ok=True)
+      shutil.copy(system_hive, os.path.join(system32, "config", "SYSTEM"))
+      os.chmod(os.path.join(system32, "config", "SYSTEM"), 0o644)
+
+      def build_module(path, rc_text):
+          rc, obj = os.path.join(work, "module.rc"), os.path.join(work, "module.o")
+          with open(rc, "w") as out:
+              out.write(rc_text)
+          subprocess.run([windres, "--preprocessor=cpp", "-i", rc, "-O", "coff", "-o", obj], check=True, timeout=60)
+          subprocess.run([linker, "--dll", "-e", "0", "-o", path, obj], check=True, timeout=60)
+
+      build_module(os.path.join(system32, "wevtsvc.dll"), "LANGUAGE 0, 0\n1 RCDATA\nBEGIN\n  0L\nEND\n")
+      build_module(os.path.join(system32, "en-US", "wevtsvc.dll.mui"),
+                   'LANGUAGE 0x09, 0x01\nSTRINGTABLE\nBEGIN\n  200 "Windows Event Log"\n'
+                   '  201 "This service manages events and event logs."\nEND\n')
+      key = "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\services\\eventlog"  # as the hive spells it
+      with Session([talmoor, "--windows", install], env=env, display=":98") as s:
+        s.wait_for(name="Talmoor", role="frame")
+        focus_frame(s)
+        go_to(s, key)
+        values = s.wait_for(name="Value List", role="frame", showing=True)
+        s.wait_for(contains="This service manages events", under=values, timeout=30)
+        browser = s.wait_for(name="Key Browser", role="frame", showing=True)
+        s.wait_for(contains="Windows Event Log", under=browser, timeout=30)
+        s.shot(os.path.join(shots, "windows-event-log.png"))
         quit_program(s)
 
     else:
