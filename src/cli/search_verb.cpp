@@ -12,6 +12,7 @@
 
 #include "base/console_interaction.h"
 #include "cli/cli_support.h"
+#include "platform/text/code_page.h"
 #include "cli/key_argument.h"
 #include "cli/row_output.h"
 #include "registry/value_text.h"
@@ -69,9 +70,7 @@ class SearchConsole : public ConsoleInteraction {
 
 std::optional<int> modeFromName(std::string_view name) {
   for (int mode = 0; mode < kModeCount; ++mode) {
-    std::string lowered = kModeNames[mode];
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lowered == name) return mode;
+    if (platform::lowercaseAscii(kModeNames[mode]) == name) return mode;
   }
   return std::nullopt;
 }

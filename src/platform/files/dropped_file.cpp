@@ -87,11 +87,7 @@ std::optional<std::string> countedString(const Bytes& bytes, std::size_t& at, bo
 
 bool startsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
 
-std::string lowerExtension(const std::filesystem::path& file) {
-  std::string extension = file.extension().string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension;
-}
+std::string lowerExtension(const std::filesystem::path& file) { return lowercaseAscii(file.extension().string()); }
 
 }  // namespace
 

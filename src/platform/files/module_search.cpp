@@ -32,12 +32,6 @@ bool hasDrive(std::string_view path) {
   return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
 }
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 std::string systemRoot(const WindowsEnvironment& environment) {
   return environment.get("SystemRoot").value_or("C:\\windows");
 }
@@ -95,7 +89,7 @@ std::vector<std::string> moduleSearchDirectories(const WindowsEnvironment& envir
       continue;  // empty, relative or a network folder
     }
     while (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
-    if (std::none_of(dirs.begin(), dirs.end(), [&](const std::string& known) { return sameIgnoringCase(known, dir); }))
+    if (std::none_of(dirs.begin(), dirs.end(), [&](const std::string& known) { return equalsIgnoringAsciiCase(known, dir); }))
       dirs.push_back(std::move(dir));
   }
   return dirs;

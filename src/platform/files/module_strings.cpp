@@ -5,17 +5,12 @@
 #include <system_error>
 
 #include "platform/files/module_search.h"
+#include "platform/text/code_page.h"
 #include "platform/text/ui_languages.h"
 
 namespace talmoor::platform {
 
 namespace {
-
-std::string lowerAscii(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-  return out;
-}
 
 bool isRegularFile(const std::filesystem::path& path) {
   std::error_code ec;
@@ -87,7 +82,7 @@ std::shared_ptr<const ModuleStringCache::Module> ModuleStringCache::resolve(std:
 
 std::optional<std::u16string> ModuleStringCache::find(std::string_view module, unsigned id,
                                                       const WindowsEnvironment& environment, const DriveMap& drives) {
-  std::string key = lowerAscii(environment.expand(module));
+  std::string key = lowercaseAscii(environment.expand(module));
   std::shared_ptr<const Module> resolved;
   {
     std::lock_guard lock(mutex_);

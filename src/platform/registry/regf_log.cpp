@@ -169,10 +169,6 @@ void settleBaseBlock(std::vector<std::uint8_t>& hive, std::uint32_t sequence, st
   store32(base, kChecksum, baseBlockChecksum(base));
 }
 
-std::string lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 }  // namespace
 
@@ -211,11 +207,11 @@ bool regfNeedsRecovery(std::span<const std::uint8_t> hive) {
 std::vector<std::filesystem::path> transactionLogsOf(const std::filesystem::path& hiveFile) {
   std::vector<std::filesystem::path> found;
   const std::filesystem::path folder = hiveFile.has_parent_path() ? hiveFile.parent_path() : ".";
-  const std::string base = lowered(hiveFile.filename().string());
+  const std::string base = lowercaseAscii(hiveFile.filename().string());
   std::error_code ec;
   for (const char* suffix : {".log1", ".log2", ".log"}) {
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-      if (lowered(entry.path().filename().string()) == base + suffix && entry.is_regular_file(ec)) {
+      if (lowercaseAscii(entry.path().filename().string()) == base + suffix && entry.is_regular_file(ec)) {
         found.push_back(entry.path());
         break;
       }

@@ -143,6 +143,12 @@ std::size_t ansiLengthOf(std::u16string_view wide) {
   return n;
 }
 
+std::string lowercaseAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && startsWithIgnoringAsciiCase(a, b);
 }

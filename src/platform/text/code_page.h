@@ -31,6 +31,8 @@ void appendUtf16(std::u16string& out, char32_t codePoint);
 // Comparisons of ASCII texts (file, machine and root names) without regard to case.
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
+// The text with its ASCII letters in lower case, for keys and comparisons.
+std::string lowercaseAscii(std::string_view text);
 
 // True when the text is well-formed UTF-8.
 bool isValidAnsi(std::string_view ansi);
