@@ -67,16 +67,6 @@ std::optional<std::string> readText(HKEY key, std::string_view name) {
   return text;
 }
 
-std::vector<std::string> subkeyNames(HKEY key) {
-  std::vector<std::string> names;
-  registry::EnumerationRequest request(key, 0, 0, quiet());
-  registry::enumerateSubkeys("", request, [&](const registry::SubkeyVisit& visit) {
-    names.emplace_back(visit.name);
-    return 0;
-  });
-  return names;
-}
-
 std::string lastPathComponent(std::string_view path) {
   while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.remove_suffix(1);
   auto cut = path.find_last_of("\\/");
@@ -106,7 +96,7 @@ AccountNames AccountNames::fromRegistry() {
   if (ScopedKey list(registry::openKeyByPath("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
                                              registry::kReadKeyAccess, quiet()));
       list.get()) {
-    for (const auto& sid : subkeyNames(list.get())) {
+    for (const auto& sid : registry::subkeyNames(list.get(), quiet())) {
       if (!isSidText(sid)) continue;
       ScopedKey profile;
       REGSAM access = registry::kReadKeyAccess;
@@ -117,7 +107,7 @@ AccountNames AccountNames::fromRegistry() {
   }
   // A user hive mounted without a ProfileList entry.
   if (ScopedKey users(registry::openKeyByPath("HKEY_USERS", registry::kReadKeyAccess, quiet())); users.get()) {
-    for (const auto& sid : subkeyNames(users.get())) {
+    for (const auto& sid : registry::subkeyNames(users.get(), quiet())) {
       if (!isSidText(sid) || accounts.lookup(sid)) continue;
       ScopedKey environment;
       REGSAM access = registry::kReadKeyAccess;

@@ -308,15 +308,8 @@ bool copyKey(HKEY parent, std::string_view name, const std::string& sourcePath, 
   ++run.keysCopied;
 
   // The values, read once: a move deletes them from the key as it goes.
-  std::vector<std::string> valueNames;
-  {
-    registry::EnumerationRequest request(source.get(), 0, 0, ReportTo({}, sourcePath, nullptr, run.owner));
-    registry::enumerateValues("", request, [&](const registry::ValueVisit& visit) {
-      valueNames.emplace_back(visit.name);
-      return 0;
-    });
-  }
-  for (const std::string& valueName : valueNames) {
+  for (const std::string& valueName :
+       registry::valueNames(source.get(), ReportTo({}, sourcePath, nullptr, run.owner))) {
     if (change.abort) break;
     if (writeValueCopy(source.get(), sourcePath, valueName, destination, valueName, run, change) && run.move)
       deleteSourceValue(sourcePath, valueName, run, change);
@@ -324,13 +317,8 @@ bool copyKey(HKEY parent, std::string_view name, const std::string& sourcePath, 
 
   bool goOn = !change.abort;
   if (run.recursive && goOn) {
-    std::vector<std::string> subkeys;
-    registry::EnumerationRequest request(source.get(), 0, 0, ReportTo({}, sourcePath, nullptr, run.owner));
-    registry::enumerateSubkeys("", request, [&](const registry::SubkeyVisit& visit) {
-      subkeys.emplace_back(visit.name);
-      return 0;
-    });
-    for (const std::string& subkey : subkeys) {
+    for (const std::string& subkey :
+         registry::subkeyNames(source.get(), ReportTo({}, sourcePath, nullptr, run.owner))) {
       if (!copyKey(source.get(), subkey, joined(sourcePath, subkey), joined(destination, subkey), run, change,
                    depth + 1)) {
         goOn = false;

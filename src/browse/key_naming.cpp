@@ -123,16 +123,6 @@ std::string upper(std::string_view text) {
   return out;
 }
 
-std::vector<std::string> subkeyNamesOf(HKEY key, const ReportTo& report) {
-  std::vector<std::string> names;
-  registry::EnumerationRequest request(key, 0, 0, report);
-  registry::enumerateSubkeys("", request, [&](const registry::SubkeyVisit& visit) {
-    names.emplace_back(visit.name);
-    return 0;
-  });
-  return names;
-}
-
 // "...\ControlSet001" or "...\CurrentControlSet" when `path` lies inside a
 // control set: its class key is the one that describes its devices, which
 // matters for a SYSTEM hive mounted somewhere other than HKLM\SYSTEM.
@@ -412,7 +402,7 @@ bool KeyNamer::nameFromKey(HKEY key, NamingContext& context, std::size_t depth, 
     }
   }
   if (depth >= kMaxGuidSearchDepth) return false;
-  for (const auto& child : subkeyNamesOf(key, quiet())) {
+  for (const auto& child : registry::subkeyNames(key, quiet())) {
     ScopedKey handle;
     REGSAM access = registry::kReadKeyAccess;
     if (registry::openKey("", key, child, *handle.out(), access) != ERROR_SUCCESS) continue;
@@ -481,7 +471,7 @@ KeyName KeyNamer::nameKey(HKEY parent, std::string_view parentPath, std::string_
   });
   // A root key's subkeys are whole hives: not looked through.
   if (!stopped && !parentPath.empty()) {
-    for (const auto& child : subkeyNamesOf(key.get(), quiet())) {
+    for (const auto& child : registry::subkeyNames(key.get(), quiet())) {
       if (applyNamingRules(child, true, key.get(), context, report) == MatchResult::Stopped) break;
     }
   }

@@ -19,18 +19,10 @@ constexpr const char* kOpeningContext = "Opening Registry Key (Favourites)";
 
 // The names of a key's values; none when the path names no key.
 std::vector<std::string> valueNamesOf(const std::string& path) {
-  std::vector<std::string> names;
-  registry::ScopedKey key(registry::openKeyByPath(path, registry::kReadKeyAccess,
-                                                  registry::ReportTo([](const ErrorReport&) { return true; }, path),
-                                                  kOpeningContext));
-  if (!key.get()) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[16384];
-    DWORD length = sizeof name;
-    if (RegEnumValueA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, length);
-  }
-  return names;
+  const registry::ReportTo silent([](const ErrorReport&) { return true; }, path);
+  registry::ScopedKey key(registry::openKeyByPath(path, registry::kReadKeyAccess, silent, kOpeningContext));
+  if (!key.get()) return {};
+  return registry::valueNames(key.get(), silent);
 }
 
 // The favourites of a file: every key line, named by its comment.

@@ -207,6 +207,26 @@ DWORD valueCount(HKEY key) {
   return count;
 }
 
+std::vector<std::string> subkeyNames(HKEY key, const ReportTo& report) {
+  std::vector<std::string> names;
+  EnumerationRequest request(key, 0, 0, report);
+  enumerateSubkeys("", request, [&](const SubkeyVisit& visit) {
+    names.emplace_back(visit.name);
+    return 0;
+  });
+  return names;
+}
+
+std::vector<std::string> valueNames(HKEY key, const ReportTo& report) {
+  std::vector<std::string> names;
+  EnumerationRequest request(key, 0, 0, report);
+  enumerateValues("", request, [&](const ValueVisit& visit) {
+    names.emplace_back(visit.name);
+    return 0;
+  });
+  return names;
+}
+
 int enumerateValues(std::string_view machine, EnumerationRequest& request, const ValueCallback& callback) {
   const ReportTo& report = request.report;
   DWORD count = 0, longestName = 0, longestData = 0;

@@ -136,6 +136,10 @@ int enumerateSubkeys(std::string_view machine, EnumerationRequest& request, cons
 LONG enumerateOneSubkey(std::string_view machine, HKEY parent, DWORD index, std::string& name,
                         std::string* className, FILETIME* lastWrite, const ReportTo& report);
 int enumerateValues(std::string_view machine, EnumerationRequest& request, const ValueCallback& callback);
+// The names of an open key's subkeys and of its values, in enumeration order,
+// taken before anything is done with them (a copy or a move changes the key).
+std::vector<std::string> subkeyNames(HKEY key, const ReportTo& report);
+std::vector<std::string> valueNames(HKEY key, const ReportTo& report);
 DWORD valueCount(HKEY key);
 
 // Reads a value: its type and data (string types as ANSI text with their
